@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+
+#include "run_time_error.h"
+#include "tavrolin_export.h"
+
+// The employee-to-vendor cross reference control. Put it on a window, call setEmployeeID()
+// and then setServerName(): the control loads the employee's vendors from
+// <server>/Tavrolin.asp and lets the user link and unlink vendors and commit the changes.
+class TAVROLIN_EXPORT Tavrolin : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Tavrolin(QWidget* parent = nullptr);
+    ~Tavrolin() override;
+
+    // The employee to show, as text: blanks, optional sign, digits, a fraction rounded to the
+    // nearest whole number (ties to even). Throws tavrolin::RunTimeError 13 (type mismatch) for
+    // a text that is not a number and 6 (overflow) outside 32 bits; the previous employee then
+    // stays. Does not load.
+    Q_INVOKABLE void setEmployeeID(const QString& ptEmployeeID);
+
+    // The server's base address, scheme and host, without a trailing slash
+    // ("http://host:port"). Stores it and loads the current employee before returning; every
+    // assignment reloads. A failed load leaves the lists empty and raises nothing.
+    Q_INVOKABLE void setServerName(const QString& PtServerName);
+
+    // Sends the moves made since the last load to the server, without reloading.
+    Q_INVOKABLE void SaveToDatabase();
+
+    // Form-encodes a text as the save request does (Windows-1252 bytes, "+" for space).
+    Q_INVOKABLE QString urlEncode(const QString& theData);
+
+    // How long a load waits for the server (30 s unless set) and how long a save's transfer
+    // may take (60 s unless set).
+    void setLoadTimeout(std::chrono::milliseconds timeout);
+    void setSaveTimeout(std::chrono::milliseconds timeout);
+
+    QSize sizeHint() const override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

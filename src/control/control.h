@@ -1,0 +1,31 @@
+#pragma once
+
+#include "control/screen.h"
+
+#include <QDomDocument>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace tavrolin {
+
+// Everything an operation of the control works on: its screen and its fields. The widget owns
+// one; the subsystems' operations take it by reference.
+struct Control {
+    Screen ui;
+
+    QString mServerName;
+    qint32 mEmployeeID = 0;
+    qint16 mVendorCount = 0;
+    qint16 mSelectedCount = 0;
+    qint16 mProgress = 0;
+    std::unique_ptr<QDomDocument> mXmlDoc;
+
+    // How long the load waits for the vendor document before it gives up quietly.
+    std::chrono::milliseconds loadTimeout{30000};
+    // Set while a load runs, so that nothing starts a second one inside it.
+    bool loading = false;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,545 @@
+#include "control/list_view/list_view.h"
+
+#include <tavrolin/run_time_error.h>
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPalette>
+
+#include <algorithm>
+
+namespace tavrolin {
+
+struct ListRow {
+    QString texts[3];
+    bool selected = false;
+    bool removed = false;
+    bool inTail = true;  // appended since the list was last sorted
+    ListView* owner = nullptr;
+};
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+const QString kSource = QStringLiteral("ListView");
+}  // namespace
+
+// The item model the Qt view reads. It shows the rows as of the last sync; between syncs the
+// list may hold more or fewer rows, so every read is range-checked.
+class ListModel : public QAbstractTableModel {
+public:
+    explicit ListModel(ListView* list) : QAbstractTableModel(list), mList(list) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : mShownRows;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(mList->mHeaders.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto row = size_t(index.row());
+        if (!index.isValid() || row >= mList->mRows.size() || index.column() > 2) return {};
+        const ListRow& r = *mList->mRows[row];
+        const bool highlighted =
+            r.selected && !r.removed && (mList->mFullRowSelect || index.column() == 0);
+        switch (role) {
+            case Qt::DisplayRole: return r.texts[index.column()];
+            case Qt::BackgroundRole:
+                if (highlighted) return mList->palette().brush(QPalette::Highlight);
+                return {};
+            case Qt::ForegroundRole:
+                if (highlighted) return mList->palette().brush(QPalette::HighlightedText);
+                return {};
+            default: return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            size_t(section) < mList->mHeaders.size())
+            return mList->mHeaders[size_t(section)].first;
+        return {};
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
+    }
+
+    void showRows(int rows) {
+        if (rows > mShownRows) {
+            beginInsertRows({}, mShownRows, rows - 1);
+            mShownRows = rows;
+            endInsertRows();
+        } else if (rows < mShownRows) {
+            beginRemoveRows({}, rows, mShownRows - 1);
+            mShownRows = rows;
+            endRemoveRows();
+        }
+        if (mShownRows > 0 && columnCount() > 0)
+            emit dataChanged(index(0, 0), index(mShownRows - 1, columnCount() - 1));
+    }
+
+    void insertHeader() {
+        const int column = columnCount() - 1;
+        beginInsertColumns({}, column, column);
+        endInsertColumns();
+    }
+
+private:
+    ListView* mList;
+    int mShownRows = 0;
+};
+
+// ---- ListItem -------------------------------------------------------------------------------
+
+ListRow& ListItem::row(const char* operation) const {
+    if (!mRow) errors::raise(errors::ObjectNotSet, QString::fromLatin1(operation));
+    return *mRow;
+}
+
+QString ListItem::text() const { return row("ListItem.Text").texts[0]; }
+
+QString ListItem::subItem(int index) const {
+    ListRow& r = row("ListItem.SubItems");
+    if (index < 1 || index > 2) errors::raise(errors::IndexOutOfBounds, kSource);
+    return r.texts[index];
+}
+
+void ListItem::setSubItem(int index, const QString& value) {
+    ListRow& r = row("ListItem.SubItems");
+    if (index < 1 || index > 2) errors::raise(errors::IndexOutOfBounds, kSource);
+    r.texts[index] = value;
+    if (r.owner) r.owner->rowKeyChanged(r, index);
+}
+
+bool ListItem::selected() const { return row("ListItem.Selected").selected; }
+
+void ListItem::setSelected(bool selected) {
+    ListRow& r = row("ListItem.Selected");
+    if (r.owner)
+        r.owner->highlightChanged(mRow, selected);
+    else
+        r.selected = selected;
+}
+
+void ListItem::ensureVisible() {
+    ListRow& r = row("ListItem.EnsureVisible");
+    if (!r.owner) return;
+    ListView* list = r.owner;
+    const int position = list->positionOf(r);
+    list->syncView();
+    list->scrollTo(list->model()->index(position - 1, 0));
+}
+
+int ListItem::position() const {
+    const ListRow& r = row("ListItem.Index");
+    return r.owner ? r.owner->positionOf(r) : 0;
+}
+
+// ---- ListView -------------------------------------------------------------------------------
+
+ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(this)) {
+    setModel(mModel);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setAllColumnsShowFocus(true);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(true);
+    header()->setMinimumSectionSize(0);
+    connect(header(), &QHeaderView::sectionClicked, this,
+            [this](int logical) { emit columnClick(logical + 1); });
+}
+
+ListView::~ListView() {
+    for (auto& r : mRows) r->owner = nullptr;
+}
+
+int ListView::count() const { return int(mRows.size() - size_t(mTombstones)); }
+
+void ListView::checkPosition(int position, const char* operation) const {
+    if (position < 1 || position > count())
+        errors::raise(errors::IndexOutOfBounds, QString::fromLatin1(operation));
+}
+
+void ListView::ensureOrdered() const {
+    const bool tail = size_t(mSortedCount) < mRows.size();
+    if (!mNeedsFullSort && !tail) return;
+    if (mTombstones) compact();
+    const int key = std::clamp(mSortKey, 0, 2);
+    const bool descending = mSortOrder == 1;
+    auto less = [key, descending](const std::shared_ptr<ListRow>& a,
+                                  const std::shared_ptr<ListRow>& b) {
+        const int c = QString::compare(a->texts[key], b->texts[key], Qt::CaseInsensitive);
+        return descending ? c > 0 : c < 0;
+    };
+    if (mNeedsFullSort) {
+        std::stable_sort(mRows.begin(), mRows.end(), less);
+        for (auto& r : mRows) r->inTail = false;
+    } else {
+        for (auto it = mRows.begin() + mSortedCount; it != mRows.end(); ++it) (*it)->inTail = false;
+        const auto middle = mRows.begin() + mSortedCount;
+        std::stable_sort(middle, mRows.end(), less);
+        std::inplace_merge(mRows.begin(), middle, mRows.end(), less);
+    }
+    mSortedCount = qsizetype(mRows.size());
+    mNeedsFullSort = false;
+}
+
+void ListView::compact() const {
+    if (!mTombstones) return;
+    qsizetype sortedKept = 0;
+    size_t out = 0;
+    for (size_t in = 0; in < mRows.size(); ++in) {
+        if (mRows[in]->removed) continue;
+        if (qsizetype(in) < mSortedCount) ++sortedKept;
+        if (out != in) mRows[out] = std::move(mRows[in]);
+        ++out;
+    }
+    mRows.resize(out);
+    mSortedCount = sortedKept;
+    mTombstones = 0;
+    mFirstTombstone = qsizetype(mRows.size());
+}
+
+// Makes index valid as a display position. Removals walked downwards leave their tombstones
+// above every index still to be visited, so they are compacted only when something reaches
+// past them.
+void ListView::prepareIndex(qsizetype index) const {
+    if (mNeedsFullSort || size_t(mSortedCount) < mRows.size())
+        ensureOrdered();
+    else if (mTombstones && index >= mFirstTombstone)
+        compact();
+}
+
+ListItem ListView::item(int position) const {
+    checkPosition(position, "ListItems.Item");
+    prepareIndex(position - 1);
+    return ListItem(mRows[size_t(position - 1)]);
+}
+
+ListItem ListView::add(const QString& text) {
+    const bool wasEmpty = count() == 0;
+    auto row = std::make_shared<ListRow>();
+    row->texts[0] = text;
+    row->owner = this;
+    mRows.push_back(row);
+    if (wasEmpty) {
+        // A list that receives its first row makes it current and highlighted.
+        row->selected = true;
+        mHighlighted = 1;
+        mCurrent = row;
+    }
+    scheduleSync();
+    return ListItem(row);
+}
+
+void ListView::remove(int position) {
+    checkPosition(position, "ListItems.Remove");
+    prepareIndex(position - 1);
+    const auto& row = mRows[size_t(position - 1)];
+    if (row->selected) --mHighlighted;
+    row->removed = true;
+    row->owner = nullptr;
+    if (mCurrent == row) mCurrent.reset();
+    if (mAnchor == row) mAnchor.reset();
+    ++mTombstones;
+    mFirstTombstone = position - 1;
+    scheduleSync();
+}
+
+void ListView::clear() {
+    for (auto& r : mRows) {
+        r->owner = nullptr;
+        r->removed = true;
+    }
+    mRows.clear();
+    mSortedCount = 0;
+    mNeedsFullSort = false;
+    mTombstones = 0;
+    mFirstTombstone = 0;
+    mCurrent.reset();
+    mAnchor.reset();
+    mHighlighted = 0;
+    scheduleSync();
+}
+
+ListItem ListView::selectedItem() const { return ListItem(mCurrent); }
+
+void ListView::setMultiSelect(bool multiSelect) { mMultiSelect = multiSelect; }
+
+ListItem ListView::findItem(const QString& text) const {
+    ensureOrdered();
+    for (const auto& r : mRows)
+        if (!r->removed && r->texts[0] == text) return ListItem(r);
+    return {};
+}
+
+void ListView::setSortKey(int column) {
+    if (column < 0 || column > 2) errors::raise(errors::InvalidPropertyValue, "ListView.SortKey");
+    mSortKey = column;
+    mNeedsFullSort = true;
+    header()->setSortIndicator(column == 2 ? 0 : column,
+                               mSortOrder == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    scheduleSync();
+}
+
+void ListView::setSortOrder(int order) {
+    mSortOrder = order;
+    mNeedsFullSort = true;
+    header()->setSortIndicator(mSortKey == 2 ? 0 : mSortKey,
+                               order == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    scheduleSync();
+}
+
+void ListView::addColumnHeader(const QString& text, int widthTwips) {
+    mHeaders.emplace_back(text, widthTwips);
+    mModel->insertHeader();
+    const int section = int(mHeaders.size()) - 1;
+    if (widthTwips <= 0) {
+        header()->hideSection(section);
+    } else {
+        header()->resizeSection(section, widthTwips / kTwipsPerPixel);
+    }
+}
+
+int ListView::columnHeaderCount() const { return int(mHeaders.size()); }
+
+QString ListView::columnHeaderText(int index) const {
+    if (index < 1 || size_t(index) > mHeaders.size())
+        errors::raise(errors::IndexOutOfBounds, "ColumnHeaders.Item");
+    return mHeaders[size_t(index - 1)].first;
+}
+
+int ListView::columnHeaderWidth(int index) const {
+    if (index < 1 || size_t(index) > mHeaders.size())
+        errors::raise(errors::IndexOutOfBounds, "ColumnHeaders.Item");
+    const int section = index - 1;
+    if (header()->isSectionHidden(section)) return 0;
+    return header()->sectionSize(section) * kTwipsPerPixel;
+}
+
+int ListView::widthTwips() const { return width() * kTwipsPerPixel; }
+
+void ListView::setFullRowSelect(bool on) {
+    mFullRowSelect = on;
+    scheduleSync();
+}
+
+void ListView::rowKeyChanged(ListRow& row, int column) {
+    // A row still in the unsorted tail is placed by the next merge; one already in place may
+    // now stand wrong, so the list is re-sorted as a whole when next needed.
+    if (!row.inTail && column == std::clamp(mSortKey, 0, 2)) mNeedsFullSort = true;
+    scheduleSync();
+}
+
+void ListView::highlightChanged(const std::shared_ptr<ListRow>& row, bool selected) {
+    if (selected) {
+        if (!mMultiSelect) clearHighlightsExcept(row.get());
+        mCurrent = row;
+    }
+    if (row->selected != selected) {
+        row->selected = selected;
+        mHighlighted += selected ? 1 : -1;
+    }
+    scheduleSync();
+}
+
+void ListView::clearHighlightsExcept(const ListRow* keep) {
+    if (mHighlighted == 0) return;
+    if (mHighlighted == 1 && keep && keep->selected) return;
+    int remaining = 0;
+    for (const auto& r : mRows) {
+        if (r->removed || !r->selected) continue;
+        if (r.get() == keep) {
+            ++remaining;
+        } else {
+            r->selected = false;
+        }
+    }
+    mHighlighted = remaining;
+    scheduleSync();
+}
+
+int ListView::positionOf(const ListRow& row) const {
+    ensureOrdered();
+    compact();
+    for (size_t i = 0; i < mRows.size(); ++i)
+        if (mRows[i].get() == &row) return int(i) + 1;
+    return 0;
+}
+
+void ListView::scheduleSync() {
+    if (mSyncPending) return;
+    mSyncPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (mSyncPending) syncView();
+        },
+        Qt::QueuedConnection);
+}
+
+void ListView::syncView() {
+    mSyncPending = false;
+    ensureOrdered();
+    compact();
+    mModel->showRows(count());
+    viewport()->update();
+}
+
+QRect ListView::rowRect(int position) {
+    syncView();
+    checkPosition(position, "ListView.rowRect");
+    const QRect cell = visualRect(mModel->index(position - 1, 0));
+    return QRect(0, cell.top(), viewport()->width(), cell.height());
+}
+
+// ---- user input -----------------------------------------------------------------------------
+
+void ListView::applyClick(int position, Qt::KeyboardModifiers modifiers, Qt::MouseButton button) {
+    const bool ctrl = modifiers & Qt::ControlModifier;
+    const bool shift = modifiers & Qt::ShiftModifier;
+    if (button == Qt::RightButton) {
+        // A right click highlights the row under the pointer unless it already is.
+        if (position == 0) return;
+        ListItem row = item(position);
+        if (!row.selected()) {
+            clearHighlightsExcept(nullptr);
+            row.setSelected(true);
+        } else {
+            mCurrent = row.mRow;
+        }
+        mAnchor = row.mRow;
+        return;
+    }
+    if (button != Qt::LeftButton) return;
+    if (position == 0) {
+        // A click on the empty area takes the highlight away and leaves the current row.
+        if (!(mMultiSelect && ctrl)) clearHighlightsExcept(nullptr);
+        return;
+    }
+    ListItem row = item(position);
+    if (!mMultiSelect || (!ctrl && !shift)) {
+        clearHighlightsExcept(nullptr);
+        row.setSelected(true);
+        mAnchor = row.mRow;
+        return;
+    }
+    if (shift) {
+        const int anchor = mAnchor && mAnchor->owner == this ? positionOf(*mAnchor) : position;
+        if (!ctrl) clearHighlightsExcept(nullptr);
+        ensureOrdered();
+        compact();
+        const int from = std::min(anchor, position), to = std::max(anchor, position);
+        for (int p = from; p <= to; ++p) {
+            ListRow& r = *mRows[size_t(p - 1)];
+            if (!r.selected) {
+                r.selected = true;
+                ++mHighlighted;
+            }
+        }
+        mCurrent = row.mRow;
+        scheduleSync();
+        return;
+    }
+    // Ctrl toggles one row of a several-row highlight.
+    row.setSelected(!row.selected());
+    mCurrent = row.mRow;
+    mAnchor = row.mRow;
+}
+
+void ListView::mousePressEvent(QMouseEvent* event) {
+    syncView();
+    setFocus(Qt::MouseFocusReason);
+    const QModelIndex index = indexAt(event->position().toPoint());
+    applyClick(index.isValid() ? index.row() + 1 : 0, event->modifiers(), event->button());
+    mPressed = true;
+    event->accept();
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    syncView();
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && index.isValid() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)))
+        applyClick(index.row() + 1, event->modifiers(), event->button());
+    mPressed = false;
+    event->accept();
+    if (event->button() == Qt::LeftButton) emit dblClick();
+}
+
+void ListView::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+
+void ListView::mouseReleaseEvent(QMouseEvent* event) {
+    const bool clicked = mPressed && event->button() == Qt::LeftButton;
+    mPressed = false;
+    event->accept();
+    int button = 0;
+    if (event->button() == Qt::LeftButton) button = 1;
+    if (event->button() == Qt::RightButton) button = 2;
+    if (event->button() == Qt::MiddleButton) button = 4;
+    int shift = 0;
+    if (event->modifiers() & Qt::ShiftModifier) shift |= 1;
+    if (event->modifiers() & Qt::ControlModifier) shift |= 2;
+    if (event->modifiers() & Qt::AltModifier) shift |= 4;
+    const QPoint at = viewport()->mapTo(this, event->position().toPoint());
+    emit mouseUp(button, shift, at.x(), at.y());
+    if (clicked) emit click();
+}
+
+void ListView::moveCurrent(int position, Qt::KeyboardModifiers modifiers) {
+    const int n = count();
+    if (n == 0) return;
+    position = std::clamp(position, 1, n);
+    ListItem row = item(position);
+    if (mMultiSelect && (modifiers & Qt::ControlModifier)) {
+        mCurrent = row.mRow;
+        scheduleSync();
+    } else {
+        applyClick(position, modifiers & Qt::ShiftModifier, Qt::LeftButton);
+    }
+    row.ensureVisible();
+}
+
+void ListView::keyPressEvent(QKeyEvent* event) {
+    const int current = mCurrent && mCurrent->owner == this ? positionOf(*mCurrent) : 0;
+    const int page = std::max(1, viewport()->height() / std::max(1, sizeHintForRow(0)) - 1);
+    switch (event->key()) {
+        case Qt::Key_Down: moveCurrent(current + 1, event->modifiers()); break;
+        case Qt::Key_Up: moveCurrent(std::max(1, current - 1), event->modifiers()); break;
+        case Qt::Key_PageDown: moveCurrent(current + page, event->modifiers()); break;
+        case Qt::Key_PageUp: moveCurrent(current - page, event->modifiers()); break;
+        case Qt::Key_Home: moveCurrent(1, event->modifiers()); break;
+        case Qt::Key_End: moveCurrent(count(), event->modifiers()); break;
+        case Qt::Key_Space:
+            if (current > 0 && mMultiSelect && (event->modifiers() & Qt::ControlModifier)) {
+                ListItem row = item(current);
+                row.setSelected(!row.selected());
+            }
+            break;
+        case Qt::Key_A:
+            if (mMultiSelect && (event->modifiers() & Qt::ControlModifier)) {
+                for (const auto& r : mRows)
+                    if (!r->removed && !r->selected) {
+                        r->selected = true;
+                        ++mHighlighted;
+                    }
+                scheduleSync();
+                break;
+            }
+            [[fallthrough]];
+        default: event->ignore(); return;
+    }
+    event->accept();
+}
+
+}  // namespace tavrolin

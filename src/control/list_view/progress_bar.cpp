@@ -1,0 +1,31 @@
+#include "control/list_view/progress_bar.h"
+
+#include <tavrolin/run_time_error.h>
+
+#include <algorithm>
+
+namespace tavrolin {
+
+ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
+    setTextVisible(false);
+    setRange(0, mMax);
+    QProgressBar::setValue(0);
+}
+
+void ProgressBar::setMax(int max) {
+    if (max < 0) errors::raise(errors::InvalidPropertyValue, QStringLiteral("ProgressBar.Max"));
+    mMax = max;
+    mValue = std::min(mValue, mMax);
+    // Qt shows a busy animation for an empty range, so a scale of 0 is drawn as 0..1.
+    setRange(0, std::max(1, max));
+    QProgressBar::setValue(mValue);
+}
+
+void ProgressBar::setValue(int value) {
+    if (value < 0 || value > mMax)
+        errors::raise(errors::InvalidPropertyValue, QStringLiteral("ProgressBar.Value"));
+    mValue = value;
+    QProgressBar::setValue(value);
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,147 @@
+#include "control/screen.h"
+
+#include "common/text_services.h"
+#include "control/list_view/list_view.h"
+#include "control/list_view/progress_bar.h"
+#include "saving/internet_transfer.h"
+#include "tavrolin_version.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <vector>
+
+namespace tavrolin {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+// Places a child by its designed position in twips and records its keyboard order.
+template <typename W>
+W* place(W* widget, const char* name, int left, int top, int width, int height, int tabIndex) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+                        height / kTwipsPerPixel);
+    widget->setProperty("TabIndex", tabIndex);
+    return widget;
+}
+
+// Adds the three columns computed from the list's width: "ID" one fifth, "Name" four fifths
+// (4*w in 16-bit arithmetic) and the hidden marker column.
+void addColumns(ListView* list, qint16 width) {
+    list->addColumnHeader(QStringLiteral("ID"), qRound(width / 5.0));
+    list->addColumnHeader(QStringLiteral("Name"),
+                          qRound(text::multiply16(4, width, QStringLiteral("Tavrolin")) / 5.0));
+    list->addColumnHeader(QStringLiteral("ID"), 0);
+}
+
+qint16 widthOf(const ListView* list) {
+    return text::narrow16(text::roundHalfEven(list->widthTwips()), QStringLiteral("Tavrolin"));
+}
+
+}  // namespace
+
+void setTextBoxActive(QLineEdit* box, bool active) {
+    box->setReadOnly(!active);
+    const QColor colour = QApplication::palette().color(active ? QPalette::Base : QPalette::Button);
+    QPalette palette = box->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, colour);
+    box->setPalette(palette);
+}
+
+Screen buildScreen(QWidget* control) {
+    Screen s;
+    s.control = control;
+    control->resize(8745 / kTwipsPerPixel, 4935 / kTwipsPerPixel);
+
+    s.fraMain = place(new QGroupBox(control), "fraMain", 0, -90, 8745, 5310, 0);
+    QWidget* main = s.fraMain;
+    s.lblAllVendors = place(new QLabel(QStringLiteral("Non Selected Active Vendors:"), main),
+                            "lblAllVendors", 150, 150, 3105, 255, 20);
+    s.lblSelVendors = place(new QLabel(QStringLiteral("Selected Vendors:"), main),
+                            "lblSelVendors", 4710, 150, 2175, 255, 19);
+    s.lstVendors = place(new ListView(main), "lstVendors", 105, 360, 3975, 2775, 17);
+    s.cmdAdd = place(new QPushButton(QStringLiteral(">"), main), "cmdAdd", 4065, 960, 615, 375, 12);
+    s.cmdAddAll =
+        place(new QPushButton(QStringLiteral(">>"), main), "cmdAddAll", 4065, 1335, 615, 375, 13);
+    s.cmdRemoveAll = place(new QPushButton(QStringLiteral("<<"), main), "cmdRemoveAll", 4065,
+                           1710, 615, 375, 14);
+    s.cmdDelete =
+        place(new QPushButton(QStringLiteral("<"), main), "cmdDelete", 4065, 2085, 615, 375, 11);
+    s.lstSelectedVendors =
+        place(new ListView(main), "lstSelectedVendors", 4665, 360, 3975, 2775, 18);
+
+    s.fraFind = place(new QGroupBox(QStringLiteral(" Find Center"), main), "fraFind", 120, 3120,
+                      4575, 2055, 1);
+    QWidget* find = s.fraFind;
+    s.optFind[1] =
+        place(new QRadioButton(QStringLiteral("ID"), find), "optFind_1", 135, 240, 735, 255, 5);
+    s.txtVendorID = place(new QLineEdit(find), "txtVendorID", 915, 255, 1095, 285, 4);
+    s.optFind[0] =
+        place(new QRadioButton(QStringLiteral("Name"), find), "optFind_0", 135, 600, 765, 255, 3);
+    s.txtVendorName = place(new QLineEdit(find), "txtVendorName", 915, 615, 3330, 285, 2);
+    s.Frame1 = place(new QGroupBox(QStringLiteral(" List to search  "), find), "Frame1", 135, 915,
+                     2490, 825, 7);
+    s.optList[0] = place(new QRadioButton(QStringLiteral("Non Selected Vendors"), s.Frame1),
+                         "optList_0", 120, 225, 2040, 255, 8);
+    s.optList[1] = place(new QRadioButton(QStringLiteral("Selected Vendors"), s.Frame1),
+                         "optList_1", 120, 555, 1575, 195, 9);
+    s.cmdFind =
+        place(new QPushButton(QStringLiteral("Find"), find), "cmdFind", 2865, 1200, 975, 375, 6);
+    s.lblVersionNumber = place(new QLabel(QStringLiteral("Version Number:"), find),
+                               "lblVersionNumber", 150, 1770, 2175, 255, 10);
+    s.cmdCommit = place(new QPushButton(QStringLiteral("Commit to Database"), main), "cmdCommit",
+                        6945, 3675, 1680, 375, 15);
+    s.prbLoad = place(new ProgressBar(main), "prbLoad", 4785, 4395, 3870, 255, 16);
+
+    s.mnuRemove = new QMenu(QStringLiteral("Remove"), control);
+    s.mnuRemove->setObjectName(QStringLiteral("mnuRemove"));
+    s.mnuRemoveItems = s.mnuRemove->addAction(QStringLiteral("Remove"));
+    s.mnuRemoveItems->setObjectName(QStringLiteral("mnuRemoveItems"));
+
+    s.Inet1 = new InternetTransfer(control);
+    s.Inet1->setObjectName(QStringLiteral("Inet1"));
+
+    // Start state.
+    for (QPushButton* b : {s.cmdAdd, s.cmdAddAll, s.cmdRemoveAll, s.cmdDelete, s.cmdFind,
+                           s.cmdCommit})
+        b->setEnabled(false);
+    for (QRadioButton* o : {s.optFind[0], s.optFind[1], s.optList[0], s.optList[1]})
+        o->setEnabled(false);
+    s.optFind[1]->setChecked(true);
+    s.optList[0]->setChecked(true);
+    s.txtVendorID->setEnabled(false);
+    setTextBoxActive(s.txtVendorID, false);
+    setTextBoxActive(s.txtVendorName, false);
+
+    // Keyboard order follows the designed tab indexes.
+    std::vector<QWidget*> focusable = {s.txtVendorName, s.optFind[0], s.txtVendorID,
+                                       s.optFind[1],    s.cmdFind,    s.optList[0],
+                                       s.optList[1],    s.cmdDelete,  s.cmdAdd,
+                                       s.cmdAddAll,     s.cmdRemoveAll, s.cmdCommit,
+                                       s.lstVendors,    s.lstSelectedVendors};
+    for (size_t i = 1; i < focusable.size(); ++i)
+        QWidget::setTabOrder(focusable[i - 1], focusable[i]);
+
+    // Creation steps: the display option and the columns of both lists, then the version.
+    s.lstSelectedVendors->setFullRowSelect(true);
+    addColumns(s.lstSelectedVendors, widthOf(s.lstSelectedVendors));
+    const qint16 vendorsWidth = widthOf(s.lstVendors);
+    s.lstVendors->setFullRowSelect(true);
+    addColumns(s.lstVendors, vendorsWidth);
+    s.lblVersionNumber->setText(QStringLiteral("Version Number: ") +
+                                text::decimal(version::major) + u'.' +
+                                text::decimal(version::minor) + u'.' +
+                                text::decimal(version::revision));
+    return s;
+}
+
+}  // namespace tavrolin

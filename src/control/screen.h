@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+namespace tavrolin {
+
+class InternetTransfer;
+class ListView;
+class ProgressBar;
+
+// The control's child widgets, named as hosts and tools find them (objectName).
+struct Screen {
+    QWidget* control = nullptr;
+    QGroupBox* fraMain = nullptr;
+    QLabel* lblAllVendors = nullptr;
+    QLabel* lblSelVendors = nullptr;
+    ListView* lstVendors = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdAddAll = nullptr;
+    QPushButton* cmdRemoveAll = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    ListView* lstSelectedVendors = nullptr;
+    QGroupBox* fraFind = nullptr;
+    QRadioButton* optFind[2] = {};  // 0 "Name", 1 "ID"
+    QLineEdit* txtVendorID = nullptr;
+    QLineEdit* txtVendorName = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* optList[2] = {};  // 0 lstVendors, 1 lstSelectedVendors
+    QPushButton* cmdFind = nullptr;
+    QLabel* lblVersionNumber = nullptr;
+    QPushButton* cmdCommit = nullptr;
+    ProgressBar* prbLoad = nullptr;
+    QMenu* mnuRemove = nullptr;
+    QAction* mnuRemoveItems = nullptr;
+    InternetTransfer* Inet1 = nullptr;
+};
+
+// Creates every child of the control with its caption, place, tab order and start state, then
+// runs the creation steps (list columns, display option, version label).
+Screen buildScreen(QWidget* control);
+
+// A text box is active (editable, window-background colour) or inactive (locked against
+// typing, button-face colour); locked is not disabled.
+void setTextBoxActive(QLineEdit* box, bool active);
+
+}  // namespace tavrolin
