@@ -1,0 +1,131 @@
+// Costs of the list view at the 32,767-row limit, against plain vectors as the floor.
+#include "bench_util.h"
+#include "common/text_services.h"
+#include "control/list_view/list_view.h"
+
+#include <QApplication>
+#include <QRandomGenerator>
+
+#include <memory>
+
+using namespace tavrolin;
+
+namespace {
+
+constexpr int kRows = 32767;
+
+struct Source {
+    QString id, name, marker;
+};
+
+std::vector<Source> makeRows() {
+    std::vector<Source> rows;
+    QRandomGenerator rng(7);
+    for (int i = 0; i < kRows; ++i) {
+        const QString id = QString::number(rng.bounded(1, 999999));
+        rows.push_back({id, QStringLiteral("Vendor %1 %2").arg(rng.bounded(100000)).arg(i),
+                        text::sixDigitPicture(id)});
+    }
+    return rows;
+}
+
+std::unique_ptr<ListView> makeList() {
+    auto list = std::make_unique<ListView>();
+    list->resize(265, 185);
+    list->addColumnHeader("ID", 795);
+    list->addColumnHeader("Name", 3180);
+    list->addColumnHeader("ID", 0);
+    list->setSortKey(2);
+    list->show();
+    return list;
+}
+
+void fill(ListView& list, const std::vector<Source>& rows) {
+    for (const Source& s : rows) {
+        ListItem row = list.add(s.id);
+        row.setSubItem(1, s.name);
+        row.setSubItem(2, text::sixDigitPicture(row.text()));
+    }
+    (void)list.item(1);  // positions are needed: the list is in order now
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const auto rows = makeRows();
+    std::unique_ptr<ListView> list;
+
+    const double floorFill = bench::medianMs(
+        5, [] {},
+        [&] {
+            std::vector<std::unique_ptr<Source>> v;
+            for (const Source& s : rows)
+                v.push_back(std::make_unique<Source>(
+                    Source{s.id, s.name, text::sixDigitPicture(s.id)}));
+            std::stable_sort(v.begin(), v.end(),
+                             [](auto& a, auto& b) { return a->marker < b->marker; });
+        });
+    const double addMs = bench::medianMs(
+        5, [&] { list = makeList(); }, [&] { fill(*list, rows); });
+    bench::report("add rows one at a time, sorted by marker", kRows, addMs, floorFill);
+
+    const double paintMs = bench::medianMs(
+        5, [&] { list = makeList(); fill(*list, rows); },
+        [&] {
+            list->syncView();
+            QCoreApplication::processEvents();
+            list->repaint();
+        });
+    bench::report("hand the filled list to the view and paint", kRows, paintMs);
+
+    list = makeList();
+    fill(*list, rows);
+    int key = 1;
+    const double sortMs = bench::medianMs(
+        5, [&] { key = key == 1 ? 2 : 1; },
+        [&] {
+            list->setSortKey(key);
+            (void)list->item(1);
+        });
+    bench::report("re-sort by another column", kRows, sortMs);
+
+    const double highlightMs = bench::medianMs(
+        5,
+        [&] {
+            list = makeList();
+            fill(*list, rows);
+            list->setMultiSelect(true);
+        },
+        [&] {
+            for (int p = 1; p <= list->count(); p += 2) list->item(p).setSelected(true);
+        });
+    bench::report("highlight every other row one at a time", kRows, highlightMs);
+
+    const double removeMs = bench::medianMs(
+        5,
+        [&] {
+            list = makeList();
+            fill(*list, rows);
+            list->setMultiSelect(true);
+            for (int p = 1; p <= list->count(); p += 2) list->item(p).setSelected(true);
+        },
+        [&] {
+            for (int p = list->count(); p >= 1; --p)
+                if (list->item(p).selected()) list->remove(p);
+            list->syncView();
+        });
+    bench::report("remove highlighted rows walking down", kRows, removeMs);
+
+    const double clickWalkMs = bench::medianMs(
+        5, [&] { list = makeList(); fill(*list, rows); },
+        [&] {
+            int highlighted = 0;
+            for (int p = 1; p <= list->count(); ++p)
+                if (list->item(p).selected()) ++highlighted;
+            if (highlighted < 0) std::abort();
+        });
+    bench::report("walk every row reading the highlight", kRows, clickWalkMs);
+    return 0;
+}
