@@ -2,6 +2,10 @@
 
 #include "common/text_services.h"
 #include "control/control.h"
+#include "find/find_center.h"
+#include "lists/editing.h"
+#include "loading/load_sequence.h"
+#include "saving/commit.h"
 #include "saving/internet_transfer.h"
 #include "saving/url_encode.h"
 
@@ -15,7 +19,14 @@ struct Tavrolin::Private {
 
 Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>()) {
     setObjectName(QStringLiteral("Tavrolin"));
+    // The screen is laid out in twips for a small dialog font; larger fonts would clip captions.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
     d->control.ui = tavrolin::buildScreen(this);
+    tavrolin::connectListEditing(d->control);
+    tavrolin::connectFindCenter(d->control);
+    tavrolin::connectSaving(d->control);
 }
 
 Tavrolin::~Tavrolin() = default;
@@ -28,9 +39,10 @@ void Tavrolin::setEmployeeID(const QString& ptEmployeeID) {
 
 void Tavrolin::setServerName(const QString& PtServerName) {
     d->control.mServerName = PtServerName;
+    tavrolin::loadData(d->control, d->control.mEmployeeID, d->control.mServerName);
 }
 
-void Tavrolin::SaveToDatabase() {}
+void Tavrolin::SaveToDatabase() { tavrolin::saveToDatabase(d->control); }
 
 QString Tavrolin::urlEncode(const QString& theData) { return tavrolin::urlEncode(theData); }
 

@@ -1,0 +1,38 @@
+#include "lists/markers.h"
+
+#include "common/text_services.h"
+#include "control/list_view/list_view.h"
+#include "control/screen.h"
+
+#include <QLabel>
+
+namespace tavrolin {
+
+QString markers::plainForm(const QString& rowText) { return text::sixDigitPicture(rowText); }
+
+bool markers::isPlain(const QString& marker) { return text::isNumeric(marker); }
+
+ListItem buildArrivingRow(ListView& target, const QString& text, const QString& name,
+                          const QString& oldMarker, QChar letter) {
+    ListItem row = target.add(text);
+    row.setSubItem(1, name);
+    row.setSubItem(2, markers::plainForm(text));
+    if (markers::isPlain(oldMarker)) row.setSubItem(2, row.subItem(2) + letter);
+    return row;
+}
+
+QString vendorCountCaption(qint64 count) {
+    return QStringLiteral("Non Selected Active Vendors (") + text::decimal(count) +
+           QStringLiteral("):");
+}
+
+QString selectedCountCaption(qint64 count) {
+    return QStringLiteral("Selected Vendors (") + text::decimal(count) + QStringLiteral("):");
+}
+
+void refreshCountLabels(Screen& ui) {
+    ui.lblSelVendors->setText(selectedCountCaption(ui.lstSelectedVendors->count()));
+    ui.lblAllVendors->setText(vendorCountCaption(ui.lstVendors->count()));
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+namespace tavrolin {
+
+class ListItem;
+class ListView;
+struct Screen;
+
+// Change markers: the hidden third column of every vendor row. The plain form is the row text
+// as a six-digit picture ("000123"); a row standing in the other list than the one it was
+// loaded into carries the plain form followed by the target's letter.
+namespace markers {
+
+inline constexpr QChar kNewLink = u'N';      // arrived in lstSelectedVendors
+inline constexpr QChar kRemovedLink = u'D';  // arrived in lstVendors
+
+QString plainForm(const QString& rowText);
+// A marker is plain when the whole of it reads as a decimal number.
+bool isPlain(const QString& marker);
+
+}  // namespace markers
+
+// Builds the row that arrives in target from the source row's text, name and old marker:
+// a row leaving the list it was loaded into is flagged with the letter, one returning to it
+// gets its plain marker back.
+ListItem buildArrivingRow(ListView& target, const QString& text, const QString& name,
+                          const QString& oldMarker, QChar letter);
+
+QString vendorCountCaption(qint64 count);    // "Non Selected Active Vendors (n):"
+QString selectedCountCaption(qint64 count);  // "Selected Vendors (n):"
+
+// After a move the labels show the lists' row counts, the selected list's label first.
+void refreshCountLabels(Screen& ui);
+
+}  // namespace tavrolin

@@ -1,0 +1,183 @@
+#include "control/list_view/list_view.h"
+#include "control/list_view/progress_bar.h"
+
+#include <gtest/gtest.h>
+#include <tavrolin/tavrolin.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QRadioButton>
+
+using tavrolin::ListView;
+
+namespace {
+
+struct Expected {
+    const char* name;
+    const char* kind;
+    const char* caption;
+    const char* container;
+    int left, top, width, height;  // twips
+    int tab;
+    bool enabled;
+};
+
+// The screen as a host sees it: every child by name, kind, caption, frame, place and state.
+const Expected kScreen[] = {
+    {"fraMain", "QGroupBox", "", "Tavrolin", 0, -90, 8745, 5310, 0, true},
+    {"lblAllVendors", "QLabel", "Non Selected Active Vendors:", "fraMain", 150, 150, 3105, 255, 20,
+     true},
+    {"lblSelVendors", "QLabel", "Selected Vendors:", "fraMain", 4710, 150, 2175, 255, 19, true},
+    {"lstVendors", "tavrolin::ListView", nullptr, "fraMain", 105, 360, 3975, 2775, 17, true},
+    {"cmdAdd", "QPushButton", ">", "fraMain", 4065, 960, 615, 375, 12, false},
+    {"cmdAddAll", "QPushButton", ">>", "fraMain", 4065, 1335, 615, 375, 13, false},
+    {"cmdRemoveAll", "QPushButton", "<<", "fraMain", 4065, 1710, 615, 375, 14, false},
+    {"cmdDelete", "QPushButton", "<", "fraMain", 4065, 2085, 615, 375, 11, false},
+    {"lstSelectedVendors", "tavrolin::ListView", nullptr, "fraMain", 4665, 360, 3975, 2775, 18,
+     true},
+    {"fraFind", "QGroupBox", " Find Center", "fraMain", 120, 3120, 4575, 2055, 1, true},
+    {"optFind_1", "QRadioButton", "ID", "fraFind", 135, 240, 735, 255, 5, false},
+    {"txtVendorID", "QLineEdit", "", "fraFind", 915, 255, 1095, 285, 4, false},
+    {"optFind_0", "QRadioButton", "Name", "fraFind", 135, 600, 765, 255, 3, false},
+    {"txtVendorName", "QLineEdit", "", "fraFind", 915, 615, 3330, 285, 2, true},
+    {"Frame1", "QGroupBox", " List to search  ", "fraFind", 135, 915, 2490, 825, 7, true},
+    {"optList_0", "QRadioButton", "Non Selected Vendors", "Frame1", 120, 225, 2040, 255, 8, false},
+    {"optList_1", "QRadioButton", "Selected Vendors", "Frame1", 120, 555, 1575, 195, 9, false},
+    {"cmdFind", "QPushButton", "Find", "fraFind", 2865, 1200, 975, 375, 6, false},
+    {"lblVersionNumber", "QLabel", "Version Number: 3.0.2", "fraFind", 150, 1770, 2175, 255, 10,
+     true},
+    {"cmdCommit", "QPushButton", "Commit to Database", "fraMain", 6945, 3675, 1680, 375, 15, false},
+    {"prbLoad", "tavrolin::ProgressBar", nullptr, "fraMain", 4785, 4395, 3870, 255, 16, true},
+};
+
+QString captionOf(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    return {};
+}
+
+}  // namespace
+
+TEST(Screen, EveryChildAsDesigned) {
+    Tavrolin control;
+    EXPECT_EQ(control.size(), QSize(583, 329));
+    for (const Expected& e : kScreen) {
+        SCOPED_TRACE(e.name);
+        auto* w = control.findChild<QWidget*>(e.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_STREQ(w->metaObject()->className(), e.kind);
+        if (e.caption) {
+            EXPECT_EQ(captionOf(w), QString::fromUtf8(e.caption));
+        }
+        ASSERT_NE(w->parentWidget(), nullptr);
+        EXPECT_EQ(w->parentWidget()->objectName(), e.container);
+        EXPECT_EQ(w->geometry(), QRect(e.left / 15, e.top / 15, e.width / 15, e.height / 15));
+        EXPECT_EQ(w->property("TabIndex").toInt(), e.tab);
+        EXPECT_EQ(w->isEnabled(), e.enabled);
+    }
+}
+
+TEST(Screen, FindCenterStartState) {
+    Tavrolin control;
+    auto* byId = control.findChild<QRadioButton*>("optFind_1");
+    auto* byName = control.findChild<QRadioButton*>("optFind_0");
+    auto* nonSelected = control.findChild<QRadioButton*>("optList_0");
+    auto* selected = control.findChild<QRadioButton*>("optList_1");
+    EXPECT_TRUE(byId->isChecked());
+    EXPECT_FALSE(byName->isChecked());
+    EXPECT_TRUE(nonSelected->isChecked());
+    EXPECT_FALSE(selected->isChecked());
+
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    for (const char* name : {"txtVendorID", "txtVendorName"}) {
+        auto* box = control.findChild<QLineEdit*>(name);
+        EXPECT_TRUE(box->isReadOnly()) << name;
+        EXPECT_EQ(box->palette().color(QPalette::Base), buttonFace) << name;
+    }
+}
+
+TEST(Screen, ListColumnsAndVersion) {
+    Tavrolin control;
+    for (const char* name : {"lstVendors", "lstSelectedVendors"}) {
+        SCOPED_TRACE(name);
+        auto* list = control.findChild<ListView*>(name);
+        ASSERT_EQ(list->columnHeaderCount(), 3);
+        EXPECT_EQ(list->columnHeaderText(1), "ID");
+        EXPECT_EQ(list->columnHeaderText(2), "Name");
+        EXPECT_EQ(list->columnHeaderText(3), "ID");
+        EXPECT_EQ(list->columnHeaderWidth(1), 795);
+        EXPECT_EQ(list->columnHeaderWidth(2), 3180);
+        EXPECT_EQ(list->columnHeaderWidth(3), 0);
+        EXPECT_TRUE(list->fullRowSelect());
+        EXPECT_EQ(list->count(), 0);
+    }
+    EXPECT_EQ(control.findChild<QLabel*>("lblVersionNumber")->text(), "Version Number: 3.0.2");
+}
+
+TEST(Screen, PopupMenuAndTransferComponent) {
+    Tavrolin control;
+    auto* menu = control.findChild<QMenu*>("mnuRemove");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), "Remove");
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().first()->objectName(), "mnuRemoveItems");
+    EXPECT_EQ(menu->actions().first()->text(), "Remove");
+    EXPECT_NE(control.findChild<QObject*>("Inet1"), nullptr);
+}
+
+TEST(Screen, KeyboardOrderFollowsTabIndexes) {
+    Tavrolin control;
+    control.show();
+    QStringList order;
+    QWidget* w = control.findChild<QWidget*>("txtVendorName");
+    for (int i = 0; i < 14 && w; ++i, w = w->nextInFocusChain()) {
+        while (w && !(w->focusPolicy() & Qt::TabFocus)) w = w->nextInFocusChain();
+        if (w) order << w->objectName();
+    }
+    EXPECT_EQ(order, (QStringList{"txtVendorName", "optFind_0", "txtVendorID", "optFind_1",
+                                  "cmdFind", "optList_0", "optList_1", "cmdDelete", "cmdAdd",
+                                  "cmdAddAll", "cmdRemoveAll", "cmdCommit", "lstVendors",
+                                  "lstSelectedVendors"}));
+}
+
+TEST(PublicInterface, EmployeeIdConversionAndErrors) {
+    Tavrolin control;
+    control.setEmployeeID(" 42 ");
+    try {
+        control.setEmployeeID("forty-two");
+        FAIL() << "no error";
+    } catch (const tavrolin::RunTimeError& e) {
+        EXPECT_EQ(e.number(), 13);
+        EXPECT_FALSE(e.source().isEmpty());
+        EXPECT_FALSE(e.description().isEmpty());
+    }
+    try {
+        control.setEmployeeID("2147483648");
+        FAIL() << "no error";
+    } catch (const tavrolin::RunTimeError& e) {
+        EXPECT_EQ(e.number(), 6);
+    }
+}
+
+TEST(PublicInterface, ReachableThroughTheMetaObjectWithoutGetters) {
+    Tavrolin control;
+    QString encoded;
+    ASSERT_TRUE(QMetaObject::invokeMethod(&control, "urlEncode", Q_RETURN_ARG(QString, encoded),
+                                          Q_ARG(QString, "a b")));
+    EXPECT_EQ(encoded, "a+b");
+    EXPECT_TRUE(QMetaObject::invokeMethod(&control, "setEmployeeID", Q_ARG(QString, "7")));
+    EXPECT_TRUE(QMetaObject::invokeMethod(&control, "SaveToDatabase"));
+    const QMetaObject* meta = control.metaObject();
+    EXPECT_GE(meta->indexOfMethod("setServerName(QString)"), 0);
+    EXPECT_LT(meta->indexOfProperty("EmployeeID"), 0);
+    EXPECT_LT(meta->indexOfProperty("ServerName"), 0);
+    EXPECT_LT(meta->indexOfMethod("EmployeeID()"), 0);
+}
