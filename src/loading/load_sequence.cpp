@@ -1,12 +1,52 @@
 #include "loading/load_sequence.h"
 
+#include "common/text_services.h"
 #include "control/control.h"
+#include "control/list_view/list_view.h"
+#include "control/list_view/progress_bar.h"
+#include "loading/document_fetch.h"
+#include "loading/fill_lists.h"
+#include "loading/vendor_document.h"
+
+#include <tavrolin/run_time_error.h>
+
+#include <QPushButton>
 
 namespace tavrolin {
 
+const QString kPagePath = QStringLiteral("/Tavrolin.asp?EmployeeID=");
+
+QString vendorDocumentUrl(const QString& serverName, qint32 employee) {
+    return serverName + kPagePath + text::decimal(employee);
+}
+
 void loadData(Control& control, qint32 employee, const QString& server) {
-    control.mEmployeeID = employee;
-    if (!server.isEmpty()) control.mServerName = server;
+    if (control.loading) return;  // a load never starts inside another
+    control.loading = true;
+    Screen& ui = control.ui;
+    try {
+        ui.cmdCommit->setEnabled(false);
+        ui.control->setCursor(Qt::WaitCursor);
+        control.mEmployeeID = employee;
+        if (!server.isEmpty()) control.mServerName = server;
+        ui.lstVendors->clear();
+        ui.lstSelectedVendors->clear();
+        control.mXmlDoc = std::make_unique<QDomDocument>();
+        // An unusable reply (error page, no body, not XML) leaves the document without a
+        // document element, which the next step reports.
+        control.mXmlDoc->setContent(
+            fetchDocument(vendorDocumentUrl(control.mServerName, control.mEmployeeID),
+                          control.loadTimeout));
+        readCounts(control);
+        fillVendors(control);
+        fillSelectedVendors(control);
+        control.mXmlDoc.reset();
+        ui.prbLoad->setValue(0);
+    } catch (const RunTimeError&) {
+        // The load ends quietly; the lists keep what was filled so far.
+    }
+    ui.control->unsetCursor();
+    control.loading = false;
 }
 
 }  // namespace tavrolin

@@ -13,3 +13,8 @@ struct Control;
 void loadData(Control& control, qint32 employee, const QString& server);
 
 }  // namespace tavrolin
+
+namespace tavrolin {
+// The address of an employee's vendor document: nothing escaped, nothing corrected.
+QString vendorDocumentUrl(const QString& serverName, qint32 employee);
+}  // namespace tavrolin

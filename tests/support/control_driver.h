@@ -1,0 +1,65 @@
+#pragma once
+
+#include "control/list_view/list_view.h"
+
+#include <tavrolin/tavrolin.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QList>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+#include <QTimer>
+
+namespace test_support {
+
+// Drives a real control through its named children, as a user does.
+class ControlDriver {
+public:
+    explicit ControlDriver(Tavrolin& control) : mControl(control) {}
+
+    Tavrolin& control() { return mControl; }
+    tavrolin::ListView* list(const char* name) const;
+    QPushButton* button(const char* name) const;
+    QRadioButton* option(const char* name) const;
+    QLineEdit* box(const char* name) const;
+    QLabel* label(const char* name) const;
+
+    // Row texts (column 0), names (1) or markers (2) in display order.
+    QStringList rows(const char* list, int column = 0) const;
+    QList<int> highlighted(const char* list) const;
+    // "name=on/off" for the four move buttons and the commit button.
+    QString buttonStates() const;
+
+    void clickRow(const char* list, int position, Qt::KeyboardModifiers modifiers = {});
+    void clickEmptyArea(const char* list);
+    void doubleClickRow(const char* list, int position);
+    void rightClickRow(const char* list, int position);
+    void clickHeader(const char* list, int index);  // 1-based
+    void click(const char* buttonName);
+    void type(const char* boxName, const QString& text);
+
+private:
+    Tavrolin& mControl;
+};
+
+// Records and closes every modal message box that opens while it lives.
+class MessageBoxCatcher {
+public:
+    struct Seen {
+        QString text;
+        QString title;
+        QMessageBox::Icon icon;
+    };
+
+    MessageBoxCatcher();
+    const QList<Seen>& seen() const { return mSeen; }
+
+private:
+    QTimer mTimer;
+    QList<Seen> mSeen;
+};
+
+}  // namespace test_support

@@ -1,0 +1,95 @@
+#include "support/document_server.h"
+
+#include <httplib.h>
+
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+namespace test_support {
+
+DocumentServer::DocumentServer() : mServer(std::make_unique<httplib::Server>()) {
+    auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        Reply reply;
+        {
+            std::lock_guard lock(mMutex);
+            std::string target = req.path;
+            if (!req.params.empty()) {
+                // Keep the query exactly as sent.
+                const auto q = req.target.find('?');
+                if (q != std::string::npos) target += req.target.substr(q);
+            }
+            mRequests.push_back(
+                {req.method, req.target.empty() ? target : req.target, req.body,
+                 req.get_header_value("Content-Type")});
+            reply = mReply;
+        }
+        if (reply.delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+        res.status = reply.status;
+        res.set_content(reply.body, reply.contentType.c_str());
+    };
+    mServer->Get(".*", handler);
+    mServer->Post(".*", handler);
+    mPort = mServer->bind_to_any_port("127.0.0.1");
+    if (mPort <= 0) throw std::runtime_error("DocumentServer: cannot bind");
+    mThread = std::make_unique<std::thread>([this] { mServer->listen_after_bind(); });
+    while (!mServer->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+DocumentServer::~DocumentServer() {
+    mServer->stop();
+    mThread->join();
+}
+
+std::string DocumentServer::baseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(mPort);
+}
+
+void DocumentServer::setReply(Reply reply) {
+    std::lock_guard lock(mMutex);
+    mReply = std::move(reply);
+}
+
+std::vector<DocumentServer::Request> DocumentServer::requests() const {
+    std::lock_guard lock(mMutex);
+    return mRequests;
+}
+
+void DocumentServer::clearRequests() {
+    std::lock_guard lock(mMutex);
+    mRequests.clear();
+}
+
+int closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);  // bound, never listened: the port refuses connections
+    return ntohs(addr.sin_port);
+}
+
+std::string vendorDocument(const std::string& vendorCount, const std::string& selectedCount,
+                           const std::vector<Vendor>& nonSelected,
+                           const std::vector<Vendor>& selected) {
+    auto records = [](const std::vector<Vendor>& vendors) {
+        std::string out;
+        for (const Vendor& v : vendors)
+            out += "<Vendor><ID>" + v.id + "</ID><Name>" + v.name + "</Name></Vendor>";
+        return out;
+    };
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><Vendors><Header><Counts><VendorCount>" +
+           vendorCount + "</VendorCount><SelectedCount>" + selectedCount +
+           "</SelectedCount></Counts></Header><NonSelected>" + records(nonSelected) +
+           "</NonSelected><Selected>" + records(selected) + "</Selected></Vendors>";
+}
+
+}  // namespace test_support
