@@ -38,6 +38,8 @@ public:
     // The HTTP status of the last complete response, 0 when there was none.
     int responseCode() const { return mResponseCode; }
 
+    // The longest a transfer may take, from Execute to the last byte; past it the transfer
+    // fails with state 11. Applies to transfers started afterwards.
     std::chrono::milliseconds timeout() const { return mTimeout; }
     void setTimeout(std::chrono::milliseconds timeout) { mTimeout = timeout; }
 

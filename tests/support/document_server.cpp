@@ -25,7 +25,8 @@ DocumentServer::DocumentServer() : mServer(std::make_unique<httplib::Server>()) 
             mRequests.push_back(
                 {req.method, req.target.empty() ? target : req.target, req.body,
                  req.get_header_value("Content-Type")});
-            reply = mReply;
+            const auto forMethod = mMethodReplies.find(req.method);
+            reply = forMethod != mMethodReplies.end() ? forMethod->second : mReply;
         }
         if (reply.delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
@@ -33,7 +34,16 @@ DocumentServer::DocumentServer() : mServer(std::make_unique<httplib::Server>()) 
         res.set_content(reply.body, reply.contentType.c_str());
     };
     mServer->Get(".*", handler);
-    mServer->Post(".*", handler);
+    // Read the body through a content reader: the plain handler refuses form bodies over 8 KB.
+    mServer->Post(".*", [handler](const httplib::Request& req, httplib::Response& res,
+                                  const httplib::ContentReader& content) {
+        httplib::Request whole = req;
+        content([&whole](const char* data, size_t length) {
+            whole.body.append(data, length);
+            return true;
+        });
+        handler(whole, res);
+    });
     mPort = mServer->bind_to_any_port("127.0.0.1");
     if (mPort <= 0) throw std::runtime_error("DocumentServer: cannot bind");
     mThread = std::make_unique<std::thread>([this] { mServer->listen_after_bind(); });
@@ -52,6 +62,11 @@ std::string DocumentServer::baseUrl() const {
 void DocumentServer::setReply(Reply reply) {
     std::lock_guard lock(mMutex);
     mReply = std::move(reply);
+}
+
+void DocumentServer::setReplyFor(const std::string& method, Reply reply) {
+    std::lock_guard lock(mMutex);
+    mMethodReplies[method] = std::move(reply);
 }
 
 std::vector<DocumentServer::Request> DocumentServer::requests() const {

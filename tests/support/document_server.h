@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -38,6 +39,8 @@ public:
     int port() const { return mPort; }
 
     void setReply(Reply reply);
+    // A reply for one method ("GET", "POST") only, ahead of the common one.
+    void setReplyFor(const std::string& method, Reply reply);
     void setDocument(const std::string& xml) { setReply({200, xml}); }
     std::vector<Request> requests() const;
     void clearRequests();
@@ -48,6 +51,7 @@ private:
     int mPort = 0;
     mutable std::mutex mMutex;
     Reply mReply;
+    std::map<std::string, Reply> mMethodReplies;
     std::vector<Request> mRequests;
 };
 
