@@ -1,11 +1,114 @@
 #include "saving/commit.h"
 
 #include "control/control.h"
+#include "control/list_view/list_view.h"
+#include "control/list_view/progress_bar.h"
+#include "loading/load_sequence.h"
+#include "saving/internet_transfer.h"
+#include "saving/statements.h"
+
+#include <tavrolin/run_time_error.h>
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
 
 namespace tavrolin {
 
-void saveToDatabase(Control& control) { (void)control; }
+namespace {
+const QString kPagePath = QStringLiteral("/Tavrolin.asp");
+const QString kPostOperation = QStringLiteral("Post");
+const QString kFormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded");
 
-void connectSaving(Control& control) { (void)control; }
+const QString kErrorOccoured = QStringLiteral("Error Occoured");
+const QString kErrorTitle = QStringLiteral("Information");
+const QString kTransferFailed = QStringLiteral("Error During saving to Database");
+const QString kReplyTitle = QStringLiteral("Tavrolin Cross Reference");
+
+constexpr int kChunkSize = 1024;
+constexpr int kTextChunk = 0;
+
+// Modal, one OK button. An empty title leaves the window's title to the platform.
+void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                 const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// Reads the complete reply in pieces, letting pending events run after each; only an empty
+// piece ends it, a short one does not.
+QString readReply(InternetTransfer& transfer) {
+    QString reply;
+    QString piece = transfer.GetChunk(kChunkSize, kTextChunk);
+    QCoreApplication::processEvents();
+    do {
+        reply += piece;
+        piece = transfer.GetChunk(kChunkSize, kTextChunk);
+        QCoreApplication::processEvents();
+    } while (!piece.isEmpty());
+    return reply;
+}
+}  // namespace
+
+QString saveRequestUrl(const QString& serverName) {
+    return serverName + kPagePath;
+}
+
+bool isBlankReply(QStringView reply) {
+    return std::all_of(reply.begin(), reply.end(), [](QChar c) { return c == u' '; });
+}
+
+void saveToDatabase(Control& control) {
+    Screen& ui = control.ui;
+    try {
+        ui.control->setCursor(Qt::WaitCursor);
+        const ChangeSet changes = readChangeSet(*ui.lstSelectedVendors, *ui.lstVendors);
+        const QString body = buildBody(buildStatements(control.mEmployeeID, changes));
+        if (!body.isEmpty()) {
+            ui.Inet1->Execute(saveRequestUrl(control.mServerName), kPostOperation, body,
+                              kFormHeader);
+            // The transfer's notifications arrive here. Waiting for more events sleeps until
+            // something happens instead of spinning; the transfer's own timeout ends it.
+            while (ui.Inet1->StillExecuting())
+                QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                                QEventLoop::WaitForMoreEvents);
+        }
+        ui.control->unsetCursor();
+    } catch (const RunTimeError&) {
+        // A request already started is left to finish; its notification still arrives.
+        ui.control->unsetCursor();
+        showMessage(ui.control, QMessageBox::Critical, kErrorTitle, kErrorOccoured);
+    }
+}
+
+void commitChanges(Control& control) {
+    Screen& ui = control.ui;
+    // The save lets events run; nothing may start a second save or move rows by button.
+    for (QPushButton* button :
+         {ui.cmdAdd, ui.cmdAddAll, ui.cmdDelete, ui.cmdRemoveAll, ui.cmdCommit})
+        button->setEnabled(false);
+    saveToDatabase(control);
+    ui.prbLoad->setValue(0);
+    loadData(control, control.mEmployeeID, QString());
+}
+
+void transferStateChanged(Control& control, short state) {
+    if (state == InternetTransfer::kStateError) {
+        showMessage(control.ui.control, QMessageBox::NoIcon, QString(), kTransferFailed);
+    } else if (state == InternetTransfer::kStateResponseCompleted) {
+        const QString reply = readReply(*control.ui.Inet1);
+        if (!isBlankReply(reply))
+            showMessage(control.ui.control, QMessageBox::Information, kReplyTitle, reply);
+    }
+}
+
+void connectSaving(Control& control) {
+    QObject::connect(control.ui.cmdCommit, &QPushButton::clicked, control.ui.control,
+                     [&control] { commitChanges(control); });
+    QObject::connect(control.ui.Inet1, &InternetTransfer::StateChanged, control.ui.control,
+                     [&control](short state) { transferStateChanged(control, state); });
+}
 
 }  // namespace tavrolin
