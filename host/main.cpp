@@ -36,7 +36,11 @@ int main(int argc, char** argv) {
     window.show();
     int status = 0;
     if (parser.isSet(employee) || parser.isSet(server)) {
-        if (!window.apply(parser.value(employee), parser.value(server))) status = 2;
+        const QString problem = window.apply(parser.value(employee), parser.value(server));
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "tavrolin-host: %s\n", qPrintable(problem));
+            status = 2;
+        }
     }
     if (parser.isSet(session)) {
         for (const QString& file : runScriptedSession(window, parser.value(session)))
