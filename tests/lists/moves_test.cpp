@@ -238,3 +238,23 @@ TEST(SingleMove, PopupRemoveDuringSeveralRowHighlightLeavesTheOtherRows) {
     EXPECT_EQ(f.ui.highlighted("lstSelectedVendors"), (QList<int>{1}));
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "12"}));
 }
+
+TEST(SingleMove, NoCurrentRowEndsTheMoveQuietly) {
+    LoadedControl f;
+    f.load(kVendors, {{"10", "Kappa"}, {"11", "Lambda"}});
+    f.ui.clickRow("lstVendors", 2);
+    f.ui.click("cmdAdd");  // the moved row was the current row of lstVendors
+    ASSERT_TRUE(f.ui.list("lstVendors")->selectedItem().isNull());
+    const QString before = screenState(f.ui);
+    QTest::mouseDClick(f.ui.list("lstVendors")->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
+    EXPECT_EQ(screenState(f.ui), before);
+
+    f.ui.click("cmdDelete");  // "2" goes back; lstSelectedVendors has no current row now
+    ASSERT_TRUE(f.ui.list("lstSelectedVendors")->selectedItem().isNull());
+    const QString afterDelete = screenState(f.ui);
+    tavrolin::ListView* selected = f.ui.list("lstSelectedVendors");
+    QTest::mouseClick(selected->viewport(), Qt::RightButton, {}, QPoint(20, 150));
+    EXPECT_FALSE(removeMenu(f)->isVisible());
+    QTest::mouseDClick(selected->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
+    EXPECT_EQ(screenState(f.ui), afterDelete);
+}
