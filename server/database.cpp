@@ -69,7 +69,9 @@ Connection::Connection(const std::string& location) {
     execute("PRAGMA journal_mode = WAL");
 }
 
-Connection::~Connection() { sqlite3_close_v2(mDb); }
+Connection::~Connection() {
+    sqlite3_close_v2(mDb);
+}
 
 void Connection::execute(std::string_view sql) {
     const std::string text(sql);
@@ -82,14 +84,18 @@ void Connection::execute(std::string_view sql) {
     }
 }
 
-Statement Connection::prepare(std::string_view sql) { return Statement(*this, sql); }
+Statement Connection::prepare(std::string_view sql) {
+    return Statement(*this, sql);
+}
 
 Statement::Statement(Connection& connection, std::string_view sql) : mDb(connection.handle()) {
     const int rc = sqlite3_prepare_v2(mDb, sql.data(), int(sql.size()), &mStmt, nullptr);
     if (rc != SQLITE_OK) fail(mDb, rc, "cannot prepare statement");
 }
 
-Statement::~Statement() { sqlite3_finalize(mStmt); }
+Statement::~Statement() {
+    sqlite3_finalize(mStmt);
+}
 
 Statement::Statement(Statement&& other) noexcept
     : mDb(other.mDb), mStmt(std::exchange(other.mStmt, nullptr)) {}
@@ -119,7 +125,9 @@ void Statement::reset() {
     sqlite3_clear_bindings(mStmt);
 }
 
-std::int64_t Statement::columnInt(int column) const { return sqlite3_column_int64(mStmt, column); }
+std::int64_t Statement::columnInt(int column) const {
+    return sqlite3_column_int64(mStmt, column);
+}
 
 std::string_view Statement::columnText(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(mStmt, column));
@@ -147,7 +155,9 @@ void Transaction::commit() {
     mOpen = false;
 }
 
-void createSchema(Connection& connection) { connection.execute(kSchema); }
+void createSchema(Connection& connection) {
+    connection.execute(kSchema);
+}
 
 std::int64_t changeVersion(Connection& connection) {
     auto statement = connection.prepare("SELECT Version FROM ChangeCounter WHERE Singleton = 1");
@@ -188,6 +198,8 @@ void ConnectionPool::release(std::unique_ptr<Connection> connection) {
 ConnectionPool::Lease::Lease(ConnectionPool& pool, std::unique_ptr<Connection> connection)
     : mPool(pool), mConnection(std::move(connection)) {}
 
-ConnectionPool::Lease::~Lease() { mPool.release(std::move(mConnection)); }
+ConnectionPool::Lease::~Lease() {
+    mPool.release(std::move(mConnection));
+}
 
 }  // namespace tavrolin::server

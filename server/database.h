@@ -18,20 +18,20 @@ namespace tavrolin::server {
 
 // A failure of the database layer; `code()` is SQLite's extended result code.
 class DatabaseError : public std::runtime_error {
-public:
+  public:
     DatabaseError(int code, const std::string& message)
         : std::runtime_error(message), mCode(code) {}
     int code() const { return mCode; }
     bool isBusy() const { return (mCode & 0xFF) == SQLITE_BUSY || (mCode & 0xFF) == SQLITE_LOCKED; }
 
-private:
+  private:
     int mCode;
 };
 
 class Statement;
 
 class Connection {
-public:
+  public:
     // `location` is a file name or an SQLite URI ("file:...").
     explicit Connection(const std::string& location);
     ~Connection();
@@ -42,12 +42,12 @@ public:
     Statement prepare(std::string_view sql);
     sqlite3* handle() const { return mDb; }
 
-private:
+  private:
     sqlite3* mDb = nullptr;
 };
 
 class Statement {
-public:
+  public:
     Statement(Connection& connection, std::string_view sql);
     ~Statement();
     Statement(Statement&& other) noexcept;
@@ -63,7 +63,7 @@ public:
     std::int64_t columnInt(int column) const;
     std::string_view columnText(int column) const;
 
-private:
+  private:
     sqlite3* mDb;
     sqlite3_stmt* mStmt = nullptr;
 };
@@ -71,7 +71,7 @@ private:
 // Runs BEGIN (or BEGIN IMMEDIATE for writers) and rolls back unless committed, so a failure
 // anywhere inside leaves the database as it was.
 class Transaction {
-public:
+  public:
     enum class Kind { Read, Write };
     Transaction(Connection& connection, Kind kind);
     ~Transaction();
@@ -79,7 +79,7 @@ public:
     Transaction& operator=(const Transaction&) = delete;
     void commit();
 
-private:
+  private:
     Connection& mConnection;
     bool mOpen = true;
 };
@@ -97,12 +97,12 @@ std::int64_t vendorCount(Connection& connection);
 // one request; an in-memory database gets a single shared connection because separate
 // connections to ":memory:" would each see their own empty database.
 class ConnectionPool {
-public:
+  public:
     ConnectionPool(const std::string& databasePath, int size);
     ~ConnectionPool();
 
     class Lease {
-    public:
+      public:
         Lease(ConnectionPool& pool, std::unique_ptr<Connection> connection);
         ~Lease();
         Lease(const Lease&) = delete;
@@ -110,7 +110,7 @@ public:
         Connection& operator*() const { return *mConnection; }
         Connection* operator->() const { return mConnection.get(); }
 
-    private:
+      private:
         ConnectionPool& mPool;
         std::unique_ptr<Connection> mConnection;
     };
@@ -118,7 +118,7 @@ public:
     Lease acquire();
     bool inMemory() const { return mInMemory; }
 
-private:
+  private:
     void release(std::unique_ptr<Connection> connection);
 
     bool mInMemory;

@@ -12,14 +12,14 @@
 namespace tavrolin::server {
 
 class DocumentCache {
-public:
+  public:
     explicit DocumentCache(std::size_t maxEntries = 64) : mMaxEntries(maxEntries) {}
 
     std::shared_ptr<const std::string> find(std::int64_t employeeId, std::int64_t version);
     void store(std::int64_t employeeId, std::int64_t version,
                std::shared_ptr<const std::string> document);
 
-private:
+  private:
     struct Entry {
         std::int64_t version;
         std::shared_ptr<const std::string> document;

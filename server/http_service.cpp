@@ -80,7 +80,8 @@ PostReply handleChangePost(ConnectionPool& pool, std::string_view contentType,
         const auto result = applyLinkStatements(*connection, statements);
         const auto vendor = std::to_string(result.vendorId);
         switch (result.outcome) {
-            case ApplyResult::Outcome::Applied: return {200, ""};
+            case ApplyResult::Outcome::Applied:
+                return {200, ""};
             case ApplyResult::Outcome::UnknownVendor:
                 return refuse(422, "vendor " + vendor + " does not exist");
             case ApplyResult::Outcome::InactiveVendor:
@@ -97,7 +98,7 @@ PostReply handleChangePost(ConnectionPool& pool, std::string_view contentType,
 HttpService::HttpService(ConnectionPool& pool, int workers) : mPool(pool) {
     // The server takes ownership of the queue it creates; the API allows no other form.
     mServer.new_task_queue = [workers] { return new httplib::ThreadPool(std::size_t(workers)); };
-    mServer.set_payload_max_length(kMaxPostBytes);
+    mServer.set_payload_max_length(kMaxPostBytes * 2);
     mServer.set_read_timeout(10);
     mServer.set_write_timeout(10);
     mServer.set_keep_alive_timeout(2);
@@ -147,28 +148,26 @@ void HttpService::routes() {
     mServer.Post(kPage, [this](const httplib::Request& req, httplib::Response& res,
                                const httplib::ContentReader& reader) {
         const auto contentType = req.get_header_value("Content-Type");
-        PostReply reply{200, ""};
+        // A body over the limit is still read, up to the transport's own limit, and thrown
+        // away: a client that is cut off while sending never sees the reply saying why.
         std::string body;
-        bool tooLarge = contentLength(req) > kMaxPostBytes;
-        if (!tooLarge) {
-            const bool complete = reader([&](const char* data, std::size_t length) {
-                if (body.size() + length > kMaxPostBytes) {
-                    tooLarge = true;
-                    return false;
-                }
+        bool tooLarge = false;
+        const bool complete = reader([&](const char* data, std::size_t length) {
+            if (tooLarge || body.size() + length > kMaxPostBytes) {
+                tooLarge = true;
+                body.clear();
+            } else {
                 body.append(data, length);
-                return true;
-            });
-            if (!complete && !tooLarge) {
-                reply = {400, "The change was refused because its body could not be read." +
-                                  std::string(kNothingSaved)};
             }
-        }
-        if (tooLarge) {
-            reply = refuseTooLarge();
-            // The unread rest of the body would be taken for the next request.
-            res.set_header("Connection", "close");
-        } else if (reply.status == 200) {
+            return true;
+        });
+        PostReply reply;
+        if (tooLarge || !complete) {
+            reply = tooLarge || contentLength(req) > kMaxPostBytes
+                        ? refuseTooLarge()
+                        : refuse(400, "its body could not be read");
+            if (!complete) res.set_header("Connection", "close");
+        } else {
             reply = handleChangePost(mPool, contentType, body);
         }
         res.status = reply.status;
@@ -195,10 +194,16 @@ int HttpService::bind(const std::string& host, int port) {
     return mServer.bind_to_port(host, port) ? port : -1;
 }
 
-bool HttpService::serve() { return mServer.listen_after_bind(); }
+bool HttpService::serve() {
+    return mServer.listen_after_bind();
+}
 
-void HttpService::stop() { mServer.stop(); }
+void HttpService::stop() {
+    mServer.stop();
+}
 
-bool HttpService::isRunning() const { return mServer.is_running(); }
+bool HttpService::isRunning() const {
+    return mServer.is_running();
+}
 
 }  // namespace tavrolin::server

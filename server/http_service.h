@@ -30,7 +30,7 @@ PostReply handleChangePost(ConnectionPool& pool, std::string_view contentType,
                            std::string_view body);
 
 class HttpService {
-public:
+  public:
     HttpService(ConnectionPool& pool, int workers);
     ~HttpService();
     HttpService(const HttpService&) = delete;
@@ -43,7 +43,7 @@ public:
     void stop();
     bool isRunning() const;
 
-private:
+  private:
     void routes();
 
     ConnectionPool& mPool;

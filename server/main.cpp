@@ -23,7 +23,8 @@ using namespace tavrolin::server;
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: tavrolin-server [--db FILE|:memory:] [--demo] [--listen HOST:PORT] [--workers N]
+constexpr const char* kUsage =
+    R"(usage: tavrolin-server [--db FILE|:memory:] [--demo] [--listen HOST:PORT] [--workers N]
        tavrolin-server import-vendors [--db FILE] FILE.csv
        tavrolin-server --help
 
@@ -52,7 +53,8 @@ struct Options {
 };
 
 bool parsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     port = std::stoi(text);
     return port <= 65535;
@@ -99,8 +101,7 @@ int parseArguments(int argc, char** argv, Options& options) {
             }
         } else if (arg == "import-vendors" && !options.import) {
             options.import = true;
-            if (!value(options.importFile)) return 1;
-        } else if (options.import && options.importFile.empty()) {
+        } else if (options.import && options.importFile.empty() && !arg.starts_with("-")) {
             options.importFile = arg;
         } else {
             std::cerr << "tavrolin-server: unknown argument " << arg << "\n";
@@ -111,6 +112,10 @@ int parseArguments(int argc, char** argv, Options& options) {
 }
 
 int runImport(const Options& options) {
+    if (options.importFile.empty()) {
+        std::cerr << "tavrolin-server: import-vendors needs a CSV file\n" << kUsage;
+        return 1;
+    }
     std::ifstream file(options.importFile, std::ios::binary);
     if (!file) {
         std::cerr << "tavrolin-server: cannot read " << options.importFile << "\n";

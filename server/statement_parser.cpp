@@ -13,9 +13,15 @@ struct Token {
     std::size_t offset;
 };
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
 
 struct Tokens {
     std::vector<Token> list;
@@ -66,7 +72,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 class Matcher {
-public:
+  public:
     explicit Matcher(const std::vector<Token>& tokens) : mTokens(tokens) {}
 
     // Consumes the expected words and symbols, separated by spaces in `pattern`.
@@ -74,7 +80,8 @@ public:
         while (!pattern.empty()) {
             const auto space = pattern.find(' ');
             const auto piece = pattern.substr(0, space);
-            pattern = space == std::string_view::npos ? std::string_view{} : pattern.substr(space + 1);
+            pattern =
+                space == std::string_view::npos ? std::string_view{} : pattern.substr(space + 1);
             if (mPos >= mTokens.size()) return fail("statement ends early");
             const Token& token = mTokens[mPos];
             if (token.kind == Token::Kind::Number || !equalsIgnoringCase(token.text, piece))
@@ -114,7 +121,7 @@ public:
 
     const std::string& reason() const { return mReason; }
 
-private:
+  private:
     bool fail(std::string reason) {
         if (mReason.empty()) mReason = std::move(reason);
         return false;

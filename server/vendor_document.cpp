@@ -67,15 +67,29 @@ std::string escapeXmlText(std::string_view text) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             switch (c) {
-                case '&': out += "&amp;"; break;
-                case '<': out += "&lt;"; break;
-                case '>': out += "&gt;"; break;
-                case '"': out += "&quot;"; break;
-                case '\'': out += "&apos;"; break;
+                case '&':
+                    out += "&amp;";
+                    break;
+                case '<':
+                    out += "&lt;";
+                    break;
+                case '>':
+                    out += "&gt;";
+                    break;
+                case '"':
+                    out += "&quot;";
+                    break;
+                case '\'':
+                    out += "&apos;";
+                    break;
                 // A raw carriage return would be normalised away by the reader's parser.
-                case '\r': out += "&#13;"; break;
+                case '\r':
+                    out += "&#13;";
+                    break;
                 case '\t':
-                case '\n': out += char(c); break;
+                case '\n':
+                    out += char(c);
+                    break;
                 default:
                     // XML 1.0 has no way to carry the other control characters at all.
                     out += c < 0x20 ? "\xEF\xBF\xBD" : std::string(1, char(c));
@@ -100,7 +114,8 @@ std::string buildVendorDocument(const std::vector<VendorRecord>& nonSelected,
                                 const std::vector<VendorRecord>& selected) {
     std::string out;
     out.reserve(128 + (nonSelected.size() + selected.size()) * 64);
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts><VendorCount>";
+    out +=
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts><VendorCount>";
     appendNumber(out, std::int64_t(nonSelected.size()));
     out += "</VendorCount><SelectedCount>";
     appendNumber(out, std::int64_t(selected.size()));
