@@ -89,6 +89,16 @@ doc_bytes=$(stat -c %s "$work/Tavrolin.xml")
 grep -q "<SelectedCount>$links</SelectedCount>" "$work/Tavrolin.xml" ||
   { echo "server_bench: employee 42 is not linked to $links vendors" >&2; exit 1; }
 
+# The document right after a change, when it must be read from the database and built afresh.
+cold_times=()
+for run in $(seq "$runs"); do
+  printf 'SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C1%%2CGETDATE%%28%%29+%%29+&' \
+    "$((1000 + run))" >"$work/touch.txt"
+  curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
+    --data-binary "@$work/touch.txt" "$base/Tavrolin.asp"
+  cold_times+=("$(curl -s -o /dev/null -w '%{time_total}' "$base/Tavrolin.asp?EmployeeID=42")")
+done
+
 nginx_port=$(free_port)
 mkdir -p "$work/nginx"
 cat >"$work/nginx/nginx.conf" <<CONF
@@ -144,4 +154,5 @@ echo "document_get vendors=$vendors linked=$links bytes=$doc_bytes wrk=-t$thread
   "median_rps=$srps median_latency_ms=$(m "${server_lat[@]}") median_p99_ms=$(m "${server_p99[@]}")" \
   "nginx_static_rps=$nrps nginx_latency_ms=$(m "${nginx_lat[@]}") nginx_p99_ms=$(m "${nginx_p99[@]}")" \
   "ratio=$(awk -v a="$srps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')"
+echo "document_uncached vendors=$vendors linked=$links runs=$runs median_s=$(m "${cold_times[@]}")"
 echo "post_inserts statements=$links runs=$runs median_s=$(m "${post_times[@]}")"

@@ -169,6 +169,8 @@ class ServerHttp : public ::testing::Test {
         return client->Post("/Tavrolin.asp", body, contentType);
     }
 
+    void postConcurrentlyAndCheck(const std::vector<long>& vendors);
+
     TestDatabase db;
     std::unique_ptr<ServerProcess> server;
     std::unique_ptr<httplib::Client> client;
@@ -326,28 +328,26 @@ TEST_F(ServerHttp, DuplicateInsertAndMissingDeleteAreNoOps) {
     EXPECT_EQ(db.dump(), once);
 }
 
-TEST_F(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
-    std::string vendors = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
-    for (int id = 1; id <= 200; ++id)
-        vendors += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
-    db.execute(vendors);
-    start();
-
+// Several clients post at once: every thread adds overlapping vendors to the shared employee
+// 500 and vendors of its own to employee 600 + t. `vendors` needs at least 150 active IDs.
+void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors) {
     constexpr int kThreads = 6;
     constexpr int kPostsPerThread = 15;
+    constexpr int kShared = 60;
+    ASSERT_GE(vendors.size(), std::size_t(kShared + kThreads * kPostsPerThread));
+    const auto vendor = [&](int index) { return vendors[std::size_t(index)]; };
     std::vector<std::thread> threads;
     std::vector<int> failures(kThreads, 0);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             httplib::Client own(server->baseUrl());
             for (int p = 0; p < kPostsPerThread; ++p) {
-                // Every thread adds overlapping vendors to the shared employee 500 and its own
-                // vendors to employee 600 + t.
                 std::vector<std::string> statements;
                 for (int k = 0; k < 4; ++k)
-                    statements.push_back(insertSql(500, std::to_string((p * 4 + k) % 60 + 1)));
+                    statements.push_back(
+                        insertSql(500, std::to_string(vendor((p * 4 + k + t) % kShared))));
                 statements.push_back(
-                    insertSql(600 + t, std::to_string(t * kPostsPerThread + p + 1)));
+                    insertSql(600 + t, std::to_string(vendor(kShared + t * kPostsPerThread + p))));
                 auto res = own.Post("/Tavrolin.asp", formBody(statements), kForm);
                 if (!res || res->status != 200) ++failures[t];
             }
@@ -356,16 +356,33 @@ TEST_F(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
     for (auto& thread : threads) thread.join();
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 
-    auto shared = parseDocument(document(500));
-    std::vector<long> expectedShared;
-    for (long id = 1; id <= 60; ++id) expectedShared.push_back(id);
-    EXPECT_EQ(ids(shared.selected), expectedShared);
+    std::vector<long> expectedShared(vendors.begin(), vendors.begin() + kShared);
+    EXPECT_EQ(ids(parseDocument(document(500)).selected), expectedShared);
     for (int t = 0; t < kThreads; ++t) {
-        auto own = parseDocument(document(600 + t));
-        std::vector<long> expected;
-        for (long p = 0; p < kPostsPerThread; ++p) expected.push_back(t * kPostsPerThread + p + 1);
-        EXPECT_EQ(ids(own.selected), expected) << "employee " << 600 + t;
+        const auto first = vendors.begin() + kShared + t * kPostsPerThread;
+        EXPECT_EQ(ids(parseDocument(document(600 + t)).selected),
+                  std::vector<long>(first, first + kPostsPerThread))
+            << "employee " << 600 + t;
     }
+}
+
+TEST_F(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
+    std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
+    std::vector<long> vendors;
+    for (long id = 1; id <= 200; ++id) {
+        sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
+        vendors.push_back(id);
+    }
+    db.execute(sql);
+    start();
+    postConcurrentlyAndCheck(vendors);
+}
+
+TEST_F(ServerHttp, ConcurrentPostsOnAnInMemoryDatabaseLoseNothing) {
+    server = std::make_unique<ServerProcess>();
+    client = std::make_unique<httplib::Client>(server->baseUrl());
+    // Every active demo vendor, in ID order: an employee without links has them all unselected.
+    postConcurrentlyAndCheck(ids(parseDocument(document(31337)).vendors));
 }
 
 TEST_F(ServerHttp, RestartOnTheSameFileKeepsCommittedChanges) {
