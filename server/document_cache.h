@@ -13,7 +13,7 @@ namespace tavrolin::server {
 
 class DocumentCache {
   public:
-    explicit DocumentCache(std::size_t maxEntries = 64) : mMaxEntries(maxEntries) {}
+    explicit DocumentCache(std::size_t maxEntries = 16) : mMaxEntries(maxEntries) {}
 
     std::shared_ptr<const std::string> find(std::int64_t employeeId, std::int64_t version);
     void store(std::int64_t employeeId, std::int64_t version,
