@@ -37,23 +37,23 @@ HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(mControl, 0, Qt::AlignLeft | Qt::AlignTop);
     setCentralWidget(central);
 
-    connect(applyButton, &QPushButton::clicked, this,
-            [this] { apply(mEmployee->text(), mServer->text()); });
+    connect(applyButton, &QPushButton::clicked, this, [this] {
+        const QString problem = apply(mEmployee->text(), mServer->text());
+        if (!problem.isEmpty()) QMessageBox::warning(this, tr("Employee"), problem);
+    });
     connect(saveButton, &QPushButton::clicked, mControl, &Tavrolin::SaveToDatabase);
 }
 
-bool HostWindow::apply(const QString& employee, const QString& server) {
+QString HostWindow::apply(const QString& employee, const QString& server) {
     mEmployee->setText(employee);
     mServer->setText(server);
     try {
         mControl->setEmployeeID(employee);
     } catch (const tavrolin::RunTimeError& e) {
-        QMessageBox::warning(this, tr("Employee"),
-                             tr("The employee \"%1\" cannot be used: %2 (error %3).")
-                                 .arg(employee, e.description())
-                                 .arg(e.number()));
-        return false;
+        return tr("The employee \"%1\" cannot be used: %2 (error %3).")
+            .arg(employee, e.description())
+            .arg(e.number());
     }
     mControl->setServerName(server);
-    return true;
+    return {};
 }

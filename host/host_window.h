@@ -13,9 +13,9 @@ public:
     explicit HostWindow(QWidget* parent = nullptr);
 
     Tavrolin* control() const { return mControl; }
-    // Sets EmployeeID, then ServerName, as a host must; false (after telling the user) when
-    // the employee is not a valid number.
-    bool apply(const QString& employee, const QString& server);
+    // Sets EmployeeID, then ServerName, as a host must. Returns an empty text, or what is
+    // wrong with the employee (then nothing was loaded).
+    QString apply(const QString& employee, const QString& server);
 
 private:
     QLineEdit* mEmployee = nullptr;

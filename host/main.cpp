@@ -1,5 +1,6 @@
 // tavrolin-host: a small application that embeds the Tavrolin control.
 #include "host_window.h"
+#include "scripted_session.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -23,14 +24,28 @@ int main(int argc, char** argv) {
                                         "(sets ServerName second, which loads).", "URL");
     QCommandLineOption screenshot("screenshot",
                                   "Render the window to a PNG file and exit.", "FILE");
-    parser.addOptions({employee, server, screenshot});
+    QCommandLineOption session(
+        "scripted-session",
+        "Run a short session (load, one move each way, commit, reload) and write screenshots "
+        "of each stage into DIR, then exit.",
+        "DIR");
+    parser.addOptions({employee, server, screenshot, session});
     parser.process(app);
 
     HostWindow window;
     window.show();
     int status = 0;
     if (parser.isSet(employee) || parser.isSet(server)) {
-        if (!window.apply(parser.value(employee), parser.value(server))) status = 2;
+        const QString problem = window.apply(parser.value(employee), parser.value(server));
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "tavrolin-host: %s\n", qPrintable(problem));
+            status = 2;
+        }
+    }
+    if (parser.isSet(session)) {
+        for (const QString& file : runScriptedSession(window, parser.value(session)))
+            std::printf("tavrolin-host: screenshot written to %s\n", qPrintable(file));
+        return status;
     }
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);

@@ -1,9 +1,45 @@
 #include "lists/editing.h"
 
 #include "control/control.h"
+#include "control/list_view/list_view.h"
+#include "lists/column_sort.h"
+#include "lists/moves.h"
+#include "lists/selection.h"
+#include "lists/set_moves.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
 
 namespace tavrolin {
 
-void connectListEditing(Control& control) { (void)control; }
+void connectListEditing(Control& control) {
+    Screen& ui = control.ui;
+    ListView* vendors = ui.lstVendors;
+    ListView* selected = ui.lstSelectedVendors;
+
+    QObject::connect(vendors, &ListView::click, vendors, [&ui] { vendorsClicked(ui); });
+    QObject::connect(selected, &ListView::click, selected, [&ui] { selectedVendorsClicked(ui); });
+
+    QObject::connect(ui.cmdAdd, &QPushButton::clicked, ui.cmdAdd, [&ui] { addVendor(ui); });
+    QObject::connect(vendors, &ListView::dblClick, vendors, [&ui] { addVendor(ui); });
+    QObject::connect(ui.cmdDelete, &QPushButton::clicked, ui.cmdDelete,
+                     [&ui] { removeVendor(ui); });
+    QObject::connect(selected, &ListView::dblClick, selected, [&ui] { removeVendor(ui); });
+    QObject::connect(ui.mnuRemoveItems, &QAction::triggered, ui.mnuRemove,
+                     [&ui] { removeVendor(ui); });
+    QObject::connect(selected, &ListView::mouseUp, selected,
+                     [&ui](int button, int, int x, int y) { showRemoveMenu(ui, button, x, y); });
+
+    QObject::connect(ui.cmdAddAll, &QPushButton::clicked, ui.cmdAddAll,
+                     [&ui] { addAllVendors(ui); });
+    QObject::connect(ui.cmdRemoveAll, &QPushButton::clicked, ui.cmdRemoveAll,
+                     [&ui] { removeAllVendors(ui); });
+
+    QObject::connect(vendors, &ListView::columnClick, vendors,
+                     [vendors](int index) { sortByHeader(*vendors, index); });
+    QObject::connect(selected, &ListView::columnClick, selected,
+                     [selected](int index) { sortByHeader(*selected, index); });
+}
 
 }  // namespace tavrolin

@@ -17,7 +17,9 @@ namespace {
 const QString kSource = QStringLiteral("Tavrolin.ReadCounts");
 
 QString textContent(const QDomNode& node) {
-    if (node.isCharacterData() || node.isProcessingInstruction()) return node.nodeValue();
+    if (node.isText() || node.isCDATASection() || node.isComment() ||
+        node.isProcessingInstruction())
+        return node.nodeValue();
     QString joined;
     for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling()) {
         if (child.isComment() || child.isProcessingInstruction()) continue;

@@ -211,6 +211,31 @@ TEST(ListView, ReportsDoubleClicksHeaderClicksAndMouseUp) {
     EXPECT_EQ(header.first().at(0).toInt(), 2);
 }
 
+// Only the rows on screen are refreshed at a sync; a highlight set far down a long list must
+// still show once the list is scrolled there.
+TEST(ListView, HighlightShowsOnScreenWhereverTheListIsScrolled) {
+    Fixture f;
+    for (int i = 1; i <= 500; ++i) f.addRow(QString::number(i), "name", "");
+    f.list.item(1).setSelected(false);
+    auto shown = [&f](int position) {
+        f.list.syncView();
+        QCoreApplication::processEvents();
+        const QImage image = f.list.viewport()->grab().toImage();
+        return image.pixelColor(QPoint(10, f.list.rowRect(position).center().y())) ==
+               f.list.palette().color(QPalette::Highlight);
+    };
+    EXPECT_FALSE(shown(2));
+    f.list.item(2).setSelected(true);
+    EXPECT_TRUE(shown(2));
+    f.list.item(500).ensureVisible();
+    EXPECT_FALSE(shown(500));
+    f.list.item(500).setSelected(true);
+    EXPECT_TRUE(shown(500));
+    f.list.item(2).setSelected(false);
+    f.list.item(2).ensureVisible();
+    EXPECT_FALSE(shown(2));
+}
+
 TEST(ListView, ColumnHeadersKeepTheirWidthsInTwips) {
     Fixture f;
     EXPECT_EQ(f.list.columnHeaderCount(), 3);

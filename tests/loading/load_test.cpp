@@ -1,24 +1,38 @@
 #include "control/list_view/progress_bar.h"
+#include "loading/load_sequence.h"
 #include "support/control_driver.h"
 #include "support/document_server.h"
 
 #include <gtest/gtest.h>
 
-#include <QRadioButton>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTimer>
 
 using namespace test_support;
 
 namespace {
+
+const QString kDesignVendors = "Non Selected Active Vendors:";
+const QString kDesignSelected = "Selected Vendors:";
 
 struct Loaded {
     DocumentServer server;
     Tavrolin control;
     ControlDriver ui{control};
     Loaded() { control.show(); }
+    QString url() const { return QString::fromStdString(server.baseUrl()); }
     void load(const std::string& document, const QString& employee = "42") {
         server.setDocument(document);
         control.setEmployeeID(employee);
-        control.setServerName(QString::fromStdString(server.baseUrl()));
+        control.setServerName(url());
+    }
+    tavrolin::ProgressBar* bar() { return control.findChild<tavrolin::ProgressBar*>("prbLoad"); }
+    QString labels() {
+        return ui.label("lblAllVendors")->text() + " | " + ui.label("lblSelVendors")->text();
+    }
+    bool bothListsEmpty() {
+        return ui.list("lstVendors")->count() == 0 && ui.list("lstSelectedVendors")->count() == 0;
     }
 };
 
@@ -26,26 +40,217 @@ struct Loaded {
 
 TEST(Load, FillsBothListsWithPlainMarkersSortedById) {
     Loaded f;
+    auto* bar = f.bar();
+    QSignalSpy progress(bar, &tavrolin::ProgressBar::valueWritten);
     f.load(vendorDocument("2", "1", {{"17", "Seventeen"}, {"5", "Five"}}, {{"2", "Two"}}));
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5", "17"}));
     EXPECT_EQ(f.ui.rows("lstVendors", 1), (QStringList{"Five", "Seventeen"}));
     EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005", "000017"}));
     EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000002"}));
-    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (2):");
-    EXPECT_EQ(f.ui.label("lblSelVendors")->text(), "Selected Vendors (1):");
+    EXPECT_EQ(f.labels(), "Non Selected Active Vendors (2): | Selected Vendors (1):");
     EXPECT_TRUE(f.ui.highlighted("lstVendors").isEmpty());
     EXPECT_TRUE(f.ui.highlighted("lstSelectedVendors").isEmpty());
     EXPECT_EQ(f.ui.list("lstVendors")->sortKey(), 2);
     EXPECT_EQ(f.ui.list("lstSelectedVendors")->sortKey(), 2);
-    auto* bar = f.control.findChild<tavrolin::ProgressBar*>("prbLoad");
     EXPECT_EQ(bar->max(), 3);
-    EXPECT_EQ(bar->value(), 0);
+    QList<int> seen;
+    for (const auto& call : progress) seen << call.at(0).toInt();
+    EXPECT_EQ(seen, (QList<int>{0, 1, 2, 3, 0}));
     for (const char* name : {"optList_0", "optList_1", "optFind_0", "optFind_1"})
         EXPECT_TRUE(f.ui.option(name)->isEnabled()) << name;
     EXPECT_TRUE(f.ui.box("txtVendorID")->isEnabled());
     EXPECT_FALSE(f.ui.box("txtVendorID")->isReadOnly());
+    EXPECT_EQ(f.ui.box("txtVendorID")->palette().color(QPalette::Base),
+              QApplication::palette().color(QPalette::Base));
     EXPECT_FALSE(f.ui.button("cmdCommit")->isEnabled());
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
     ASSERT_EQ(f.server.requests().size(), 1u);
+    EXPECT_EQ(f.server.requests()[0].method, "GET");
     EXPECT_EQ(f.server.requests()[0].target, "/Tavrolin.asp?EmployeeID=42");
+}
+
+TEST(Load, CountsSetLabelsAndScaleWhateverTheRecords) {
+    Loaded f;
+    f.load(vendorDocument("3", "2", {{"1", "a"}}, {}));
+    EXPECT_EQ(f.labels(), "Non Selected Active Vendors (3): | Selected Vendors (2):");
+    EXPECT_EQ(f.bar()->max(), 5);
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1"}));
+
+    f.load(vendorDocument(" 7 ", "\n 4\t", {}, {}));
+    EXPECT_EQ(f.labels(), "Non Selected Active Vendors (7): | Selected Vendors (4):");
+}
+
+TEST(Load, BadCountsStopBeforeTheLabelsChange) {
+    Loaded f;
+    f.load(vendorDocument("2", "1", {{"1", "a"}, {"2", "b"}}, {{"3", "c"}}));
+    const QString before = f.labels();
+    for (const auto& [vendors, selected] :
+         std::vector<std::pair<std::string, std::string>>{{"x", "1"}, {"1", "two"},
+                                                           {"20000", "20000"}, {"40000", "0"},
+                                                           {"", "0"}}) {
+        SCOPED_TRACE(vendors + "/" + selected);
+        f.load(vendorDocument(vendors, selected, {{"1", "a"}}, {{"3", "c"}}));
+        EXPECT_EQ(f.labels(), before);
+        EXPECT_TRUE(f.bothListsEmpty());
+        EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    }
+}
+
+TEST(Load, UnusableRepliesEndQuietlyWithEmptyLists) {
+    Loaded f;
+    MessageBoxCatcher boxes;
+    const std::vector<DocumentServer::Reply> replies = {
+        {500, "<html><body><h1>Internal Server Error</h1></body></html>", "text/html"},
+        {404, "Not Found", "text/plain"},
+        {200, "", "text/xml"},
+        {200, "this is not xml", "text/plain"},
+        {200, "<Vendors><Header>", "text/xml"},
+        // A comment before the header is taken for the header: it has no children.
+        {200,
+         "<Vendors><!--c--><Header><Counts><A>1</A><B>0</B></Counts></Header><L>"
+         "<V><I>1</I><N>a</N></V></L><S/></Vendors>"},
+    };
+    for (const auto& reply : replies) {
+        SCOPED_TRACE(reply.body);
+        f.load(vendorDocument("1", "1", {{"1", "a"}}, {{"2", "b"}}));
+        ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"1"}));
+        f.server.setReply(reply);
+        f.control.setServerName(f.url());
+        EXPECT_TRUE(f.bothListsEmpty());
+        EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(boxes.seen().isEmpty());
+}
+
+TEST(Load, ExtraChildrenAreIgnored) {
+    Loaded f;
+    f.server.setDocument(
+        "<?xml version=\"1.0\"?>\n<Vendors>\n  <Header><Counts><A>1</A><B>1</B><C>9</C></Counts>"
+        "<More/></Header>\n  <L><V><I>000123</I><N>Padded</N><Extra>x</Extra></V></L>\n"
+        "  <S><V><I>123</I><N>Plain <b>bold</b></N></V></S>\n  <Fourth><V><I>9</I><N>z</N></V>"
+        "</Fourth>\n</Vendors>\n");
+    f.control.setServerName(f.url());
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"000123"}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000123"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"123"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 1), (QStringList{"Plain "}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000123"}));
+}
+
+TEST(Load, EmptyListsStillEnableTheFindCenter) {
+    Loaded f;
+    f.load(vendorDocument("0", "0", {}, {}));
+    EXPECT_EQ(f.labels(), "Non Selected Active Vendors (0): | Selected Vendors (0):");
+    EXPECT_TRUE(f.bothListsEmpty());
+    for (const char* name : {"optList_0", "optList_1", "optFind_0", "optFind_1"})
+        EXPECT_TRUE(f.ui.option(name)->isEnabled()) << name;
+    EXPECT_TRUE(f.ui.box("txtVendorID")->isEnabled());
+    EXPECT_FALSE(f.ui.box("txtVendorID")->isReadOnly());
+}
+
+TEST(Load, MoreRecordsThanCountedStopAtTheProgressScale) {
+    Loaded f;
+    // Scale 1: values 0 and 1 fit, the third record's value 2 is refused.
+    f.load(vendorDocument("1", "0", {{"1", "a"}, {"2", "b"}, {"3", "c"}}, {{"4", "d"}}));
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(f.ui.list("lstSelectedVendors")->count(), 0);
+    EXPECT_FALSE(f.ui.option("optList_0")->isEnabled());
+    EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(Load, RecordWithoutNameLeavesNoHalfBuiltRow) {
+    Loaded f;
+    for (const std::string& bad : {std::string("<V><I>8</I><N></N></V>"),
+                                   std::string("<V><I>8</I></V>")}) {
+        SCOPED_TRACE(bad);
+        f.server.setDocument(
+            "<D><H><C><A>3</A><B>1</B></C></H><L><V><I>5</I><N>Five</N></V>" + bad +
+            "<V><I>9</I><N>Nine</N></V></L><S><V><I>2</I><N>Two</N></V></S></D>");
+        f.control.setServerName(f.url());
+        EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
+        EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005"}));
+        EXPECT_EQ(f.ui.list("lstSelectedVendors")->count(), 0);
+    }
+}
+
+TEST(Load, IdThatIsNotAWholeNumberStopsBeforeItsRow) {
+    Loaded f;
+    for (const char* id : {"12a", "1);DROP TABLE Vendor;--", " 12", "1.5", "-3", ""}) {
+        SCOPED_TRACE(id);
+        f.load(vendorDocument("3", "0", {{"5", "Five"}, {id, "Bad"}, {"9", "Nine"}}, {}));
+        EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
+        EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005"}));
+    }
+}
+
+TEST(Load, AddressIsServerPagePathAndDecimalEmployee) {
+    Loaded f;
+    const std::string doc = vendorDocument("0", "0", {}, {});
+    f.load(doc, "42");
+    f.load(doc, " -7 ");
+    f.load(doc, "2.5");
+    f.server.setDocument(doc);
+    f.control.setServerName(f.url() + "/");
+    const auto requests = f.server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].target, "/Tavrolin.asp?EmployeeID=42");
+    EXPECT_EQ(requests[1].target, "/Tavrolin.asp?EmployeeID=-7");
+    EXPECT_EQ(requests[2].target, "/Tavrolin.asp?EmployeeID=2");
+    // The address keeps both slashes; Qt's HTTP stack merges them on the wire.
+    EXPECT_EQ(requests[3].target, "/Tavrolin.asp?EmployeeID=2");
+    EXPECT_EQ(tavrolin::vendorDocumentUrl(f.url() + "/", 2),
+              f.url() + "//Tavrolin.asp?EmployeeID=2");
+    EXPECT_EQ(tavrolin::vendorDocumentUrl("", -2147483647 - 1),
+              "/Tavrolin.asp?EmployeeID=-2147483648");
+}
+
+TEST(Load, UnreachableServerEndsQuietly) {
+    Loaded f;
+    MessageBoxCatcher boxes;
+    f.load(vendorDocument("1", "1", {{"1", "a"}}, {{"2", "b"}}));
+    const QString before = f.labels();
+    f.control.setServerName("http://127.0.0.1:" + QString::number(closedPort()));
+    EXPECT_TRUE(f.bothListsEmpty());
+    EXPECT_EQ(f.labels(), before);
+    EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(boxes.seen().isEmpty());
+}
+
+TEST(Load, DeadServerTimesOutAndNothingElseRunsMeanwhile) {
+    Loaded f;
+    f.control.setLoadTimeout(std::chrono::milliseconds(300));
+    f.server.setReply({200, vendorDocument("1", "0", {{"1", "a"}}, {}), "text/xml", 1500});
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    f.control.setServerName(f.url());
+    EXPECT_FALSE(timerRan);  // the load blocked its caller: no event of the host ran
+    EXPECT_TRUE(f.bothListsEmpty());
+    EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(timerRan);
+}
+
+TEST(Load, SecondLoadReplacesTheFirst) {
+    Loaded f;
+    f.load(vendorDocument("2", "0", {{"1", "a"}, {"2", "b"}}, {}));
+    f.ui.list("lstVendors")->setSortKey(1);
+    f.ui.list("lstVendors")->setSortOrder(1);
+    f.load(vendorDocument("1", "1", {{"30", "c"}}, {{"40", "d"}}));
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"30"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"40"}));
+    EXPECT_EQ(f.ui.list("lstVendors")->sortKey(), 2);
+    EXPECT_EQ(f.ui.list("lstVendors")->sortOrder(), 1);  // the direction survives a reload
+    EXPECT_EQ(f.server.requests().size(), 2u);
+}
+
+TEST(Load, ServerNameBeforeEmployeeLoadsEmployeeZero) {
+    Loaded f;
+    f.server.setDocument(vendorDocument("0", "0", {}, {}));
+    f.control.setServerName(f.url());
+    ASSERT_EQ(f.server.requests().size(), 1u);
+    EXPECT_EQ(f.server.requests()[0].target, "/Tavrolin.asp?EmployeeID=0");
+    f.control.setEmployeeID("5");
+    EXPECT_EQ(f.server.requests().size(), 1u);  // EmployeeID alone does not load
 }

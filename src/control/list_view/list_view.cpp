@@ -78,8 +78,17 @@ public:
             mShownRows = rows;
             endRemoveRows();
         }
-        if (mShownRows > 0 && columnCount() > 0)
-            emit dataChanged(index(0, 0), index(mShownRows - 1, columnCount() - 1));
+        // Only the rows on screen can show stale texts or highlights. A notice over every row
+        // makes the tree view search its whole layout for the last one on each sync, which at
+        // 32,767 rows costs more than a click may take.
+        if (mShownRows > 0 && columnCount() > 0) {
+            const QModelIndex top = mList->indexAt(QPoint(1, 0));
+            const QModelIndex bottom = mList->indexAt(QPoint(1, mList->viewport()->height() - 1));
+            const int first = top.isValid() ? top.row() : 0;
+            const int last = bottom.isValid() ? bottom.row() : mShownRows - 1;
+            if (first <= last)
+                emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+        }
     }
 
     void insertHeader() {

@@ -26,6 +26,7 @@ void ProgressBar::setValue(int value) {
         errors::raise(errors::InvalidPropertyValue, QStringLiteral("ProgressBar.Value"));
     mValue = value;
     QProgressBar::setValue(value);
+    emit valueWritten(value);
 }
 
 }  // namespace tavrolin

@@ -18,6 +18,10 @@ public:
     int value() const { return mValue; }
     void setValue(int value);
 
+signals:
+    // Every write of Value, including one that repeats the shown value.
+    void valueWritten(int value);
+
 private:
     int mMax = 100;
     int mValue = 0;

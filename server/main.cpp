@@ -1,0 +1,200 @@
+// tavrolin-server: serves the vendor document page and takes the control's change posts.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "database.h"
+#include "demo_data.h"
+#include "http_service.h"
+#include "vendor_import.h"
+
+using namespace tavrolin::server;
+
+namespace {
+
+constexpr const char* kUsage =
+    R"(usage: tavrolin-server [--db FILE|:memory:] [--demo] [--listen HOST:PORT] [--workers N]
+       tavrolin-server import-vendors [--db FILE] FILE.csv
+       tavrolin-server --help
+
+Serves GET /Tavrolin.asp?EmployeeID=n (the vendor document), POST /Tavrolin.asp (link changes)
+and GET /health.
+
+  --db FILE         SQLite database, created with its tables when missing (default tavrolin.db);
+                    :memory: keeps everything in memory for this run only
+  --demo            seed sample vendors and employees when the database has no vendors
+  --listen HOST:PORT  address to listen on (default 127.0.0.1:8080); port 0 picks a free port.
+                    The first line of output is "listening on http://HOST:PORT".
+  --workers N       request threads, each with its own database connection (default 8)
+
+import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
+with any bad line changes nothing.
+)";
+
+struct Options {
+    std::string database = "tavrolin.db";
+    bool demo = false;
+    std::string host = "127.0.0.1";
+    int port = 8080;
+    int workers = 8;
+    std::string importFile;
+    bool import = false;
+};
+
+bool parsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    port = std::stoi(text);
+    return port <= 65535;
+}
+
+bool parseListen(const std::string& text, Options& options) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    std::string host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    options.host = host;
+    return parsePort(text.substr(colon + 1), options.port);
+}
+
+// Returns 0 to go on, otherwise the exit status (1 for bad usage, -1 for --help).
+int parseArguments(int argc, char** argv, Options& options) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto& arg = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) return false;
+            out = args[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return -1;
+        } else if (arg == "--db") {
+            if (!value(options.database)) return 1;
+        } else if (arg == "--demo") {
+            options.demo = true;
+        } else if (arg == "--listen") {
+            if (!value(text) || !parseListen(text, options)) {
+                std::cerr << "tavrolin-server: --listen takes HOST:PORT\n";
+                return 1;
+            }
+        } else if (arg == "--workers") {
+            if (!value(text) || !parsePort(text, options.workers) || options.workers < 1 ||
+                options.workers > 256) {
+                std::cerr << "tavrolin-server: --workers takes a number from 1 to 256\n";
+                return 1;
+            }
+        } else if (arg == "import-vendors" && !options.import) {
+            options.import = true;
+        } else if (options.import && options.importFile.empty() && !arg.starts_with("-")) {
+            options.importFile = arg;
+        } else {
+            std::cerr << "tavrolin-server: unknown argument " << arg << "\n";
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int runImport(const Options& options) {
+    if (options.importFile.empty()) {
+        std::cerr << "tavrolin-server: import-vendors needs a CSV file\n" << kUsage;
+        return 1;
+    }
+    std::ifstream file(options.importFile, std::ios::binary);
+    if (!file) {
+        std::cerr << "tavrolin-server: cannot read " << options.importFile << "\n";
+        return 1;
+    }
+    std::stringstream content;
+    content << file.rdbuf();
+    const auto csv = parseVendorCsv(content.str());
+    if (!csv.errors.empty()) {
+        for (const auto& error : csv.errors)
+            std::cerr << options.importFile << ": " << error << "\n";
+        std::cerr << "tavrolin-server: nothing was imported\n";
+        return 1;
+    }
+    Connection connection(options.database);
+    createSchema(connection);
+    const auto count = importVendors(connection, csv.vendors);
+    std::cout << "imported " << count << " vendors into " << options.database << "\n";
+    return 0;
+}
+
+int runServer(const Options& options) {
+    // Block the stop signals in every thread; one thread below waits for them, so a signal can
+    // never interrupt a worker in the middle of a transaction.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    ConnectionPool pool(options.database, options.workers);
+    if (options.demo) {
+        auto connection = pool.acquire();
+        if (seedDemoData(*connection)) std::cerr << "seeded demo data\n";
+    }
+
+    HttpService service(pool, options.workers);
+    const int port = service.bind(options.host, options.port);
+    if (port < 0) {
+        std::cerr << "tavrolin-server: cannot listen on " << options.host << ":" << options.port
+                  << "\n";
+        return 1;
+    }
+    const bool ipv6 = options.host.find(':') != std::string::npos;
+    std::cout << "listening on http://" << (ipv6 ? "[" + options.host + "]" : options.host) << ":"
+              << port << std::endl;
+
+    std::atomic<bool> serving{true};
+    std::thread signalWaiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        if (!serving) return;
+        std::cerr << "stopping\n";
+        // A signal that arrives before the accept loop runs would otherwise be lost.
+        while (serving && !service.isRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        service.stop();
+    });
+    const bool served = service.serve();
+    serving = false;
+    pthread_kill(signalWaiter.native_handle(), SIGTERM);
+    signalWaiter.join();
+    return served ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int status = parseArguments(argc, argv, options);
+    if (status == -1) return 0;
+    if (status != 0) {
+        std::cerr << kUsage;
+        return status;
+    }
+    try {
+        return options.import ? runImport(options) : runServer(options);
+    } catch (const DatabaseError& error) {
+        std::cerr << "tavrolin-server: " << error.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,71 @@
+#include "lists/selection.h"
+
+#include "control/list_view/list_view.h"
+#include "control/screen.h"
+
+#include <tavrolin/run_time_error.h>
+
+#include <QPushButton>
+
+namespace tavrolin {
+namespace {
+
+void disableMoveButtons(Screen& ui) {
+    ui.cmdAdd->setEnabled(false);
+    ui.cmdAddAll->setEnabled(false);
+    ui.cmdDelete->setEnabled(false);
+    ui.cmdRemoveAll->setEnabled(false);
+}
+
+void clearHighlights(ListView& list) {
+    for (int p = 1; p <= list.count(); ++p) {
+        ListItem row = list.item(p);
+        if (row.selected()) row.setSelected(false);
+    }
+}
+
+// Stops at the second highlighted row: how many more there are makes no difference.
+bool severalHighlighted(const ListView& list) {
+    int highlighted = 0;
+    for (int p = 1; p <= list.count(); ++p)
+        if (list.item(p).selected() && ++highlighted == 2) return true;
+    return false;
+}
+
+}  // namespace
+
+void vendorsClicked(Screen& ui) {
+    if (ui.lstVendors->count() == 0) {
+        disableMoveButtons(ui);
+        return;
+    }
+    ui.cmdDelete->setEnabled(false);
+    ui.cmdRemoveAll->setEnabled(false);
+    ui.lstVendors->setMultiSelect(true);
+    ui.lstSelectedVendors->setMultiSelect(false);
+    clearHighlights(*ui.lstSelectedVendors);
+    const bool several = severalHighlighted(*ui.lstVendors);
+    ui.cmdAddAll->setEnabled(several);
+    ui.cmdAdd->setEnabled(!several);
+}
+
+void selectedVendorsClicked(Screen& ui) {
+    try {
+        if (ui.lstSelectedVendors->count() == 0) {
+            disableMoveButtons(ui);
+            return;
+        }
+        ui.lstSelectedVendors->setMultiSelect(true);
+        ui.lstVendors->setMultiSelect(false);
+        clearHighlights(*ui.lstVendors);
+        ui.cmdAdd->setEnabled(false);
+        ui.cmdAddAll->setEnabled(false);
+        const bool several = severalHighlighted(*ui.lstSelectedVendors);
+        ui.cmdRemoveAll->setEnabled(several);
+        ui.cmdDelete->setEnabled(!several);
+    } catch (const RunTimeError&) {
+        // The click ends quietly where it failed; what it already changed stays.
+    }
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,237 @@
+#include "support/loaded_control.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileInfo>
+
+using namespace test_support;
+
+namespace {
+
+const std::vector<Vendor> kVendors = {
+    {"1", "Zeta Corp"}, {"2", "ACME Supplies"}, {"3", "Acme Tools"}, {"123", "Numbers Inc"}};
+const std::vector<Vendor> kSelected = {{"7", "Seven Seas"}, {"8", "Eight Ball"}};
+
+QColor baseOf(QLineEdit* box) {
+    return box->palette().color(QPalette::Base);
+}
+QColor windowColour() {
+    return QApplication::palette().color(QPalette::Base);
+}
+QColor buttonFace() {
+    return QApplication::palette().color(QPalette::Button);
+}
+
+// What a user reads in the title bar of a box without a title of its own: the program's name.
+QString programName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+}
+
+struct Finder : LoadedControl {
+    MessageBoxCatcher boxes;
+
+    Finder() { load(kVendors, kSelected); }
+    void findByName(const QString& text) {
+        choose("optFind_0");
+        ui.type("txtVendorName", text);
+        ui.click("cmdFind");
+    }
+    void findById(const QString& text) {
+        choose("optFind_1");
+        ui.type("txtVendorID", text);
+        ui.click("cmdFind");
+    }
+    // The texts of the highlighted rows of a list.
+    QStringList found(const char* list) {
+        QStringList out;
+        for (int p : ui.highlighted(list)) out << ui.rows(list)[p - 1];
+        return out;
+    }
+    int notFoundCount() {
+        int n = 0;
+        for (const auto& seen : boxes.seen()) n += seen.text == "Not found";
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST(FindCenter, ChoosingTheKeySwitchesTheActiveBox) {
+    Finder f;
+    QLineEdit* id = f.ui.box("txtVendorID");
+    QLineEdit* name = f.ui.box("txtVendorName");
+    ASSERT_FALSE(id->isReadOnly());
+    ASSERT_TRUE(name->isReadOnly());
+    f.ui.type("txtVendorID", "12");
+    EXPECT_TRUE(f.ui.button("cmdFind")->isEnabled());
+
+    f.choose("optFind_0");
+    EXPECT_TRUE(f.ui.option("optFind_0")->isChecked());
+    EXPECT_FALSE(f.ui.option("optFind_1")->isChecked());
+    EXPECT_EQ(id->text(), "");
+    EXPECT_TRUE(id->isReadOnly());
+    EXPECT_TRUE(id->isEnabled());
+    EXPECT_EQ(baseOf(id), buttonFace());
+    EXPECT_FALSE(name->isReadOnly());
+    EXPECT_EQ(baseOf(name), windowColour());
+    EXPECT_FALSE(f.ui.button("cmdFind")->isEnabled());  // emptying the ID box was a change
+
+    f.ui.type("txtVendorName", "ac");
+    EXPECT_TRUE(f.ui.button("cmdFind")->isEnabled());
+    f.choose("optFind_1");
+    EXPECT_TRUE(f.ui.option("optFind_1")->isChecked());
+    EXPECT_FALSE(f.ui.option("optFind_0")->isChecked());
+    EXPECT_EQ(name->text(), "");
+    EXPECT_TRUE(name->isReadOnly());
+    EXPECT_EQ(baseOf(name), buttonFace());
+    EXPECT_FALSE(id->isReadOnly());
+    EXPECT_EQ(baseOf(id), windowColour());
+    EXPECT_FALSE(f.ui.button("cmdFind")->isEnabled());
+
+    // A locked box takes no typing.
+    QTest::keyClicks(name, "xyz");
+    EXPECT_EQ(name->text(), "");
+}
+
+TEST(FindCenter, EachOptionGroupKeepsExactlyOneChoice) {
+    Finder f;
+    auto chosen = [&f] {
+        QStringList out;
+        for (const char* name : {"optFind_0", "optFind_1", "optList_0", "optList_1"})
+            if (f.ui.option(name)->isChecked()) out << name;
+        return out;
+    };
+    ASSERT_EQ(chosen(), (QStringList{"optFind_1", "optList_0"}));
+    f.choose("optFind_1");
+    EXPECT_EQ(chosen(), (QStringList{"optFind_1", "optList_0"}));
+    f.choose("optFind_0");
+    EXPECT_EQ(chosen(), (QStringList{"optFind_0", "optList_0"}));
+    f.choose("optFind_0");
+    EXPECT_EQ(chosen(), (QStringList{"optFind_0", "optList_0"}));
+    f.choose("optList_1");
+    EXPECT_EQ(chosen(), (QStringList{"optFind_0", "optList_1"}));
+    f.choose("optList_1");
+    f.choose("optFind_1");
+    EXPECT_EQ(chosen(), (QStringList{"optFind_1", "optList_1"}));
+    f.choose("optList_0");
+    EXPECT_EQ(chosen(), (QStringList{"optFind_1", "optList_0"}));
+}
+
+TEST(FindCenter, FindFollowsOnlyTheBoxThatChanged) {
+    Finder f;
+    f.ui.type("txtVendorID", "5");
+    EXPECT_TRUE(f.ui.button("cmdFind")->isEnabled());
+    f.ui.type("txtVendorID", "");
+    EXPECT_FALSE(f.ui.button("cmdFind")->isEnabled());
+    // A reload unlocks the ID box even with "Name" chosen: typing there enables Find, which
+    // then searches by the empty name text and so finds the first row.
+    f.choose("optFind_0");
+    f.load(kVendors, kSelected);
+    ASSERT_TRUE(f.ui.option("optFind_0")->isChecked());
+    f.ui.type("txtVendorID", "123");
+    ASSERT_TRUE(f.ui.button("cmdFind")->isEnabled());
+    f.ui.click("cmdFind");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"1"}));
+    EXPECT_EQ(f.notFoundCount(), 0);
+}
+
+TEST(FindCenter, NameSearchIgnoresCaseAndFindsTheTextAnywhere) {
+    Finder f;
+    f.findByName("acme");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"2"}));
+    f.findByName("supp");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"2"}));
+    f.findByName("TOOLS");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+    // The text is taken as typed: a trailing blank is part of it.
+    f.findByName("Tools ");
+    EXPECT_EQ(f.notFoundCount(), 1);
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+}
+
+TEST(FindCenter, FirstMatchInTheCurrentOrderWins) {
+    Finder f;
+    f.findByName("acme");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"2"}));
+    f.ui.clickHeader("lstVendors", 1);  // descending IDs: "3" comes before "2"
+    f.ui.click("cmdFind");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+    f.ui.click("cmdFind");  // no "find next"
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+}
+
+TEST(FindCenter, IdSearchComparesTheRowTextExactly) {
+    Finder f;
+    f.findById("123");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"123"}));
+    for (const char* text : {"12", "1234", "000123", " 123"}) f.findById(text);
+    EXPECT_EQ(f.notFoundCount(), 4);
+
+    f.load({{"000123", "Padded"}, {"5", "Five"}}, {});
+    f.findById("000123");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"000123"}));
+    f.findById("123");
+    EXPECT_EQ(f.notFoundCount(), 5);
+}
+
+TEST(FindCenter, NotFoundIsAnInformationBoxWithTheProgramsTitle) {
+    Finder f;
+    f.findByName("nobody");
+    ASSERT_EQ(f.boxes.seen().size(), 1);
+    const auto& seen = f.boxes.seen().first();
+    EXPECT_EQ(seen.text, "Not found");
+    EXPECT_EQ(seen.icon, QMessageBox::Information);
+    EXPECT_EQ(seen.title, programName());
+    EXPECT_FALSE(seen.title.isEmpty());
+}
+
+TEST(FindCenter, EmptyListSaysNotFound) {
+    Finder f;
+    f.load({}, kSelected);
+    ASSERT_TRUE(f.ui.option("optList_0")->isChecked());
+    f.findByName("seven");
+    EXPECT_EQ(f.notFoundCount(), 1);
+    f.choose("optList_1");
+    EXPECT_FALSE(f.ui.option("optList_0")->isChecked());
+    f.ui.click("cmdFind");
+    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"7"}));
+    EXPECT_EQ(f.notFoundCount(), 1);
+}
+
+TEST(FindCenter, FoundRowIsTheOnlyHighlightOfItsListAndTakesTheFocus) {
+    Finder f;
+    f.ui.clickRow("lstSelectedVendors", 1);
+    f.ui.clickRow("lstSelectedVendors", 2, Qt::ControlModifier);
+    ASSERT_TRUE(f.ui.button("cmdRemoveAll")->isEnabled());
+    // Searching the other list leaves these highlights alone.
+    f.findByName("zeta");
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"1"}));
+    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"7", "8"}));
+    EXPECT_EQ(f.focused(), f.ui.list("lstVendors"));
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
+    EXPECT_FALSE(f.ui.list("lstVendors")->multiSelect());
+    EXPECT_FALSE(f.ui.list("lstSelectedVendors")->multiSelect());
+
+    f.choose("optList_1");
+    f.ui.click("cmdFind");  // "zeta" is not among the selected vendors
+    EXPECT_EQ(f.notFoundCount(), 1);
+    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"7", "8"}));
+    EXPECT_EQ(f.found("lstVendors"), (QStringList{"1"}));
+
+    f.findByName("ball");
+    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"8"}));
+    EXPECT_EQ(f.focused(), f.ui.list("lstSelectedVendors"));
+}
+
+TEST(FindCenter, AFindDisablesTheMoveButtonsUntilTheNextClick) {
+    Finder f;
+    f.ui.clickRow("lstVendors", 2);
+    ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+    f.findById("1");
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
+    f.ui.clickRow("lstVendors", 1);
+    EXPECT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+}

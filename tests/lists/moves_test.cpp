@@ -1,0 +1,260 @@
+#include "support/loaded_control.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+
+using namespace test_support;
+
+namespace {
+
+const std::vector<Vendor> kVendors = {{"1", "Alpha"}, {"2", "Beta"}, {"3", "Gamma"}};
+const std::vector<Vendor> kSelected = {{"10", "Kappa"}};
+
+// Everything a user can see of the lists, labels, buttons and find options.
+QString screenState(ControlDriver& ui) {
+    QStringList out;
+    for (const char* list : {"lstVendors", "lstSelectedVendors"}) {
+        out << ui.rows(list).join(',') << ui.rows(list, 1).join(',') << ui.rows(list, 2).join(',');
+        QStringList highlighted;
+        for (int p : ui.highlighted(list)) highlighted << QString::number(p);
+        out << highlighted.join(',');
+    }
+    out << ui.label("lblAllVendors")->text() << ui.label("lblSelVendors")->text()
+        << ui.buttonStates();
+    for (const char* option : {"optList_0", "optList_1"})
+        out << QString("%1 %2 %3")
+                   .arg(option)
+                   .arg(ui.option(option)->isEnabled())
+                   .arg(ui.option(option)->isChecked());
+    return out.join(" | ");
+}
+
+QMenu* removeMenu(LoadedControl& f) {
+    return f.control.findChild<QMenu*>("mnuRemove");
+}
+
+void chooseRemove(LoadedControl& f) {
+    QMenu* menu = removeMenu(f);
+    QAction* item = f.control.findChild<QAction*>("mnuRemoveItems");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+}
+
+}  // namespace
+
+TEST(SingleMove, AddFlagsNewLinkAndRemoveRestoresPlainMarker) {
+    LoadedControl f;
+    f.load(kVendors, kSelected);
+    f.ui.clickRow("lstVendors", 2);
+    f.ui.click("cmdAdd");
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "3"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"2", "10"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 1), (QStringList{"Beta", "Kappa"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000002N", "000010"}));
+    EXPECT_EQ(f.ui.highlighted("lstSelectedVendors"), (QList<int>{1}));
+    EXPECT_TRUE(f.ui.highlighted("lstVendors").isEmpty());
+    EXPECT_EQ(f.focused(), f.ui.list("lstSelectedVendors"));
+    EXPECT_FALSE(f.ui.list("lstSelectedVendors")->multiSelect());
+    EXPECT_EQ(f.ui.label("lblSelVendors")->text(), "Selected Vendors (2):");
+    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (2):");
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=off cmdAddAll=off cmdDelete=on cmdRemoveAll=off cmdCommit=on");
+    EXPECT_TRUE(f.ui.option("optList_1")->isChecked());
+    EXPECT_FALSE(f.ui.option("optList_0")->isChecked());
+    EXPECT_TRUE(f.ui.option("optList_0")->isEnabled());
+    EXPECT_TRUE(f.ui.option("optList_1")->isEnabled());
+
+    // "<" is the button that takes the highlighted row back.
+    f.ui.click("cmdDelete");
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000001", "000002", "000003"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"10"}));
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2}));
+    EXPECT_EQ(f.focused(), f.ui.list("lstVendors"));
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=on cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on");
+    EXPECT_TRUE(f.ui.option("optList_0")->isChecked());
+    EXPECT_EQ(f.ui.label("lblSelVendors")->text(), "Selected Vendors (1):");
+    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (3):");
+
+    f.ui.click("cmdAdd");
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000002N", "000010"}));
+}
+
+TEST(SingleMove, RemovedLinkIsFlaggedAndComesBackPlain) {
+    LoadedControl f;
+    f.load(kVendors, kSelected);
+    f.ui.clickRow("lstSelectedVendors", 1);
+    f.ui.click("cmdDelete");
+    EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000001", "000002", "000003", "000010D"}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 1).last(), "Kappa");
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{4}));
+    EXPECT_TRUE(f.ui.rows("lstSelectedVendors").isEmpty());
+    // The last row out of lstSelectedVendors takes its find option away.
+    EXPECT_FALSE(f.ui.option("optList_1")->isEnabled());
+    EXPECT_TRUE(f.ui.option("optList_0")->isEnabled());
+    EXPECT_TRUE(f.ui.option("optList_0")->isChecked());
+
+    f.ui.click("cmdAdd");  // the moved row is still current and highlighted
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000010"}));
+    EXPECT_TRUE(f.ui.option("optList_1")->isEnabled());
+    EXPECT_TRUE(f.ui.option("optList_1")->isChecked());
+}
+
+TEST(SingleMove, LastRowOutOfVendorsDisablesItsFindOption) {
+    LoadedControl f;
+    f.load({{"1", "Alpha"}}, kSelected);
+    f.ui.clickRow("lstVendors", 1);
+    f.ui.click("cmdAdd");
+    EXPECT_TRUE(f.ui.rows("lstVendors").isEmpty());
+    EXPECT_FALSE(f.ui.option("optList_0")->isEnabled());
+    EXPECT_TRUE(f.ui.option("optList_1")->isEnabled());
+    EXPECT_TRUE(f.ui.option("optList_1")->isChecked());
+    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (0):");
+}
+
+TEST(SingleMove, AddOfAnIdAlreadySelectedChangesNothingAtAll) {
+    LoadedControl f;
+    f.load({{"5", "Five"}, {"6", "Six"}}, {{"5", "Five again"}}, "9", "9");
+    f.ui.clickRow("lstVendors", 1);
+    const QString before = screenState(f.ui);
+    f.ui.click("cmdAdd");
+    EXPECT_EQ(screenState(f.ui), before);
+    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (9):");
+}
+
+TEST(SingleMove, RemoveIntoAListHoldingTheSameIdAddsASecondRow) {
+    LoadedControl f;
+    f.load({{"5", "Five"}}, {{"5", "Five again"}});
+    f.ui.clickRow("lstSelectedVendors", 1);
+    f.ui.click("cmdDelete");
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5", "5"}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005", "000005D"}));
+    // The row found again by its text is the first from the top, not the one that arrived.
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{1}));
+    EXPECT_EQ(f.ui.list("lstVendors")->selectedItem().subItem(1), "Five");
+}
+
+TEST(SingleMove, EmptyListOrEmptyRowTextDoNothing) {
+    LoadedControl f;
+    f.load({}, kSelected);
+    const QString before = screenState(f.ui);
+    // A double-click reaches the move even on an empty list; the move then stops at once.
+    QTest::mouseDClick(f.ui.list("lstVendors")->viewport(), Qt::LeftButton, {}, QPoint(20, 60));
+    EXPECT_EQ(screenState(f.ui), before);
+
+    // A row without an ID cannot come from the server; put one in to check the guard.
+    tavrolin::ListView* vendors = f.ui.list("lstVendors");
+    vendors->add(QString());
+    f.ui.clickRow("lstVendors", 1);
+    ASSERT_EQ(vendors->selectedItem().text(), "");
+    ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+    const QString withEmptyRow = screenState(f.ui);
+    f.ui.click("cmdAdd");
+    EXPECT_EQ(screenState(f.ui), withEmptyRow);
+}
+
+TEST(SingleMove, DoubleClicksMoveEvenWhileTheButtonsAreDisabled) {
+    LoadedControl f;
+    f.load(kVendors, kSelected);
+    ASSERT_FALSE(f.ui.button("cmdAdd")->isEnabled());
+    f.ui.doubleClickRow("lstVendors", 3);
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"3", "10"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000003N", "000010"}));
+    f.ui.doubleClickRow("lstSelectedVendors", 2);
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "10"}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 2).last(), "000010D");
+}
+
+TEST(SingleMove, RemovePopupOpensOnlyOnRightButtonOverSelectedVendors) {
+    LoadedControl f;
+    f.load(kVendors, {{"10", "Kappa"}, {"11", "Lambda"}});
+    QMenu* menu = removeMenu(f);
+    tavrolin::ListView* selected = f.ui.list("lstSelectedVendors");
+
+    f.ui.clickRow("lstSelectedVendors", 2);
+    EXPECT_FALSE(menu->isVisible());
+    f.ui.rightClickRow("lstVendors", 1);
+    EXPECT_FALSE(menu->isVisible());
+
+    const QPoint at = selected->rowRect(2).center();
+    QTest::mouseClick(selected->viewport(), Qt::RightButton, {}, at);
+    ASSERT_TRUE(menu->isVisible());
+    EXPECT_EQ(menu->pos(), selected->viewport()->mapToGlobal(at));
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().first()->text(), "Remove");
+    chooseRemove(f);
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"10"}));
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "11"}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 2).last(), "000011D");
+
+    f.ui.doubleClickRow("lstSelectedVendors", 1);
+    ASSERT_TRUE(f.ui.rows("lstSelectedVendors").isEmpty());
+    QTest::mouseClick(selected->viewport(), Qt::RightButton, {}, QPoint(20, 20));
+    EXPECT_FALSE(menu->isVisible());
+}
+
+// A single move takes out the row it read and no other, whatever else is highlighted.
+TEST(SingleMove, MovesExactlyTheCurrentRowWhenNothingIsHighlighted) {
+    LoadedControl f;
+    f.load(kVendors, kSelected);
+    f.ui.clickRow("lstVendors", 2);
+    f.ui.clickEmptyArea("lstVendors");
+    ASSERT_TRUE(f.ui.highlighted("lstVendors").isEmpty());
+    ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+    f.ui.click("cmdAdd");
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "3"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"2", "10"}));
+    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (2):");
+}
+
+TEST(SingleMove, DoubleClickDuringSeveralRowHighlightLeavesTheOtherRows) {
+    LoadedControl f;
+    f.load({{"1", "A"}, {"2", "B"}, {"3", "C"}, {"4", "D"}, {"5", "E"}}, kSelected);
+    f.ui.clickRow("lstVendors", 1);
+    f.ui.clickRow("lstVendors", 3, Qt::ControlModifier);
+    tavrolin::ListView* vendors = f.ui.list("lstVendors");
+    const QPoint at = vendors->rowRect(4).center();
+    QTest::mouseClick(vendors->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+    ASSERT_FALSE(f.ui.button("cmdAdd")->isEnabled());
+    QTest::mouseDClick(vendors->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "5"}));
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{1, 3}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"4", "10"}));
+    EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (4):");
+}
+
+TEST(SingleMove, PopupRemoveDuringSeveralRowHighlightLeavesTheOtherRows) {
+    LoadedControl f;
+    f.load(kVendors, {{"10", "K"}, {"11", "L"}, {"12", "M"}});
+    f.ui.clickRow("lstSelectedVendors", 1);
+    f.ui.clickRow("lstSelectedVendors", 3, Qt::ControlModifier);
+    f.ui.rightClickRow("lstSelectedVendors", 3);
+    ASSERT_TRUE(removeMenu(f)->isVisible());
+    chooseRemove(f);
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"10", "11"}));
+    EXPECT_EQ(f.ui.highlighted("lstSelectedVendors"), (QList<int>{1}));
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "12"}));
+}
+
+TEST(SingleMove, NoCurrentRowEndsTheMoveQuietly) {
+    LoadedControl f;
+    f.load(kVendors, {{"10", "Kappa"}, {"11", "Lambda"}});
+    f.ui.clickRow("lstVendors", 2);
+    f.ui.click("cmdAdd");  // the moved row was the current row of lstVendors
+    ASSERT_TRUE(f.ui.list("lstVendors")->selectedItem().isNull());
+    const QString before = screenState(f.ui);
+    QTest::mouseDClick(f.ui.list("lstVendors")->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
+    EXPECT_EQ(screenState(f.ui), before);
+
+    f.ui.click("cmdDelete");  // "2" goes back; lstSelectedVendors has no current row now
+    ASSERT_TRUE(f.ui.list("lstSelectedVendors")->selectedItem().isNull());
+    const QString afterDelete = screenState(f.ui);
+    tavrolin::ListView* selected = f.ui.list("lstSelectedVendors");
+    QTest::mouseClick(selected->viewport(), Qt::RightButton, {}, QPoint(20, 150));
+    EXPECT_FALSE(removeMenu(f)->isVisible());
+    QTest::mouseDClick(selected->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
+    EXPECT_EQ(screenState(f.ui), afterDelete);
+}

@@ -1,0 +1,423 @@
+// End-to-end tests: the real tavrolin-server over HTTP on 127.0.0.1 with a real SQLite file.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server_process.h"
+#include "test_database.h"
+
+using tavrolin::server::test::TestDatabase;
+using tavrolin::test::ServerProcess;
+
+namespace {
+
+constexpr const char* kForm = "application/x-www-form-urlencoded";
+
+constexpr const char* kWorkedExampleBody =
+    "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29+"
+    "VALUES+%2842%2C123%2CGETDATE%28%29+%29+&SQL=INSERT+INTO+VendorEmployeeCrossReference+%28Emplo"
+    "yeeID%2CVendorID%2CRecordLastUpdated%29+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&SQL=DELETE+FRO"
+    "M+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+VendorID+IN%28456%2C900%29&";
+
+std::string insertSql(long employee, const std::string& vendor) {
+    return "INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,RecordLastUpdated) "
+           "VALUES (" +
+           std::to_string(employee) + "," + vendor + ",GETDATE() ) ";
+}
+
+std::string deleteSql(long employee, const std::string& inList) {
+    return "DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=" + std::to_string(employee) +
+           " AND VendorID IN(" + inList + ")";
+}
+
+// The body the control would send for these statements.
+std::string formBody(const std::vector<std::string>& statements) {
+    std::string body;
+    for (const auto& statement : statements) {
+        body += "SQL=";
+        for (const unsigned char c : statement) {
+            if (c == ' ') {
+                body += '+';
+            } else if (std::isalnum(c) || c == '*' || c == '-' || c == '.' || c == '_') {
+                body += char(c);
+            } else {
+                char escape[4];
+                std::snprintf(escape, sizeof escape, "%%%02X", c);
+                body += escape;
+            }
+        }
+        body += '&';
+    }
+    return body;
+}
+
+struct Record {
+    long id;
+    std::string name;
+    bool operator==(const Record&) const = default;
+};
+
+struct Document {
+    long vendorCount = -1;
+    long selectedCount = -1;
+    std::vector<Record> vendors;
+    std::vector<Record> selected;
+};
+
+// Text between `open` and `close` starting the search at `pos`; advances `pos` past `close`.
+bool between(const std::string& text, std::size_t& pos, const std::string& open,
+             const std::string& close, std::string& out) {
+    if (text.compare(pos, open.size(), open) != 0) return false;
+    const auto end = text.find(close, pos + open.size());
+    if (end == std::string::npos) return false;
+    out = text.substr(pos + open.size(), end - pos - open.size());
+    pos = end + close.size();
+    return true;
+}
+
+std::vector<Record> records(const std::string& list) {
+    std::vector<Record> out;
+    std::size_t pos = 0;
+    std::string record;
+    while (between(list, pos, "<Vendor>", "</Vendor>", record)) {
+        std::size_t inner = 0;
+        std::string id;
+        std::string name;
+        if (!between(record, inner, "<VendorID>", "</VendorID>", id) ||
+            !between(record, inner, "<VendorName>", "</VendorName>", name) ||
+            inner != record.size())
+            return {};
+        out.push_back({std::stol(id), name});
+    }
+    return pos == list.size() ? out : std::vector<Record>{};
+}
+
+// Reads the document by its fixed layout; any deviation leaves the counts at -1.
+Document parseDocument(const std::string& xml) {
+    Document document;
+    std::size_t pos = 0;
+    std::string vendorCount;
+    std::string selectedCount;
+    std::string vendors;
+    std::string selected;
+    std::string ignored;
+    const std::string head = "<VendorDocument><Header><Counts>";
+    if (!between(xml, pos, "<?xml", "?>", ignored) || xml.compare(pos, head.size(), head) != 0)
+        return document;
+    pos += head.size();
+    if (!between(xml, pos, "<VendorCount>", "</VendorCount>", vendorCount) ||
+        !between(xml, pos, "<SelectedCount>", "</SelectedCount>", selectedCount) ||
+        !between(xml, pos, "</Counts></Header><Vendors>", "</Vendors>", vendors) ||
+        !between(xml, pos, "<SelectedVendors>", "</SelectedVendors>", selected) ||
+        xml.substr(pos) != "</VendorDocument>")
+        return document;
+    document.vendorCount = std::stol(vendorCount);
+    document.selectedCount = std::stol(selectedCount);
+    document.vendors = records(vendors);
+    document.selected = records(selected);
+    return document;
+}
+
+std::vector<long> ids(const std::vector<Record>& list) {
+    std::vector<long> out;
+    for (const auto& record : list) out.push_back(record.id);
+    return out;
+}
+
+class ServerHttp : public ::testing::Test {
+  protected:
+    // A server may close a connection while a refused body is still being sent.
+    void SetUp() override { std::signal(SIGPIPE, SIG_IGN); }
+
+    // Vendors with awkward names, one inactive vendor linked and one not.
+    void seed() {
+        db.execute(
+            "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES "
+            "(77, 'Acme', 1), (123, 'Caf\xC3\xA9 & \"Co\" <Paris>', 1), (200, 'Inactive', 0),"
+            "(300, 'Retired but linked', 0), (456, 'Smith''s', 1), (900, 'Pe\xC3\xB1"
+            "a', 1),"
+            "(950, 'Other', 1);"
+            "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES "
+            "(42, 456), (42, 900), (42, 300), (7, 77);");
+    }
+
+    void start() {
+        server = std::make_unique<ServerProcess>(
+            std::vector<std::string>{"--db", db.path(), "--listen", "127.0.0.1:0"});
+        client = std::make_unique<httplib::Client>(server->baseUrl());
+    }
+
+    std::string document(long employee) {
+        auto res = client->Get("/Tavrolin.asp?EmployeeID=" + std::to_string(employee));
+        EXPECT_TRUE(res);
+        if (!res) return {};
+        EXPECT_EQ(res->status, 200);
+        EXPECT_EQ(res->get_header_value("Content-Type"), "text/xml; charset=utf-8");
+        return res->body;
+    }
+
+    httplib::Result post(const std::string& body, const char* contentType = kForm) {
+        return client->Post("/Tavrolin.asp", body, contentType);
+    }
+
+    void postConcurrentlyAndCheck(const std::vector<long>& vendors);
+
+    TestDatabase db;
+    std::unique_ptr<ServerProcess> server;
+    std::unique_ptr<httplib::Client> client;
+};
+
+}  // namespace
+
+TEST_F(ServerHttp, DocumentListsBothSidesWithCountsAndEscapedNames) {
+    seed();
+    start();
+    const auto xml = document(42);
+    EXPECT_EQ(xml,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts>"
+              "<VendorCount>3</VendorCount><SelectedCount>3</SelectedCount></Counts></Header>"
+              "<Vendors><Vendor><VendorID>77</VendorID><VendorName>Acme</VendorName></Vendor>"
+              "<Vendor><VendorID>123</VendorID><VendorName>Caf\xC3\xA9 &amp; &quot;Co&quot; "
+              "&lt;Paris&gt;</VendorName></Vendor><Vendor><VendorID>950</VendorID><VendorName>"
+              "Other</VendorName></Vendor></Vendors><SelectedVendors><Vendor><VendorID>300"
+              "</VendorID><VendorName>Retired but linked</VendorName></Vendor><Vendor><VendorID>"
+              "456</VendorID><VendorName>Smith&apos;s</VendorName></Vendor><Vendor><VendorID>900"
+              "</VendorID><VendorName>Pe\xC3\xB1"
+              "a</VendorName></Vendor></SelectedVendors>"
+              "</VendorDocument>");
+}
+
+TEST_F(ServerHttp, UnknownEmployeeHasEmptySelectedList) {
+    seed();
+    start();
+    const auto parsed = parseDocument(document(31337));
+    EXPECT_EQ(parsed.selectedCount, 0);
+    EXPECT_TRUE(parsed.selected.empty());
+    EXPECT_EQ(ids(parsed.vendors), (std::vector<long>{77, 123, 456, 900, 950}));
+    EXPECT_EQ(parsed.vendorCount, 5);
+}
+
+TEST_F(ServerHttp, MissingOrNonNumericEmployeeIsBadRequest) {
+    start();
+    for (const std::string target :
+         {"/Tavrolin.asp", "/Tavrolin.asp?EmployeeID=", "/Tavrolin.asp?EmployeeID=4x2",
+          "/Tavrolin.asp?EmployeeID=99999999999", "/Tavrolin.asp?EmployeeID=%2042"}) {
+        auto res = client->Get(target);
+        ASSERT_TRUE(res) << target;
+        EXPECT_EQ(res->status, 400) << target;
+        EXPECT_FALSE(res->body.empty());
+    }
+    auto health = client->Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->body, "ok");
+}
+
+TEST_F(ServerHttp, WorkedExampleIsAppliedAndVisibleInTheNextDocument) {
+    seed();
+    start();
+    auto res = post(kWorkedExampleBody);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body, "");
+
+    const auto parsed = parseDocument(document(42));
+    EXPECT_EQ(ids(parsed.selected), (std::vector<long>{77, 123, 300}));
+    EXPECT_EQ(ids(parsed.vendors), (std::vector<long>{456, 900, 950}));
+    EXPECT_EQ(parsed.selectedCount, 3);
+    EXPECT_EQ(parsed.vendorCount, 3);
+    EXPECT_EQ(db.links(), "7:77 42:77 42:123 42:300");
+    // The database clock stamps the new links.
+    EXPECT_NE(db.dump().find("L 42 123 20"), std::string::npos) << db.dump();
+}
+
+TEST_F(ServerHttp, DemoServesEmployee42AndTakesTheWorkedExample) {
+    server = std::make_unique<ServerProcess>();
+    client = std::make_unique<httplib::Client>(server->baseUrl());
+    auto before = parseDocument(document(42));
+    EXPECT_EQ(before.vendorCount, long(before.vendors.size()));
+    EXPECT_EQ(before.selectedCount, long(before.selected.size()));
+    EXPECT_GE(before.selected.size(), 15u);
+    EXPECT_LE(before.selected.size(), 40u);
+    EXPECT_GE(before.vendors.size(), 200u);
+
+    auto res = post(kWorkedExampleBody);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200) << res->body;
+    auto after = parseDocument(document(42));
+    const auto selected = ids(after.selected);
+    const std::set<long> selectedSet(selected.begin(), selected.end());
+    EXPECT_TRUE(selectedSet.contains(77) && selectedSet.contains(123));
+    EXPECT_FALSE(selectedSet.contains(456) || selectedSet.contains(900));
+    EXPECT_EQ(after.selected.size(), before.selected.size());
+}
+
+TEST_F(ServerHttp, RefusedPostsLeaveTheDatabaseUntouched) {
+    seed();
+    start();
+    const auto before = db.dump();
+    const std::string good = insertSql(42, "123");
+    struct Case {
+        const char* what;
+        std::string body;
+        int status;
+        const char* contentType = kForm;
+    };
+    const std::vector<Case> cases = {
+        {"drop", formBody({"DROP TABLE Vendor"}), 422},
+        {"second statement", formBody({good + "; DELETE FROM Vendor"}), 422},
+        {"quote in a number", formBody({insertSql(42, "'123'")}), 422},
+        {"quote in employee",
+         formBody({"DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=42 OR '1'='1' AND "
+                   "VendorID IN(456)"}),
+         422},
+        {"comment in a number", formBody({insertSql(42, "12/**/3")}), 422},
+        {"line comment", formBody({deleteSql(42, "456--,900")}), 422},
+        {"non-numeric id", formBody({insertSql(42, "abc")}), 422},
+        {"update", formBody({"UPDATE VendorEmployeeCrossReference SET VendorID=77"}), 422},
+        {"delete without employee",
+         formBody({"DELETE FROM VendorEmployeeCrossReference WHERE VendorID IN(456,900)"}), 422},
+        {"other table", formBody({"DELETE FROM Vendor WHERE EmployeeID=42 AND VendorID IN(456)"}),
+         422},
+        {"bad among good", formBody({good, "DELETE FROM Vendor", deleteSql(42, "456")}), 422},
+        {"unknown vendor", formBody({good, insertSql(42, "999999")}), 422},
+        {"inactive vendor", formBody({good, insertSql(42, "200")}), 422},
+        {"foreign field", formBody({good}) + "Comment=hello&", 400},
+        {"malformed escape", "SQL=INSERT%2", 400},
+        {"raw non-ASCII", "SQL=caf\xE9", 400},
+        {"not a form", formBody({good}), 400, "text/plain"},
+        {"oversized", formBody({good}) + std::string(9 * 1024 * 1024, 'A'), 413},
+    };
+    for (const auto& c : cases) {
+        auto res = post(c.body, c.contentType);
+        ASSERT_TRUE(res) << c.what;
+        EXPECT_EQ(res->status, c.status) << c.what;
+        EXPECT_NE(res->body.find("Nothing was saved."), std::string::npos) << c.what << res->body;
+        EXPECT_LT(res->body.size(), 200u) << c.what;
+        EXPECT_EQ(db.dump(), before) << c.what;
+    }
+    // The server is still fine and the good statement alone still goes through.
+    auto res = post(formBody({good}));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(db.links(), "7:77 42:123 42:300 42:456 42:900");
+}
+
+TEST_F(ServerHttp, DuplicateInsertAndMissingDeleteAreNoOps) {
+    seed();
+    start();
+    const auto before = db.dump();
+    auto res = post(formBody({insertSql(42, "456"), insertSql(42, "0900"), deleteSql(42, "77,950"),
+                              deleteSql(8, "123")}));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    // RecordLastUpdated of the existing links is part of the dump: it did not move either.
+    EXPECT_EQ(db.dump(), before);
+
+    ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
+    const auto once = db.dump();
+    ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
+    EXPECT_EQ(db.dump(), once);
+}
+
+// Several clients post at once: every thread adds overlapping vendors to the shared employee
+// 500 and vendors of its own to employee 600 + t. `vendors` needs at least 150 active IDs.
+void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors) {
+    constexpr int kThreads = 6;
+    constexpr int kPostsPerThread = 15;
+    constexpr int kShared = 60;
+    ASSERT_GE(vendors.size(), std::size_t(kShared + kThreads * kPostsPerThread));
+    const auto vendor = [&](int index) { return vendors[std::size_t(index)]; };
+    std::vector<std::thread> threads;
+    std::vector<int> failures(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            httplib::Client own(server->baseUrl());
+            for (int p = 0; p < kPostsPerThread; ++p) {
+                std::vector<std::string> statements;
+                for (int k = 0; k < 4; ++k)
+                    statements.push_back(
+                        insertSql(500, std::to_string(vendor((p * 4 + k + t) % kShared))));
+                statements.push_back(
+                    insertSql(600 + t, std::to_string(vendor(kShared + t * kPostsPerThread + p))));
+                auto res = own.Post("/Tavrolin.asp", formBody(statements), kForm);
+                if (!res || res->status != 200) ++failures[t];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+
+    std::vector<long> expectedShared(vendors.begin(), vendors.begin() + kShared);
+    EXPECT_EQ(ids(parseDocument(document(500)).selected), expectedShared);
+    for (int t = 0; t < kThreads; ++t) {
+        const auto first = vendors.begin() + kShared + t * kPostsPerThread;
+        EXPECT_EQ(ids(parseDocument(document(600 + t)).selected),
+                  std::vector<long>(first, first + kPostsPerThread))
+            << "employee " << 600 + t;
+    }
+}
+
+TEST_F(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
+    std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
+    std::vector<long> vendors;
+    for (long id = 1; id <= 200; ++id) {
+        sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
+        vendors.push_back(id);
+    }
+    db.execute(sql);
+    start();
+    postConcurrentlyAndCheck(vendors);
+}
+
+TEST_F(ServerHttp, ConcurrentPostsOnAnInMemoryDatabaseLoseNothing) {
+    server = std::make_unique<ServerProcess>();
+    client = std::make_unique<httplib::Client>(server->baseUrl());
+    // Every active demo vendor, in ID order: an employee without links has them all unselected.
+    postConcurrentlyAndCheck(ids(parseDocument(document(31337)).vendors));
+}
+
+TEST_F(ServerHttp, RestartOnTheSameFileKeepsCommittedChanges) {
+    seed();
+    start();
+    ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
+    const auto committed = document(42);
+    client.reset();
+    EXPECT_EQ(server->stop(), 0);
+
+    start();
+    EXPECT_EQ(document(42), committed);
+    EXPECT_EQ(db.links(), "7:77 42:77 42:123 42:300");
+}
+
+TEST(ServerImport, ImportsGoodFilesAndRejectsBadOnesWhole) {
+    TestDatabase db;
+    const auto csv = db.path() + ".csv";
+    const auto run = [&](const std::string& content) {
+        std::ofstream(csv) << content;
+        const std::string command = std::string(TAVROLIN_SERVER_PATH) + " import-vendors --db '" +
+                                    db.path() + "' '" + csv + "' >'" + csv + ".out' 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream output(csv + ".out");
+        std::string text((std::istreambuf_iterator<char>(output)), {});
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
+    };
+    auto [okStatus, okText] = run("id,name,active\n1,Alpha,1\n2,\"Beta, Inc.\",0\n");
+    EXPECT_EQ(okStatus, 0) << okText;
+    EXPECT_EQ(db.dump(), "V 1 Alpha 1\nV 2 Beta, Inc. 0\n");
+
+    auto [badStatus, badText] = run("id,name,active\n1,Alpha Renamed,1\n3,,1\n4,Delta,2\n");
+    EXPECT_EQ(badStatus, 1);
+    EXPECT_NE(badText.find("line 3"), std::string::npos) << badText;
+    EXPECT_NE(badText.find("line 4"), std::string::npos) << badText;
+    EXPECT_EQ(badText.find("line 2"), std::string::npos) << badText;
+    EXPECT_EQ(db.dump(), "V 1 Alpha 1\nV 2 Beta, Inc. 0\n");
+}

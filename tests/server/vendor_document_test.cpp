@@ -1,0 +1,71 @@
+#include "vendor_document.h"
+
+#include <gtest/gtest.h>
+
+#include "database.h"
+
+using namespace tavrolin::server;
+
+TEST(ServerVendorDocument, PlacesCountsAndListsAtTheirPositions) {
+    const auto document = buildVendorDocument({{5, "Alpha"}, {12, "Beta"}}, {{7, "Gamma"}});
+    EXPECT_EQ(document,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts>"
+              "<VendorCount>2</VendorCount><SelectedCount>1</SelectedCount></Counts></Header>"
+              "<Vendors><Vendor><VendorID>5</VendorID><VendorName>Alpha</VendorName></Vendor>"
+              "<Vendor><VendorID>12</VendorID><VendorName>Beta</VendorName></Vendor></Vendors>"
+              "<SelectedVendors><Vendor><VendorID>7</VendorID><VendorName>Gamma</VendorName>"
+              "</Vendor></SelectedVendors></VendorDocument>");
+}
+
+TEST(ServerVendorDocument, EmptyListsStillHaveTheirElements) {
+    EXPECT_EQ(buildVendorDocument({}, {}),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts>"
+              "<VendorCount>0</VendorCount><SelectedCount>0</SelectedCount></Counts></Header>"
+              "<Vendors></Vendors><SelectedVendors></SelectedVendors></VendorDocument>");
+}
+
+TEST(ServerVendorDocument, EscapesNamesForXml) {
+    EXPECT_EQ(escapeXmlText("Smith & Sons <\"Best\"> O'Brien"),
+              "Smith &amp; Sons &lt;&quot;Best&quot;&gt; O&apos;Brien");
+    EXPECT_EQ(escapeXmlText("Caf\xC3\xA9 M\xC3\xBCller \xE2\x82\xAC"),
+              "Caf\xC3\xA9 M\xC3\xBCller \xE2\x82\xAC");
+    // Characters that XML cannot carry must not break the whole document.
+    EXPECT_EQ(escapeXmlText(std::string("a\x01z", 3)), "a\xEF\xBF\xBDz");
+    EXPECT_EQ(escapeXmlText("bad \xE9 byte"), "bad \xEF\xBF\xBD byte");
+    EXPECT_EQ(escapeXmlText("line\rend"), "line&#13;end");
+}
+
+class ServerVendorDocumentFromDatabase : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        createSchema(db);
+        db.execute(
+            "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES "
+            "(30, 'Thirty', 1), (4, 'Four & Co', 1), (17, 'Seventeen', 0), (9, 'Nine', 1),"
+            "(21, 'Twenty-one', 0);"
+            "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES "
+            "(42, 30), (42, 17), (43, 4);");
+    }
+    Connection db{":memory:"};
+};
+
+TEST_F(ServerVendorDocumentFromDatabase, SplitsActiveVendorsAndKeepsInactiveLinks) {
+    const auto document = loadVendorDocument(db, 42).body;
+    EXPECT_EQ(document, buildVendorDocument({{4, "Four & Co"}, {9, "Nine"}},
+                                            {{17, "Seventeen"}, {30, "Thirty"}}));
+}
+
+TEST_F(ServerVendorDocumentFromDatabase, UnknownEmployeeHasAnEmptySelectedList) {
+    EXPECT_EQ(loadVendorDocument(db, 99).body,
+              buildVendorDocument({{4, "Four & Co"}, {9, "Nine"}, {30, "Thirty"}}, {}));
+}
+
+TEST_F(ServerVendorDocumentFromDatabase, VersionMovesWithEveryChange) {
+    const auto before = loadVendorDocument(db, 42).version;
+    db.execute("INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES (42, 9)");
+    const auto afterLink = loadVendorDocument(db, 42).version;
+    db.execute("UPDATE Vendor SET VendorName = 'Nine Inc.' WHERE VendorID = 9");
+    const auto afterRename = loadVendorDocument(db, 42).version;
+    EXPECT_GT(afterLink, before);
+    EXPECT_GT(afterRename, afterLink);
+}

@@ -1,0 +1,101 @@
+#include "server_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#ifndef TAVROLIN_SERVER_PATH
+#error "TAVROLIN_SERVER_PATH must name the tavrolin-server binary"
+#endif
+
+namespace tavrolin::test {
+
+namespace {
+
+constexpr int kStartTimeoutMs = 30000;
+constexpr std::string_view kPrefix = "listening on http://";
+
+}  // namespace
+
+std::vector<std::string> ServerProcess::defaultArguments() {
+    return {"--db", ":memory:", "--demo", "--listen", "127.0.0.1:0"};
+}
+
+ServerProcess::ServerProcess() : ServerProcess(defaultArguments()) {}
+
+ServerProcess::ServerProcess(std::vector<std::string> arguments) {
+    const std::string program = TAVROLIN_SERVER_PATH;
+    arguments.insert(arguments.begin(), program);
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    mPid = fork();
+    if (mPid < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        throw std::runtime_error("fork failed");
+    }
+    if (mPid == 0) {
+        // Only async-signal-safe calls between fork and exec: the test process has threads.
+        dup2(pipeFds[1], STDOUT_FILENO);
+        // A test that crashes must not leave its server running.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    mStdout = pipeFds[0];
+
+    std::string line;
+    while (line.empty() || line.back() != '\n') {
+        pollfd poller{mStdout, POLLIN, 0};
+        const int ready = poll(&poller, 1, kStartTimeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        char c = 0;
+        if (ready <= 0 || read(mStdout, &c, 1) != 1) {
+            stop();
+            throw std::runtime_error("tavrolin-server did not start; output so far: " + line);
+        }
+        line += c;
+    }
+    line.pop_back();
+    const auto colon = line.rfind(':');
+    if (line.rfind(kPrefix, 0) != 0 || colon == std::string::npos) {
+        stop();
+        throw std::runtime_error("unexpected first line from tavrolin-server: " + line);
+    }
+    mPort = std::stoi(line.substr(colon + 1));
+    mBaseUrl = line.substr(std::string("listening on ").size());
+}
+
+ServerProcess::~ServerProcess() {
+    stop();
+}
+
+int ServerProcess::stop() {
+    int result = -1;
+    if (mPid > 0) {
+        kill(mPid, SIGTERM);
+        int status = 0;
+        while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFEXITED(status)) result = WEXITSTATUS(status);
+        mPid = -1;
+    }
+    if (mStdout >= 0) {
+        close(mStdout);
+        mStdout = -1;
+    }
+    return result;
+}
+
+}  // namespace tavrolin::test

@@ -1,0 +1,39 @@
+#pragma once
+
+// Runs the real tavrolin-server as a child process for tests that cross HTTP.
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace tavrolin::test {
+
+class ServerProcess {
+  public:
+    // Starts the server with `arguments` and waits for its "listening on" line. Throws
+    // std::runtime_error when it does not come up.
+    ServerProcess();
+    explicit ServerProcess(std::vector<std::string> arguments);
+    // Stops the server with SIGTERM and waits for it.
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // "http://127.0.0.1:PORT", without a trailing slash.
+    const std::string& baseUrl() const { return mBaseUrl; }
+    int port() const { return mPort; }
+
+    // Stops the server now; returns its exit status (or -1 if it did not exit normally).
+    int stop();
+
+    static std::vector<std::string> defaultArguments();
+
+  private:
+    pid_t mPid = -1;
+    int mStdout = -1;
+    int mPort = 0;
+    std::string mBaseUrl;
+};
+
+}  // namespace tavrolin::test
