@@ -89,6 +89,9 @@ void InternetTransfer::Execute(const QString& url, const QString& operation, con
     request.setTransferTimeout(int(mTimeout.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
+    // One connection per transfer: a kept-alive connection stalls the next post by the peers'
+    // delayed acknowledgement (some 40 ms a save) and may have been dropped by the server since.
+    request.setRawHeader("Connection", "close");
     for (const QString& line : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
         const qsizetype colon = line.indexOf(u':');
         if (colon <= 0) continue;
