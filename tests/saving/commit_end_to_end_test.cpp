@@ -1,0 +1,138 @@
+#include "control/list_view/list_view.h"
+#include "loading/document_fetch.h"
+#include "loading/vendor_document.h"
+#include "support/control_driver.h"
+#include "support/server_process.h"
+
+#include <gtest/gtest.h>
+
+#include <QDomDocument>
+
+using namespace test_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+// What the database holds for an employee, read back through the server's own page.
+struct Stored {
+    QStringList linked, notLinked;
+};
+
+Stored storedLinks(const std::string& baseUrl, int employee) {
+    QDomDocument document;
+    document.setContent(tavrolin::fetchDocument(
+        QString::fromStdString(baseUrl) + "/Tavrolin.asp?EmployeeID=" + QString::number(employee),
+        10s));
+    auto ids = [&](int list) {
+        QStringList out;
+        using namespace tavrolin::vendor_document;
+        const QDomNode records = childAt(root(document), list);
+        for (QDomNode r = records.firstChild(); !r.isNull(); r = r.nextSibling())
+            out << fieldText(childAt(r, kIdField));
+        out.sort();
+        return out;
+    };
+    return {ids(tavrolin::vendor_document::kSelectedList),
+            ids(tavrolin::vendor_document::kNonSelectedList)};
+}
+
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+struct OnTheDemoServer {
+    tavrolin::test::ServerProcess server;
+    Tavrolin control;
+    ControlDriver ui{control};
+
+    OnTheDemoServer() {
+        control.resize(control.sizeHint());
+        control.show();
+        control.setEmployeeID("42");
+        control.setServerName(QString::fromStdString(server.baseUrl()));
+    }
+
+    int positionOf(const char* list, const QString& id) {
+        const tavrolin::ListItem row = ui.list(list)->findItem(id);
+        if (row.isNull()) throw std::runtime_error("vendor " + id.toStdString() + " not listed");
+        return row.position();
+    }
+
+    // Highlights the vendor with a click and presses the move button, as a user does.
+    void moveWithClicks(const char* list, const QString& id, const char* button) {
+        ui.clickRow(list, positionOf(list, id));
+        ui.click(button);
+    }
+};
+
+}  // namespace
+
+TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
+    OnTheDemoServer f;
+    const Stored before = storedLinks(f.server.baseUrl(), 42);
+    ASSERT_TRUE(before.notLinked.contains("77") && before.notLinked.contains("123"));
+    ASSERT_TRUE(before.linked.contains("456") && before.linked.contains("900"));
+    EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), before.linked);
+
+    f.moveWithClicks("lstVendors", "123", "cmdAdd");
+    f.moveWithClicks("lstVendors", "77", "cmdAdd");
+    f.moveWithClicks("lstSelectedVendors", "456", "cmdDelete");
+    // Across and back: nothing to save for it.
+    f.moveWithClicks("lstSelectedVendors", "900", "cmdDelete");
+    f.moveWithClicks("lstVendors", "900", "cmdAdd");
+    const QStringList selectedMarkers = f.ui.rows("lstSelectedVendors", 2);
+    EXPECT_TRUE(selectedMarkers.contains("000123N"));
+    EXPECT_TRUE(selectedMarkers.contains("000077N"));
+    EXPECT_TRUE(selectedMarkers.contains("000900"));
+    EXPECT_TRUE(f.ui.rows("lstVendors", 2).contains("000456D"));
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+
+    const Stored otherEmployee = storedLinks(f.server.baseUrl(), 7);
+    MessageBoxCatcher boxes;
+    f.ui.click("cmdCommit");
+
+    // Whatever the page has to say is shown as its reply, never as an error.
+    for (const auto& seen : boxes.seen()) {
+        EXPECT_EQ(seen.title, "Tavrolin Cross Reference") << seen.text.toStdString();
+        EXPECT_EQ(seen.icon, QMessageBox::Information);
+    }
+    const Stored after = storedLinks(f.server.baseUrl(), 42);
+    QStringList expectedLinked = before.linked;
+    expectedLinked.removeAll("456");
+    expectedLinked << "77"
+                   << "123";
+    EXPECT_EQ(after.linked, sorted(expectedLinked));
+    EXPECT_TRUE(after.notLinked.contains("456"));
+    EXPECT_FALSE(after.notLinked.contains("77"));
+
+    EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), after.linked);
+    EXPECT_EQ(sorted(f.ui.rows("lstVendors")), after.notLinked);
+    for (const char* list : {"lstSelectedVendors", "lstVendors"})
+        for (const QString& marker : f.ui.rows(list, 2))
+            EXPECT_TRUE(marker.front().isDigit() && marker.back().isDigit())
+                << marker.toStdString();
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
+    EXPECT_EQ(f.ui.label("lblSelVendors")->text(),
+              QString("Selected Vendors (%1):").arg(after.linked.size()));
+
+    const Stored otherAfter = storedLinks(f.server.baseUrl(), 7);
+    EXPECT_EQ(otherAfter.linked, otherEmployee.linked);
+    EXPECT_FALSE(otherEmployee.linked.isEmpty());
+}
+
+TEST(CommitEndToEnd, ServerGoneBeforeTheCommitReportsTheFailureAndReloadsNothing) {
+    OnTheDemoServer f;
+    f.moveWithClicks("lstVendors", "123", "cmdAdd");
+    f.server.stop();
+    MessageBoxCatcher boxes;
+
+    f.ui.click("cmdCommit");
+
+    ASSERT_EQ(boxes.seen().size(), 1);
+    EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(f.ui.rows("lstVendors").isEmpty());
+    EXPECT_TRUE(f.ui.rows("lstSelectedVendors").isEmpty());
+}
