@@ -211,10 +211,6 @@ int main(int argc, char** argv) {
         std::printf("body size (%s): %lld characters\n", d.name, static_cast<long long>(bodySize));
         bench::report("post and server transaction" + name, kVendors, median(serverPost),
                       median(sinkPost));
-        std::vector<double> transaction;
-        for (size_t i = 0; i < serverPost.size(); ++i)
-            transaction.push_back(serverPost[i] - sinkPost[i]);
-        bench::report("server transaction (post minus sink)" + name, kVendors, median(transaction));
         bench::report("reload" + name, kVendors, median(reload), median(fetch));
     }
 
