@@ -66,9 +66,11 @@ QStringList runScriptedSession(HostWindow& window, const QString& directory) {
 
     QStringList files;
     files << shoot(window, directory, "1-loaded.png");
-    if (clickRow(vendors, 2)) control->findChild<QPushButton*>("cmdAdd")->click();
+    // The last linked vendor goes back first, so the vendor that goes across next is another.
+    if (clickRow(selected, selected->model()->rowCount() - 1))
+        control->findChild<QPushButton*>("cmdDelete")->click();
     settle();
-    if (clickRow(selected, 0)) control->findChild<QPushButton*>("cmdDelete")->click();
+    if (clickRow(vendors, 2)) control->findChild<QPushButton*>("cmdAdd")->click();
     files << shoot(window, directory, "2-moved.png");
     if (auto* commit = control->findChild<QPushButton*>("cmdCommit"); commit->isEnabled())
         commit->click();
