@@ -2,11 +2,11 @@
 
 #include "control/control.h"
 #include "control/list_view/list_view.h"
+#include "control/message_box.h"
 #include "find/vendor_search.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,12 +19,8 @@ const QString kNotFound = QStringLiteral("Not found");
 constexpr int kByName = 0;
 constexpr int kById = 1;
 
-// The box carries no title of its own: it shows the host program's name, as the platform
-// does for a window without a title.
 void tellNotFound(QWidget* parent) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), kNotFound,
-                    QMessageBox::Ok, parent);
-    box.exec();
+    showMessage(parent, QMessageBox::Information, defaultMessageTitle(), kNotFound);
 }
 
 }  // namespace

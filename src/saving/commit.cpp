@@ -2,6 +2,7 @@
 
 #include "control/control.h"
 #include "control/list_view/list_view.h"
+#include "control/message_box.h"
 #include "control/list_view/progress_bar.h"
 #include "loading/load_sequence.h"
 #include "saving/internet_transfer.h"
@@ -29,13 +30,6 @@ const QString kReplyTitle = QStringLiteral("Tavrolin Cross Reference");
 
 constexpr int kChunkSize = 1024;
 constexpr int kTextChunk = 0;
-
-// Modal, one OK button. An empty title leaves the window's title to the platform.
-void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                 const QString& text) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.exec();
-}
 
 // Reads the complete reply in pieces, letting pending events run after each; only an empty
 // piece ends it, a short one does not.
@@ -96,7 +90,7 @@ void commitChanges(Control& control) {
 
 void transferStateChanged(Control& control, short state) {
     if (state == InternetTransfer::kStateError) {
-        showMessage(control.ui.control, QMessageBox::NoIcon, QString(), kTransferFailed);
+        showMessage(control.ui.control, QMessageBox::NoIcon, defaultMessageTitle(), kTransferFailed);
     } else if (state == InternetTransfer::kStateResponseCompleted) {
         const QString reply = readReply(*control.ui.Inet1);
         if (!isBlankReply(reply))

@@ -1,6 +1,8 @@
 #include "control/list_view/list_view.h"
 #include "control/list_view/progress_bar.h"
 
+#include "support/run_time_errors.h"
+
 #include <gtest/gtest.h>
 #include <tavrolin/run_time_error.h>
 
@@ -8,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using test_support::errorNumberOf;
 using namespace tavrolin;
 
 namespace {
@@ -45,15 +48,6 @@ struct Fixture {
                           list.rowRect(position).center());
     }
 };
-
-int errorOf(auto&& call) {
-    try {
-        call();
-    } catch (const RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -104,8 +98,8 @@ TEST(ListView, RemoveShiftsLaterRowsUp) {
     f.list.remove(1);
     EXPECT_EQ(f.texts(), (QStringList{"3", "4"}));
     EXPECT_EQ(f.list.count(), 2);
-    EXPECT_EQ(errorOf([&] { f.list.remove(3); }), errors::IndexOutOfBounds);
-    EXPECT_EQ(errorOf([&] { f.list.item(0); }), errors::IndexOutOfBounds);
+    EXPECT_EQ(errorNumberOf([&] { f.list.remove(3); }), errors::IndexOutOfBounds);
+    EXPECT_EQ(errorNumberOf([&] { f.list.item(0); }), errors::IndexOutOfBounds);
 }
 
 TEST(ListView, RemovalWalkedDownwardsInterleavedWithAdds) {
@@ -121,7 +115,7 @@ TEST(ListView, RemovalWalkedDownwardsInterleavedWithAdds) {
 TEST(ListView, FirstRowOfAnEmptyListIsCurrentAndHighlighted) {
     Fixture f;
     EXPECT_TRUE(f.list.selectedItem().isNull());
-    EXPECT_EQ(errorOf([&] { f.list.selectedItem().text(); }), errors::ObjectNotSet);
+    EXPECT_EQ(errorNumberOf([&] { f.list.selectedItem().text(); }), errors::ObjectNotSet);
     ListItem first = f.list.add("5");
     f.list.add("7");
     EXPECT_EQ(f.list.selectedItem(), first);
@@ -254,8 +248,8 @@ TEST(ProgressBar, RefusesValuesBeyondItsScale) {
     bar.setMax(5);
     bar.setValue(5);
     EXPECT_EQ(bar.value(), 5);
-    EXPECT_EQ(errorOf([&] { bar.setValue(6); }), errors::InvalidPropertyValue);
-    EXPECT_EQ(errorOf([&] { bar.setMax(-1); }), errors::InvalidPropertyValue);
+    EXPECT_EQ(errorNumberOf([&] { bar.setValue(6); }), errors::InvalidPropertyValue);
+    EXPECT_EQ(errorNumberOf([&] { bar.setMax(-1); }), errors::InvalidPropertyValue);
     bar.setMax(0);
     EXPECT_EQ(bar.value(), 0);
     bar.setValue(0);

@@ -1,20 +1,12 @@
 #include "common/text_services.h"
 
+#include "support/run_time_errors.h"
+
 #include <gtest/gtest.h>
 #include <tavrolin/run_time_error.h>
 
+using test_support::errorNumberOf;
 using namespace tavrolin;
-
-namespace {
-int errorOf(auto&& call) {
-    try {
-        call();
-    } catch (const RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-}  // namespace
 
 TEST(Conversions, AcceptsBlanksAndSigns) {
     EXPECT_EQ(text::toInt32(u"42"), 42);
@@ -40,9 +32,9 @@ TEST(Conversions, FractionsRoundHalfToEven) {
 }
 
 TEST(Conversions, NotANumberIsTypeMismatch) {
-    for (const char16_t* bad : {u"", u"   ", u"abc", u"12a", u"1,000", u"1e3", u"- 5", u"+", u".",
-                                u"0x10", u"4 2"}) {
-        EXPECT_EQ(errorOf([&] { text::toInt32(bad); }), errors::TypeMismatch)
+    for (const char16_t* bad :
+         {u"", u"   ", u"abc", u"12a", u"1,000", u"1e3", u"- 5", u"+", u".", u"0x10", u"4 2"}) {
+        EXPECT_EQ(errorNumberOf([&] { text::toInt32(bad); }), errors::TypeMismatch)
             << QString::fromUtf16(bad).toStdString();
     }
     EXPECT_FALSE(text::isNumeric(u"000123N"));
@@ -54,27 +46,28 @@ TEST(Conversions, NotANumberIsTypeMismatch) {
 TEST(Conversions, SixteenBitBounds) {
     EXPECT_EQ(text::toInt16(u"32767"), 32767);
     EXPECT_EQ(text::toInt16(u"-32768"), -32768);
-    EXPECT_EQ(errorOf([] { text::toInt16(u"32768"); }), errors::Overflow);
-    EXPECT_EQ(errorOf([] { text::toInt16(u"-32769"); }), errors::Overflow);
-    EXPECT_EQ(errorOf([] { text::toInt16(u"32767.5"); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::toInt16(u"32768"); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::toInt16(u"-32769"); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::toInt16(u"32767.5"); }), errors::Overflow);
     EXPECT_EQ(text::toInt16(u"32766.5"), 32766);
 }
 
 TEST(Conversions, ThirtyTwoBitBounds) {
     EXPECT_EQ(text::toInt32(u"2147483647"), 2147483647);
     EXPECT_EQ(text::toInt32(u"-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(errorOf([] { text::toInt32(u"2147483648"); }), errors::Overflow);
-    EXPECT_EQ(errorOf([] { text::toInt32(u"-2147483649"); }), errors::Overflow);
-    EXPECT_EQ(errorOf([] { text::toInt32(u"99999999999999999999999999"); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::toInt32(u"2147483648"); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::toInt32(u"-2147483649"); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::toInt32(u"99999999999999999999999999"); }),
+              errors::Overflow);
 }
 
 TEST(Arithmetic, SixteenBitStepsAreChecked) {
     EXPECT_EQ(text::add16(32766, 1), 32767);
-    EXPECT_EQ(errorOf([] { text::add16(32767, 1); }), errors::Overflow);
-    EXPECT_EQ(errorOf([] { text::add16(20000, 20000); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::add16(32767, 1); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::add16(20000, 20000); }), errors::Overflow);
     EXPECT_EQ(text::add16(-32767, -1), -32768);
     EXPECT_EQ(text::multiply16(4, 3975), 15900);
-    EXPECT_EQ(errorOf([] { text::multiply16(4, 8192); }), errors::Overflow);
+    EXPECT_EQ(errorNumberOf([] { text::multiply16(4, 8192); }), errors::Overflow);
 }
 
 TEST(Pictures, SixDigitPicture) {

@@ -3,12 +3,15 @@
 #include "control/control.h"
 #include "control/list_view/progress_bar.h"
 
+#include "support/run_time_errors.h"
+
 #include <gtest/gtest.h>
 #include <tavrolin/run_time_error.h>
 
 #include <QDomDocument>
 #include <QLabel>
 
+using test_support::errorNumberOf;
 using namespace tavrolin;
 namespace vd = tavrolin::vendor_document;
 
@@ -20,15 +23,6 @@ QDomDocument parse(const char* xml) {
     return doc;
 }
 
-int errorOf(auto&& call) {
-    try {
-        call();
-    } catch (const RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 // The control's screen and fields without the widget class around them.
 struct Parts {
     QWidget widget;
@@ -36,7 +30,7 @@ struct Parts {
     Parts() { control.ui = buildScreen(&widget); }
     int read(const char* xml) {
         control.mXmlDoc = std::make_unique<QDomDocument>(parse(xml));
-        return errorOf([&] { readCounts(control); });
+        return errorNumberOf([&] { readCounts(control); });
     }
 };
 
@@ -48,7 +42,7 @@ TEST(VendorDocument, ReadsByPositionIgnoringNamesAndWhiteSpace) {
     EXPECT_EQ(vd::countText(vd::childAt(b, 0)), "3");
     EXPECT_EQ(vd::countText(vd::childAt(b, 1)), "xy");
     EXPECT_EQ(vd::fieldText(vd::childAt(b, 1)), "x");
-    EXPECT_EQ(errorOf([&] { vd::childAt(b, 2); }), errors::ObjectNotSet);
+    EXPECT_EQ(errorNumberOf([&] { vd::childAt(b, 2); }), errors::ObjectNotSet);
 }
 
 TEST(VendorDocument, CommentsInstructionsAndCdataAreNodes) {
@@ -58,13 +52,13 @@ TEST(VendorDocument, CommentsInstructionsAndCdataAreNodes) {
     EXPECT_TRUE(vd::childAt(r, 0).isComment());
     EXPECT_TRUE(vd::childAt(r, 1).isProcessingInstruction());
     EXPECT_EQ(vd::fieldText(vd::childAt(r, 3)), "a&b");
-    EXPECT_EQ(errorOf([&] { vd::fieldText(vd::childAt(r, 0)); }), errors::ObjectNotSet);
+    EXPECT_EQ(errorNumberOf([&] { vd::fieldText(vd::childAt(r, 0)); }), errors::ObjectNotSet);
 }
 
 TEST(VendorDocument, NoDocumentElementIsObjectNotSet) {
     QDomDocument empty;
     empty.setContent(QByteArray("not xml"));
-    EXPECT_EQ(errorOf([&] { vd::root(empty); }), errors::ObjectNotSet);
+    EXPECT_EQ(errorNumberOf([&] { vd::root(empty); }), errors::ObjectNotSet);
 }
 
 TEST(ReadCounts, SetsCountsScaleLabelsAndResetsProgress) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+
 #include <QEvent>
 #include <QTimer>
 
@@ -182,7 +184,9 @@ TEST(Commit, ServerDownReportsTheFailureAndReloads) {
 
     ASSERT_EQ(boxes.seen().size(), 1);
     EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
-    EXPECT_EQ(boxes.seen()[0].title, QString());  // the platform's own title
+    // No title of its own: the program's name, as for "Not found".
+    EXPECT_EQ(boxes.seen()[0].title, QGuiApplication::applicationDisplayName());
+    EXPECT_FALSE(boxes.seen()[0].title.isEmpty());
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
     // The reload found no server either: both lists end empty, quietly.
     EXPECT_TRUE(f.ui.rows("lstVendors").isEmpty());

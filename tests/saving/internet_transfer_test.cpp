@@ -3,6 +3,8 @@
 
 #include <tavrolin/run_time_error.h>
 
+#include "support/run_time_errors.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -48,15 +50,6 @@ QList<short> states(const QSignalSpy& spy) {
     QList<short> out;
     for (const QList<QVariant>& args : spy) out << args.at(0).value<short>();
     return out;
-}
-
-int errorNumberOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const tavrolin::RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 
 #include <tavrolin/run_time_error.h>
 
+#include "support/run_time_errors.h"
+
 #include <gtest/gtest.h>
 
+using test_support::errorNumberOf;
 using tavrolin::ChangeSet;
 
 namespace {
@@ -16,15 +19,6 @@ const QString kWorkedExampleBody = QStringLiteral(
     "+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&"
     "SQL=DELETE+FROM+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+VendorID+IN%28456%2C900"
     "%29&");
-
-int errorNumberOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const tavrolin::RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 void addRow(tavrolin::ListView& list, const QString& id, const QString& name,
             const QString& marker) {
