@@ -3,6 +3,7 @@
 // post with the server's transaction, the reload, and the whole commit through the button.
 // Floors from the same run: the same body posted to a sink that only reads it, and the bare
 // fetch of the reloaded document.
+#include "bench_server.h"
 #include "bench_util.h"
 #include "control/control.h"
 #include "control/list_view/list_view.h"
@@ -16,13 +17,10 @@
 #include <tavrolin/tavrolin.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -123,32 +121,8 @@ ListView& listOf(QObject& owner, const char* name) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString db = dir.filePath("bench.sqlite");
-    {
-        QFile csv(dir.filePath("vendors.csv"));
-        csv.open(QIODevice::WriteOnly);
-        csv.write("id,name,active\n");
-        for (int id = 1; id <= kVendors; ++id)
-            csv.write(QStringLiteral("%1,Vendor %2 Supplies & Co,1\n")
-                          .arg(id)
-                          .arg(id * 7919 % 100003)
-                          .toUtf8());
-    }
-    if (QProcess::execute(TAVROLIN_SERVER_PATH,
-                          {"import-vendors", "--db", db, dir.filePath("vendors.csv")}) != 0) {
-        std::fprintf(stderr, "import failed\n");
-        return 1;
-    }
-    QProcess server;
-    server.start(TAVROLIN_SERVER_PATH, {"--db", db, "--listen", "127.0.0.1:0"});
-    server.waitForReadyRead(10000);
-    const QString line = QString::fromUtf8(server.readLine()).trimmed();
-    const QString url = line.section(' ', 2, 2);
-    if (!url.startsWith("http://")) {
-        std::fprintf(stderr, "server did not start: %s\n", qPrintable(line));
-        return 1;
-    }
+    bench::BenchServer server(kVendors);
+    const QString url = server.url();
 
     // Anything the server answers is acknowledged at once, as a user would.
     QTimer closer;
@@ -235,7 +209,5 @@ int main(int argc, char** argv) {
     for (int which = 0; which < 2; ++which)
         bench::report(std::string("whole commit by cmdCommit (") + kDirections[which].name + ")",
                       kVendors, median(whole[which]));
-    server.terminate();
-    server.waitForFinished(5000);
     return 0;
 }

@@ -1,6 +1,7 @@
 // A full load of 32,767 vendors (split between the two lists) from the real tavrolin-server,
 // with its parts timed apart and the floor (parse plus appending the same rows into plain
 // vectors) measured in the same run.
+#include "bench_server.h"
 #include "bench_util.h"
 #include "common/text_services.h"
 #include "control/control.h"
@@ -16,11 +17,8 @@
 #include <QApplication>
 #include <QDomDocument>
 #include <QEventLoop>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -50,29 +48,8 @@ QByteArray post(const QString& url, const QByteArray& body) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString db = dir.filePath("bench.sqlite");
-    {
-        QFile csv(dir.filePath("vendors.csv"));
-        csv.open(QIODevice::WriteOnly);
-        csv.write("id,name,active\n");
-        for (int id = 1; id <= kVendors; ++id)
-            csv.write(QStringLiteral("%1,Vendor %2 Supplies & Co,1\n").arg(id).arg(id * 7919 % 100003).toUtf8());
-    }
-    if (QProcess::execute(TAVROLIN_SERVER_PATH,
-                          {"import-vendors", "--db", db, dir.filePath("vendors.csv")}) != 0) {
-        std::fprintf(stderr, "import failed\n");
-        return 1;
-    }
-    QProcess server;
-    server.start(TAVROLIN_SERVER_PATH, {"--db", db, "--listen", "127.0.0.1:0"});
-    server.waitForReadyRead(10000);
-    const QString line = QString::fromUtf8(server.readLine()).trimmed();
-    const QString url = line.section(' ', 2, 2);
-    if (!url.startsWith("http://")) {
-        std::fprintf(stderr, "server did not start: %s\n", qPrintable(line));
-        return 1;
-    }
+    bench::BenchServer server(kVendors);
+    const QString url = server.url();
     QByteArray body;
     for (int id = 1; id <= kLinked * 2; id += 2)
         body += "SQL=" +
@@ -149,7 +126,5 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();  // the view takes the rows in one batch
     });
     bench::report("full load through setServerName, painted", kVendors, loadMs, floorMs + fetchMs);
-    server.terminate();
-    server.waitForFinished(5000);
     return 0;
 }
