@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace test_support;
@@ -253,4 +255,47 @@ TEST(Load, ServerNameBeforeEmployeeLoadsEmployeeZero) {
     EXPECT_EQ(f.server.requests()[0].target, "/Tavrolin.asp?EmployeeID=0");
     f.control.setEmployeeID("5");
     EXPECT_EQ(f.server.requests().size(), 1u);  // EmployeeID alone does not load
+}
+
+TEST(Load, FollowsRedirects) {
+    Loaded f;
+    DocumentServer moved;
+    moved.setDocument(vendorDocument("1", "0", {{"8", "Eight"}}, {}));
+    f.server.redirectTo(moved.baseUrl() + "/v2/Tavrolin.asp?EmployeeID=42");
+    f.control.setEmployeeID("42");
+    f.control.setServerName(f.url());
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"8"}));
+    ASSERT_EQ(moved.requests().size(), 1u);
+    EXPECT_EQ(moved.requests()[0].target, "/v2/Tavrolin.asp?EmployeeID=42");
+}
+
+TEST(Load, WorksOverHttps) {
+    QTemporaryDir dir;
+    const DocumentServer::Tls tls = makeTestCertificates(dir.path().toStdString());
+    // The host trusts the authority that signed the server's certificate.
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.addCaCertificates(dir.filePath("ca.pem"));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+
+    DocumentServer secure(tls);
+    secure.setDocument(vendorDocument("1", "1", {{"5", "Five"}}, {{"6", "Six"}}));
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.setEmployeeID("42");
+    control.setServerName(QString::fromStdString(secure.baseUrl()));
+    EXPECT_EQ(ui.rows("lstVendors"), (QStringList{"5"}));
+    EXPECT_EQ(ui.rows("lstSelectedVendors"), (QStringList{"6"}));
+    ASSERT_EQ(secure.requests().size(), 1u);
+    EXPECT_EQ(secure.requests()[0].target, "/Tavrolin.asp?EmployeeID=42");
+}
+
+TEST(Load, UntrustedCertificateEndsQuietly) {
+    QTemporaryDir dir;
+    DocumentServer secure(makeTestCertificates(dir.path().toStdString()));
+    secure.setDocument(vendorDocument("1", "0", {{"5", "Five"}}, {}));
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.setServerName(QString::fromStdString(secure.baseUrl()));
+    EXPECT_EQ(ui.list("lstVendors")->count(), 0);
+    EXPECT_EQ(control.cursor().shape(), Qt::ArrowCursor);
 }

@@ -7,13 +7,22 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace test_support {
 
-DocumentServer::DocumentServer() : mServer(std::make_unique<httplib::Server>()) {
+DocumentServer::DocumentServer() : DocumentServer(Tls{}) {}
+
+DocumentServer::DocumentServer(const Tls& tls) : mTls(!tls.certificateFile.empty()) {
+    if (mTls)
+        mServer = std::make_unique<httplib::SSLServer>(tls.certificateFile.c_str(),
+                                                       tls.keyFile.c_str());
+    else
+        mServer = std::make_unique<httplib::Server>();
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         Reply reply;
+        std::string redirect;
         {
             std::lock_guard lock(mMutex);
             std::string target = req.path;
@@ -27,9 +36,14 @@ DocumentServer::DocumentServer() : mServer(std::make_unique<httplib::Server>()) 
                  req.get_header_value("Content-Type")});
             const auto forMethod = mMethodReplies.find(req.method);
             reply = forMethod != mMethodReplies.end() ? forMethod->second : mReply;
+            redirect = mRedirect;
         }
         if (reply.delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+        if (!redirect.empty()) {
+            res.set_redirect(redirect);
+            return;
+        }
         res.status = reply.status;
         res.set_content(reply.body, reply.contentType.c_str());
     };
@@ -56,12 +70,17 @@ DocumentServer::~DocumentServer() {
 }
 
 std::string DocumentServer::baseUrl() const {
-    return "http://127.0.0.1:" + std::to_string(mPort);
+    return (mTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(mPort);
 }
 
 void DocumentServer::setReply(Reply reply) {
     std::lock_guard lock(mMutex);
     mReply = std::move(reply);
+}
+
+void DocumentServer::redirectTo(const std::string& location) {
+    std::lock_guard lock(mMutex);
+    mRedirect = location;
 }
 
 void DocumentServer::setReplyFor(const std::string& method, Reply reply) {
@@ -77,6 +96,22 @@ std::vector<DocumentServer::Request> DocumentServer::requests() const {
 void DocumentServer::clearRequests() {
     std::lock_guard lock(mMutex);
     mRequests.clear();
+}
+
+DocumentServer::Tls makeTestCertificates(const std::string& directory) {
+    const std::string d = "'" + directory + "'";
+    const std::string script =
+        "cd " + d + " && "
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=TavrolinTestCA "
+        "-keyout ca.key -out ca.pem >/dev/null 2>&1 && "
+        "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key "
+        "-out server.csr >/dev/null 2>&1 && "
+        "printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && "
+        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+        "-extfile san.ext -out server.pem >/dev/null 2>&1";
+    if (std::system(script.c_str()) != 0)
+        throw std::runtime_error("makeTestCertificates: openssl failed");
+    return {directory + "/server.pem", directory + "/server.key"};
 }
 
 int closedPort() {

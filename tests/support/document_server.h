@@ -32,16 +32,26 @@ public:
         std::string contentType;
     };
 
+    // A server certificate and key (PEM files) for https.
+    struct Tls {
+        std::string certificateFile;
+        std::string keyFile;
+    };
+
     DocumentServer();
+    explicit DocumentServer(const Tls& tls);
     ~DocumentServer();
 
-    std::string baseUrl() const;  // "http://127.0.0.1:PORT", no trailing slash
+    // "http://127.0.0.1:PORT" or "https://127.0.0.1:PORT", no trailing slash
+    std::string baseUrl() const;
     int port() const { return mPort; }
 
     void setReply(Reply reply);
     // A reply for one method ("GET", "POST") only, ahead of the common one.
     void setReplyFor(const std::string& method, Reply reply);
     void setDocument(const std::string& xml) { setReply({200, xml}); }
+    // Answers every request with a redirect (302) to this address.
+    void redirectTo(const std::string& location);
     std::vector<Request> requests() const;
     void clearRequests();
 
@@ -49,11 +59,17 @@ private:
     std::unique_ptr<httplib::Server> mServer;
     std::unique_ptr<std::thread> mThread;
     int mPort = 0;
+    bool mTls = false;
     mutable std::mutex mMutex;
     Reply mReply;
     std::map<std::string, Reply> mMethodReplies;
+    std::string mRedirect;
     std::vector<Request> mRequests;
 };
+
+// Makes a certificate authority and a server certificate for 127.0.0.1 signed by it, with the
+// openssl command, in directory: ca.pem, server.pem and server.key.
+DocumentServer::Tls makeTestCertificates(const std::string& directory);
 
 // A loopback port that nothing listens on.
 int closedPort();
