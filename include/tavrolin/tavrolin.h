@@ -27,7 +27,8 @@ public:
 
     // The server's base address, scheme and host, without a trailing slash
     // ("http://host:port"). Stores it and loads the current employee before returning; every
-    // assignment reloads. A failed load leaves the lists empty and raises nothing.
+    // assignment reloads. A failed load raises nothing: it ends quietly with what it had
+    // filled so far (usually empty lists).
     Q_INVOKABLE void setServerName(const QString& PtServerName);
 
     // Sends the moves made since the last load to the server, without reloading.
