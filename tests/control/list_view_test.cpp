@@ -254,3 +254,18 @@ TEST(ProgressBar, RefusesValuesBeyondItsScale) {
     EXPECT_EQ(bar.value(), 0);
     bar.setValue(0);
 }
+
+TEST(ProgressBar, ShowsEveryWriteThatMovesTheBarAndBothEnds) {
+    ProgressBar bar;
+    bar.resize(258, 17);
+    QSignalSpy writes(&bar, &ProgressBar::valueWritten);
+    bar.setMax(32767);
+    for (int v = 0; v <= 32767; ++v) bar.setValue(v);
+    EXPECT_EQ(writes.count(), 32768);
+    EXPECT_EQ(bar.value(), 32767);
+    EXPECT_EQ(bar.QProgressBar::value(), 32767);
+    bar.setValue(100);
+    EXPECT_EQ(bar.QProgressBar::value(), 100);  // a jump of many pixels shows at once
+    bar.setValue(0);
+    EXPECT_EQ(bar.QProgressBar::value(), 0);
+}

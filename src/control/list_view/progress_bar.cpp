@@ -3,6 +3,7 @@
 #include <tavrolin/run_time_error.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace tavrolin {
 
@@ -25,7 +26,12 @@ void ProgressBar::setValue(int value) {
     if (value < 0 || value > mMax)
         errors::raise(errors::InvalidPropertyValue, QStringLiteral("ProgressBar.Value"));
     mValue = value;
-    QProgressBar::setValue(value);
+    // The load writes the value once per row; Qt recomputes the bar's text at every write, so
+    // only writes that move the bar by at least a pixel, or reach either end, go through.
+    const int shown = QProgressBar::value();
+    const qint64 step = std::max<qint64>(1, mMax / std::max(1, width()));
+    if (value == 0 || value == mMax || std::abs(qint64(value) - shown) >= step)
+        QProgressBar::setValue(value);
     emit valueWritten(value);
 }
 
