@@ -10,7 +10,7 @@
 #include "loading/fill_lists.h"
 #include "loading/load_sequence.h"
 #include "loading/vendor_document.h"
-#include "saving/url_encode.h"
+#include "saving/statements.h"
 
 #include <tavrolin/tavrolin.h>
 
@@ -50,16 +50,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     bench::BenchServer server(kVendors);
     const QString url = server.url();
-    QByteArray body;
-    for (int id = 1; id <= kLinked * 2; id += 2)
-        body += "SQL=" +
-                urlEncode(QStringLiteral("INSERT INTO VendorEmployeeCrossReference "
-                                         "(EmployeeID,VendorID,RecordLastUpdated) VALUES "
-                                         "(%1,%2,GETDATE() ) ")
-                              .arg(kEmployee)
-                              .arg(id))
-                    .toLatin1() +
-                "&";
+    // Links for every other vendor, posted as the control's own save would build them.
+    ChangeSet links;
+    for (int id = 1; id <= kLinked * 2; id += 2) links.linksToAdd << QString::number(id);
+    const QByteArray body = buildBody(buildStatements(kEmployee, links)).toLatin1();
     const QByteArray answer = post(url + "/Tavrolin.asp", body);
     if (!answer.isEmpty()) std::fprintf(stderr, "link post answered: %s\n", answer.constData());
 
