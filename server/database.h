@@ -14,15 +14,20 @@
 #include <string_view>
 #include <vector>
 
+#include "storage_error.h"
+
 namespace tavrolin::server {
 
 // A failure of the database layer; `code()` is SQLite's extended result code.
-class DatabaseError : public std::runtime_error {
+class DatabaseError : public StorageError {
   public:
     DatabaseError(int code, const std::string& message)
-        : std::runtime_error(message), mCode(code) {}
+        : StorageError(message, isBusy(code)), mCode(code) {}
     int code() const { return mCode; }
-    bool isBusy() const { return (mCode & 0xFF) == SQLITE_BUSY || (mCode & 0xFF) == SQLITE_LOCKED; }
+    bool isBusy() const { return isBusy(mCode); }
+    static bool isBusy(int code) {
+        return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
+    }
 
   private:
     int mCode;

@@ -1,38 +1,10 @@
 #include "http_service.h"
 
 #include <charconv>
-#include <cstdio>
-#include <mutex>
-
-#include "form_decoding.h"
-#include "link_store.h"
-#include "statement_parser.h"
-#include "vendor_document.h"
 
 namespace tavrolin::server {
 
 namespace {
-
-constexpr const char* kPage = "/Tavrolin.asp";
-constexpr const char* kPlainText = "text/plain; charset=utf-8";
-constexpr const char* kNothingSaved = " Nothing was saved.";
-
-std::mutex gLogMutex;
-
-void logLine(const std::string& line) {
-    std::lock_guard lock(gLogMutex);
-    std::fputs(line.c_str(), stderr);
-    std::fputc('\n', stderr);
-}
-
-PostReply refuse(int status, std::string reason) {
-    return {status, "The change was refused because " + std::move(reason) + "." + kNothingSaved};
-}
-
-PostReply refuseTooLarge() {
-    return refuse(413, "it is larger than the " + std::to_string(kMaxPostBytes / 1024 / 1024) +
-                           " MB this page accepts");
-}
 
 // The declared body size; 0 when absent or unreadable, in which case reading enforces the limit.
 std::uint64_t contentLength(const httplib::Request& req) {
@@ -42,60 +14,32 @@ std::uint64_t contentLength(const httplib::Request& req) {
     return length;
 }
 
-bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
-    std::int32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end) return false;
-    employeeId = value;
-    return true;
+HttpRequest toRequest(const httplib::Request& req) {
+    HttpRequest request;
+    request.method = req.method;
+    request.target = req.target;
+    request.remoteAddress = req.remote_addr;
+    request.headers.assign(req.headers.begin(), req.headers.end());
+    return request;
+}
+
+void send(const HttpResponse& response, httplib::Response& res) {
+    res.status = response.status;
+    for (const auto& [name, value] : response.headers) res.set_header(name, value);
+    if (response.closeConnection) res.set_header("Connection", "close");
+    if (!response.body) return;
+    // The body may be a cached document shared between requests; hand it out without copying.
+    const auto body = response.body;
+    res.set_content_provider(
+        body->size(), response.contentType.c_str(),
+        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(body->data() + offset, length);
+        });
 }
 
 }  // namespace
 
-PostReply handleChangePost(ConnectionPool& pool, std::string_view contentType,
-                           std::string_view body) {
-    if (!isFormContentType(contentType))
-        return refuse(400, "it was not sent as a form (application/x-www-form-urlencoded)");
-    if (body.size() > kMaxPostBytes) return refuseTooLarge();
-
-    const auto form = decodeFormBody(body);
-    if (!form.ok) return refuse(400, "the form is malformed (" + form.error + ")");
-
-    std::vector<LinkStatement> statements;
-    statements.reserve(form.fields.size());
-    for (std::size_t i = 0; i < form.fields.size(); ++i) {
-        if (form.fields[i].name != "SQL")
-            return refuse(400, "the form holds a field other than SQL");
-        auto parsed = parseLinkStatement(form.fields[i].value);
-        if (!parsed.ok)
-            return refuse(422, "statement " + std::to_string(i + 1) +
-                                   " is not a vendor link insert or delete that this page runs");
-        statements.push_back(std::move(parsed.statement));
-    }
-    if (statements.empty()) return {200, ""};
-
-    try {
-        auto connection = pool.acquire();
-        const auto result = applyLinkStatements(*connection, statements);
-        const auto vendor = std::to_string(result.vendorId);
-        switch (result.outcome) {
-            case ApplyResult::Outcome::Applied:
-                return {200, ""};
-            case ApplyResult::Outcome::UnknownVendor:
-                return refuse(422, "vendor " + vendor + " does not exist");
-            case ApplyResult::Outcome::InactiveVendor:
-                return refuse(422, "vendor " + vendor + " is inactive");
-        }
-    } catch (const DatabaseError& error) {
-        logLine(std::string("database error: ") + error.what());
-        if (error.isBusy())
-            return {503, "The database is busy, so the change was not saved. Please try again."};
-    }
-    return {500, "The change could not be saved because of a database error. Nothing was saved."};
-}
-
-HttpService::HttpService(ConnectionPool& pool, int workers) : mPool(pool) {
+HttpService::HttpService(RequestHandler& handler, int workers) : mHandler(handler) {
     // The server takes ownership of the queue it creates; the API allows no other form.
     mServer.new_task_queue = [workers] { return new httplib::ThreadPool(std::size_t(workers)); };
     mServer.set_payload_max_length(kMaxPostBytes * 2);
@@ -109,83 +53,48 @@ HttpService::HttpService(ConnectionPool& pool, int workers) : mPool(pool) {
 HttpService::~HttpService() = default;
 
 void HttpService::routes() {
-    mServer.Get("/health", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("ok", kPlainText);
-    });
-
-    mServer.Get(kPage, [this](const httplib::Request& req, httplib::Response& res) {
-        std::int64_t employeeId = 0;
-        if (!req.has_param("EmployeeID") ||
-            !parseEmployeeId(req.get_param_value("EmployeeID"), employeeId)) {
-            res.status = 400;
-            res.set_content("EmployeeID must be given as a whole number.", kPlainText);
-            return;
-        }
-        std::shared_ptr<const std::string> document;
-        try {
-            auto connection = mPool.acquire();
-            const auto version = changeVersion(*connection);
-            document = mCache.find(employeeId, version);
-            if (!document) {
-                auto loaded = loadVendorDocument(*connection, employeeId);
-                document = std::make_shared<const std::string>(std::move(loaded.body));
-                mCache.store(employeeId, loaded.version, document);
-            }
-        } catch (const DatabaseError& error) {
-            logLine(std::string("database error: ") + error.what());
-            res.status = error.isBusy() ? 503 : 500;
-            res.set_content("The vendor list could not be read from the database.", kPlainText);
-            return;
-        }
-        // The cached text is shared between requests; hand it out without copying.
-        res.set_content_provider(
-            document->size(), "text/xml; charset=utf-8",
-            [document](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                return sink.write(document->data() + offset, length);
-            });
-    });
-
-    mServer.Post(kPage, [this](const httplib::Request& req, httplib::Response& res,
-                               const httplib::ContentReader& reader) {
-        const auto contentType = req.get_header_value("Content-Type");
+    const auto get = [this](const httplib::Request& req, httplib::Response& res) {
+        const auto request = toRequest(req);
+        const auto response = mHandler.handle(request);
+        mHandler.logAccess(request, response);
+        send(response, res);
+    };
+    mServer.Get(".*", get);
+    mServer.Post(".*", [this](const httplib::Request& req, httplib::Response& res,
+                              const httplib::ContentReader& reader) {
+        auto request = toRequest(req);
         // A body over the limit is still read, up to the transport's own limit, and thrown
         // away: a client that is cut off while sending never sees the reply saying why.
-        std::string body;
         bool tooLarge = false;
         const bool complete = reader([&](const char* data, std::size_t length) {
-            if (tooLarge || body.size() + length > kMaxPostBytes) {
+            if (tooLarge || request.body.size() + length > kMaxPostBytes) {
                 tooLarge = true;
-                body.clear();
+                request.body.clear();
             } else {
-                body.append(data, length);
+                request.body.append(data, length);
             }
             return true;
         });
-        PostReply reply;
+        HttpResponse response;
         if (tooLarge || !complete) {
-            reply = tooLarge || contentLength(req) > kMaxPostBytes
-                        ? refuseTooLarge()
-                        : refuse(400, "its body could not be read");
-            if (!complete) res.set_header("Connection", "close");
+            response = tooLarge || contentLength(req) > kMaxPostBytes ? mHandler.tooLarge()
+                                                                      : mHandler.unreadableBody();
+            response.closeConnection = !complete;
         } else {
-            reply = handleChangePost(mPool, contentType, body);
+            response = mHandler.handle(request);
         }
-        res.status = reply.status;
-        if (!reply.text.empty()) res.set_content(reply.text, kPlainText);
+        mHandler.logAccess(request, response);
+        send(response, res);
     });
 
-    mServer.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    mServer.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
         if (!res.body.empty() || res.content_length_ > 0) return;
         const auto text = res.status == 404   ? "Not found."
                           : res.status == 413 ? "The request is too large. Nothing was saved."
                                               : "The request was refused.";
-        res.set_content(text, kPlainText);
-    });
-
-    mServer.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        const auto size = res.body.empty() ? res.content_length_ : res.body.size();
+        res.set_content(text, "text/plain; charset=utf-8");
         logLine(req.remote_addr + " \"" + req.method + " " + req.target + "\" " +
-                std::to_string(res.status) + " " + std::to_string(size));
+                std::to_string(res.status) + " " + std::to_string(res.body.size()));
     });
 }
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "database.h"
-#include "demo_data.h"
 #include "http_service.h"
+#include "request_handler.h"
+#include "storage.h"
 #include "vendor_import.h"
 
 using namespace tavrolin::server;
@@ -130,10 +130,9 @@ int runImport(const Options& options) {
         std::cerr << "tavrolin-server: nothing was imported\n";
         return 1;
     }
-    Connection connection(options.database);
-    createSchema(connection);
-    const auto count = importVendors(connection, csv.vendors);
-    std::cout << "imported " << count << " vendors into " << options.database << "\n";
+    const auto storage = openStorage(options.database, 1);
+    const auto count = storage->importVendors(csv.vendors);
+    std::cout << "imported " << count << " vendors into " << storage->description() << "\n";
     return 0;
 }
 
@@ -146,13 +145,11 @@ int runServer(const Options& options) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    ConnectionPool pool(options.database, options.workers);
-    if (options.demo) {
-        auto connection = pool.acquire();
-        if (seedDemoData(*connection)) std::cerr << "seeded demo data\n";
-    }
+    const auto storage = openStorage(options.database, options.workers);
+    if (options.demo && storage->seedDemoData()) std::cerr << "seeded demo data\n";
 
-    HttpService service(pool, options.workers);
+    RequestHandler handler(*storage);
+    HttpService service(handler, options.workers);
     const int port = service.bind(options.host, options.port);
     if (port < 0) {
         std::cerr << "tavrolin-server: cannot listen on " << options.host << ":" << options.port
@@ -193,7 +190,7 @@ int main(int argc, char** argv) {
     }
     try {
         return options.import ? runImport(options) : runServer(options);
-    } catch (const DatabaseError& error) {
+    } catch (const StorageError& error) {
         std::cerr << "tavrolin-server: " << error.what() << "\n";
         return 1;
     }

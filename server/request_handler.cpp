@@ -1,0 +1,193 @@
+#include "request_handler.h"
+
+#include <charconv>
+#include <cstdio>
+#include <mutex>
+#include <strings.h>
+
+#include "form_decoding.h"
+#include "statement_parser.h"
+
+namespace tavrolin::server {
+
+namespace {
+
+constexpr const char* kPlainText = "text/plain; charset=utf-8";
+constexpr const char* kNothingSaved = " Nothing was saved.";
+
+std::mutex gLogMutex;
+
+PostReply refuse(int status, std::string reason) {
+    return {status, "The change was refused because " + std::move(reason) + "." + kNothingSaved};
+}
+
+PostReply refuseTooLarge() {
+    return refuse(413, "it is larger than the " + std::to_string(kMaxPostBytes / 1024 / 1024) +
+                           " MB this page accepts");
+}
+
+HttpResponse textResponse(int status, std::string text) {
+    HttpResponse response;
+    response.status = status;
+    if (!text.empty()) {
+        response.contentType = kPlainText;
+        response.body = std::make_shared<const std::string>(std::move(text));
+    }
+    return response;
+}
+
+HttpResponse fromPostReply(PostReply reply) {
+    return textResponse(reply.status, std::move(reply.text));
+}
+
+bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) return false;
+    employeeId = value;
+    return true;
+}
+
+}  // namespace
+
+void logLine(const std::string& line) {
+    std::lock_guard lock(gLogMutex);
+    std::fputs(line.c_str(), stderr);
+    std::fputc('\n', stderr);
+}
+
+std::optional<std::string_view> findHeader(const HeaderList& headers, std::string_view name) {
+    for (const auto& [key, value] : headers)
+        if (key.size() == name.size() && ::strncasecmp(key.data(), name.data(), name.size()) == 0)
+            return value;
+    return std::nullopt;
+}
+
+bool splitTarget(std::string_view target, std::string& path,
+                 std::vector<std::pair<std::string, std::string>>& query) {
+    const auto mark = target.find('?');
+    path = std::string(target.substr(0, mark));
+    query.clear();
+    if (mark == std::string_view::npos) return true;
+    std::string_view rest = target.substr(mark + 1);
+    while (!rest.empty()) {
+        const auto amp = rest.find('&');
+        const auto pair = rest.substr(0, amp);
+        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+        if (pair.empty()) continue;
+        const auto equals = pair.find('=');
+        std::string name, value;
+        if (!decodeFormComponent(pair.substr(0, equals), name)) return false;
+        if (equals != std::string_view::npos &&
+            !decodeFormComponent(pair.substr(equals + 1), value))
+            return false;
+        query.emplace_back(std::move(name), std::move(value));
+    }
+    return true;
+}
+
+PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
+                           std::string_view body) {
+    if (!isFormContentType(contentType))
+        return refuse(400, "it was not sent as a form (application/x-www-form-urlencoded)");
+    if (body.size() > kMaxPostBytes) return refuseTooLarge();
+
+    const auto form = decodeFormBody(body);
+    if (!form.ok) return refuse(400, "the form is malformed (" + form.error + ")");
+
+    std::vector<LinkStatement> statements;
+    statements.reserve(form.fields.size());
+    for (std::size_t i = 0; i < form.fields.size(); ++i) {
+        if (form.fields[i].name != "SQL")
+            return refuse(400, "the form holds a field other than SQL");
+        auto parsed = parseLinkStatement(form.fields[i].value);
+        if (!parsed.ok)
+            return refuse(422, "statement " + std::to_string(i + 1) +
+                                   " is not a vendor link insert or delete that this page runs");
+        statements.push_back(std::move(parsed.statement));
+    }
+    if (statements.empty()) return {200, ""};
+
+    try {
+        const auto result = storage.applyLinkStatements(statements);
+        const auto vendor = std::to_string(result.vendorId);
+        switch (result.outcome) {
+            case ApplyResult::Outcome::Applied:
+                return {200, ""};
+            case ApplyResult::Outcome::UnknownVendor:
+                return refuse(422, "vendor " + vendor + " does not exist");
+            case ApplyResult::Outcome::InactiveVendor:
+                return refuse(422, "vendor " + vendor + " is inactive");
+        }
+    } catch (const StorageError& error) {
+        logLine(std::string("database error: ") + error.what());
+        if (error.transient())
+            return {503, "The database is busy, so the change was not saved. Please try again."};
+    }
+    return {500, "The change could not be saved because of a database error. Nothing was saved."};
+}
+
+RequestHandler::RequestHandler(LinkStorage& storage) : mStorage(storage) {}
+
+HttpResponse RequestHandler::handle(const HttpRequest& request) {
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> query;
+    const bool queryOk = splitTarget(request.target, path, query);
+
+    if (path == "/health" && (request.method == "GET" || request.method == "HEAD"))
+        return textResponse(200, "ok");
+    if (path == kPagePath && (request.method == "GET" || request.method == "HEAD")) {
+        std::int64_t employeeId = 0;
+        const std::string* text = nullptr;
+        for (const auto& [name, value] : query)
+            if (name == "EmployeeID") {
+                text = &value;
+                break;
+            }
+        if (!queryOk || !text || !parseEmployeeId(*text, employeeId))
+            return textResponse(400, "EmployeeID must be given as a whole number.");
+        std::shared_ptr<const std::string> document;
+        try {
+            const auto version = mStorage.changeVersion();
+            document = mCache.find(employeeId, version);
+            if (!document) {
+                auto loaded = mStorage.loadVendorDocument(employeeId);
+                document = std::make_shared<const std::string>(std::move(loaded.body));
+                mCache.store(employeeId, loaded.version, document);
+            }
+        } catch (const StorageError& error) {
+            logLine(std::string("database error: ") + error.what());
+            return textResponse(error.transient() ? 503 : 500,
+                                "The vendor list could not be read from the database.");
+        }
+        HttpResponse response;
+        response.contentType = "text/xml; charset=utf-8";
+        response.body = std::move(document);
+        return response;
+    }
+    if (path == kPagePath && request.method == "POST") {
+        const auto contentType = findHeader(request.headers, "Content-Type");
+        return fromPostReply(handleChangePost(mStorage, contentType.value_or(""), request.body));
+    }
+    return textResponse(404, "Not found.");
+}
+
+HttpResponse RequestHandler::tooLarge() const {
+    auto response = fromPostReply(refuseTooLarge());
+    response.closeConnection = true;
+    return response;
+}
+
+HttpResponse RequestHandler::unreadableBody() const {
+    auto response = fromPostReply(refuse(400, "its body could not be read"));
+    response.closeConnection = true;
+    return response;
+}
+
+void RequestHandler::logAccess(const HttpRequest& request, const HttpResponse& response) const {
+    logLine(request.remoteAddress + " \"" + request.method + " " + request.target + "\" " +
+            std::to_string(response.status) + " " + std::to_string(response.bodySize()));
+}
+
+}  // namespace tavrolin::server

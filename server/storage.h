@@ -1,0 +1,44 @@
+#pragma once
+
+// What request handling needs from the database that holds the links. The HTTP layer, the
+// document builder and the statement parser see only this; each engine implements it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link_store.h"
+#include "storage_error.h"
+#include "statement_parser.h"
+#include "vendor_document.h"
+#include "vendor_import.h"
+
+namespace tavrolin::server {
+
+class LinkStorage {
+  public:
+    virtual ~LinkStorage() = default;
+
+    // The counter that every change to vendors or links increases, whoever makes it; cached
+    // documents are valid only while it stands still.
+    virtual std::int64_t changeVersion() = 0;
+    // Both lists of `employeeId` in vendor-ID order, read together with the counter in one
+    // consistent snapshot.
+    virtual VersionedDocument loadVendorDocument(std::int64_t employeeId) = 0;
+    // Runs every statement in order, or none of them.
+    virtual ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements) = 0;
+    // Adds new vendors and updates existing ones in one transaction; returns how many.
+    virtual std::size_t importVendors(const std::vector<ImportedVendor>& vendors) = 0;
+    // Seeds the demo sample into a database without vendors; returns whether it did.
+    virtual bool seedDemoData() = 0;
+    // Names the database for log lines and messages, without any secret.
+    virtual std::string description() const = 0;
+};
+
+// Opens the engine that `location` names, creating the tables when they are missing: an
+// SQLite file name, or ":memory:" for a database that lives as long as this process.
+// `connections` bounds how many requests use the database at once.
+std::unique_ptr<LinkStorage> openStorage(const std::string& location, int connections);
+
+}  // namespace tavrolin::server
