@@ -1,0 +1,74 @@
+#pragma once
+
+// Sign-in: the users file (one "name:hash" line per user, the hash from yescrypt), the changes
+// `add-user` and `remove-user` make to it, and the check of a request's Basic credentials.
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace tavrolin::server {
+
+// A problem with the users file or with hashing; the message is meant for the administrator.
+class UserFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A name fits the file and Basic authentication: not empty, no ':', no control characters.
+bool isValidUserName(std::string_view name);
+
+// A salted yescrypt hash ("$y$...") of `password`; slow by design.
+std::string hashPassword(std::string_view password);
+bool verifyPassword(std::string_view password, const std::string& hash);
+
+// name -> hash, as read from the file. Throws UserFileError when the file cannot be read or
+// holds a line that is not "name:hash" (blank lines and lines starting with '#' are skipped).
+std::map<std::string, std::string> readUserFile(const std::string& path);
+
+// Adds the user or replaces the user's hash; creates the file when it is missing. The file is
+// written whole to a temporary file beside it with mode 0600 and renamed over the old one, so
+// a crash leaves either the old or the new file. Other lines are kept as they were.
+void setUser(const std::string& path, const std::string& name, const std::string& hash);
+// False when the file has no such user (the file is then left alone).
+bool removeUser(const std::string& path, const std::string& name);
+
+// The user name in a Basic Authorization header value, whatever the password; empty when the
+// header is not Basic credentials.
+std::string basicUserName(std::string_view authorization);
+
+class Authenticator {
+  public:
+    explicit Authenticator(std::map<std::string, std::string> users);
+    Authenticator(const Authenticator&) = delete;
+    Authenticator& operator=(const Authenticator&) = delete;
+
+    struct Result {
+        bool signedIn = false;
+        std::string user;  // the name given, signed in or not; empty when none was given
+    };
+    // Checks the value of an Authorization header (nullopt when there was none).
+    Result check(std::optional<std::string_view> authorization) const;
+
+    std::size_t userCount() const { return mUsers.size(); }
+
+  private:
+    using Digest = std::array<unsigned char, 32>;
+    Digest digest(std::string_view name, std::string_view password) const;
+
+    std::map<std::string, std::string> mUsers;
+    // A hash to check unknown names against, so they take as long as known ones.
+    std::string mDecoyHash;
+    // yescrypt takes tens of milliseconds by design; a password it has accepted is remembered
+    // as a keyed digest (the key exists only in this process) so later requests cost a hash.
+    std::array<unsigned char, 32> mDigestKey{};
+    mutable std::mutex mMutex;
+    mutable std::unordered_map<std::string, Digest> mVerified;
+};
+
+}  // namespace tavrolin::server
