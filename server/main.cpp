@@ -34,7 +34,7 @@ namespace {
 
 constexpr const char* kUsage =
     R"(usage: tavrolin-server [--db FILE|:memory:] [--demo] [--listen HOST:PORT] [--workers N]
-                       [--users FILE] [--allow-origin URL]...
+                       [--users FILE] [--allow-origin URL]... [--no-gzip]
        tavrolin-server import-vendors [--db FILE] FILE.csv
        tavrolin-server add-user --users FILE NAME
        tavrolin-server remove-user --users FILE NAME
@@ -56,6 +56,8 @@ and GET /health.
   --allow-origin URL  let web pages of this origin (scheme://host[:port]) post changes; posts
                     that carry an Origin header or "Sec-Fetch-Site: cross-site" are refused
                     with 403 otherwise. May be given more than once.
+  --no-gzip         send the vendor document uncompressed even to clients that accept gzip
+                    (for instance behind a proxy that compresses)
 
 import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
 with any bad line changes nothing.
@@ -74,6 +76,7 @@ struct Options {
     bool import = false;
     std::string usersFile;
     std::vector<std::string> allowedOrigins;  // normalized
+    bool compress = true;
     // True when the server serves https (both --tls-cert and --tls-key given): only then may
     // passwords travel to an address off this machine.
     bool tlsEnabled = false;
@@ -130,6 +133,8 @@ int parseArguments(int argc, char** argv, Options& options) {
             }
         } else if (arg == "--users") {
             if (!value(options.usersFile)) return 1;
+        } else if (arg == "--no-gzip") {
+            options.compress = false;
         } else if (arg == "--allow-origin") {
             const auto origin = value(text) ? normalizeOrigin(text) : std::nullopt;
             if (!origin) {
@@ -294,7 +299,7 @@ int runServer(const Options& options) {
     const auto storage = openStorage(options.database, options.workers);
     if (options.demo && storage->seedDemoData()) std::cerr << "seeded demo data\n";
 
-    RequestHandler handler(*storage, {users.get(), options.allowedOrigins});
+    RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress});
     HttpService service(handler, options.workers);
     const int port = service.bind(options.host, options.port);
     if (port < 0) {

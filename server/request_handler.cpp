@@ -199,7 +199,7 @@ HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int
     // The body points into the cached document, which it keeps alive while it is sent.
     response.body = std::shared_ptr<const std::string>(document, &document->plain());
     const auto acceptEncoding = findHeader(request.headers, "Accept-Encoding");
-    if (acceptEncoding && acceptsGzip(*acceptEncoding)) {
+    if (mSettings.compress && acceptEncoding && acceptsGzip(*acceptEncoding)) {
         try {
             response.body = std::shared_ptr<const std::string>(document, &document->gzip());
             response.headers.emplace_back("Content-Encoding", "gzip");

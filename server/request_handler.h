@@ -74,6 +74,8 @@ struct HandlerSettings {
     const Authenticator* users = nullptr;
     // Origins ("scheme://host[:port]", normalized) whose web pages may post changes.
     std::vector<std::string> allowedOrigins;
+    // Send the vendor document gzip-compressed to clients that accept it.
+    bool compress = true;
 };
 
 class RequestHandler {

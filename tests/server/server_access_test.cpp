@@ -424,3 +424,11 @@ TEST_F(ServerAccess, ClientTextInTheLogIsEscaped) {
     EXPECT_GE(requests, 3) << log;
     EXPECT_EQ(log.find("\nforged"), std::string::npos) << log;
 }
+
+TEST_F(ServerAccess, NoGzipSendsTheDocumentPlainToEveryone) {
+    start({"--no-gzip"});
+    const auto reply = get({"Accept-Encoding: gzip"});
+    ASSERT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.header("content-encoding"), "<none>");
+    EXPECT_TRUE(reply.body.starts_with("<?xml")) << reply.body.substr(0, 40);
+}
