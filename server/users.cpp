@@ -252,8 +252,16 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
         }
     }
     if (!result.signedIn) {
-        const bool match =
-            verifyPassword(password, user != mUsers.end() ? user->second : mDecoyHash);
+        struct SlowCheck {
+            std::counting_semaphore<>& slots;
+            explicit SlowCheck(std::counting_semaphore<>& s) : slots(s) { slots.acquire(); }
+            ~SlowCheck() { slots.release(); }
+        };
+        bool match = false;
+        {
+            SlowCheck slot(mSlowChecks);
+            match = verifyPassword(password, user != mUsers.end() ? user->second : mDecoyHash);
+        }
         result.signedIn = match && user != mUsers.end();
         if (result.signedIn) {
             std::lock_guard lock(mMutex);

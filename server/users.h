@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -69,6 +70,9 @@ class Authenticator {
     std::array<unsigned char, 32> mDigestKey{};
     mutable std::mutex mMutex;
     mutable std::unordered_map<std::string, Digest> mVerified;
+    // Each yescrypt check takes 16 MB for its run; a flood of wrong passwords on many workers
+    // must not add that up, so only a few run at once.
+    mutable std::counting_semaphore<> mSlowChecks{4};
 };
 
 }  // namespace tavrolin::server

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 using namespace tavrolin::server;
 
@@ -175,4 +177,18 @@ TEST(ServerUsers, ARememberedSignInDoesNotLetOtherPasswordsIn) {
     EXPECT_FALSE(users.check(basic("alice:righ")).signedIn);
     EXPECT_TRUE(users.check(basic("alice:right")).signedIn);
     EXPECT_TRUE(users.check(basic("bob:right")).signedIn);
+}
+
+TEST(ServerUsers, ManyChecksAtOnceAllGetTheirOwnAnswer) {
+    Authenticator users({{"alice", hashPassword("right")}});
+    std::vector<std::thread> threads;
+    std::vector<int> answers(12, -1);
+    for (std::size_t t = 0; t < answers.size(); ++t)
+        threads.emplace_back([&, t] {
+            answers[t] =
+                users.check(basic(t % 3 == 0 ? "alice:right" : "alice:wrong" + std::to_string(t)))
+                    .signedIn;
+        });
+    for (auto& thread : threads) thread.join();
+    for (std::size_t t = 0; t < answers.size(); ++t) EXPECT_EQ(answers[t], t % 3 == 0) << t;
 }
