@@ -3,6 +3,7 @@
 
 #include "control/list_view/list_view.h"
 #include "loading/document_fetch.h"
+#include "saving/internet_transfer.h"
 #include "support/control_driver.h"
 #include "support/document_server.h"
 #include "support/server_process.h"
@@ -170,6 +171,20 @@ TEST(SignIn, TheSaveSendsTheCredentialsAndNoOrigin) {
     EXPECT_NE(requests[0].body.find("SQL=INSERT"), std::string::npos);
     EXPECT_EQ(requests[1].method, "GET");
     EXPECT_EQ(requests[1].header("Authorization"), kBasicAlice);
+}
+
+TEST(SignIn, ATransferThatCannotStartDoesNotRepeatThePassword) {
+    tavrolin::InternetTransfer transfer;
+    try {
+        transfer.Execute("ftp://alice:" + kEncodedPassword + "@127.0.0.1/Tavrolin.asp", "Post",
+                         "SQL=x&", "");
+        ADD_FAILURE() << "an ftp address started a transfer";
+    } catch (const tavrolin::RunTimeError& error) {
+        EXPECT_TRUE(error.description().contains("alice@127.0.0.1"))
+            << error.description().toStdString();
+        EXPECT_FALSE(error.description().contains("p%40ss")) << error.description().toStdString();
+        EXPECT_FALSE(error.description().contains("p@ss")) << error.description().toStdString();
+    }
 }
 
 TEST(SignInEndToEnd, TheControlLoadsAndCommitsAsAUserOfTheServer) {
