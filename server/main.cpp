@@ -52,7 +52,7 @@ and GET /health.
   --users FILE      require sign-in (HTTP Basic) as one of the users in FILE for the vendor
                     document and for posts; /health stays open. Without TLS the server then
                     listens only on a loopback address, since passwords would cross the
-                    network in clear. The file is read at start.
+                    network in clear. Changes to the file apply within a second.
   --allow-origin URL  let web pages of this origin (scheme://host[:port]) post changes; posts
                     that carry an Origin header or "Sec-Fetch-Site: cross-site" are refused
                     with 403 otherwise. May be given more than once.
@@ -274,7 +274,7 @@ std::unique_ptr<Authenticator> openUsers(const Options& options) {
             "--users without TLS (--tls-cert and --tls-key) listens only on a "
             "loopback address: passwords must not cross the network in clear. "
             "Serve https, or listen on 127.0.0.1.");
-    auto users = std::make_unique<Authenticator>(readUserFile(options.usersFile));
+    auto users = std::make_unique<Authenticator>(options.usersFile);
     if (users->userCount() == 0)
         throw UserFileError(options.usersFile + " has no users; add one with add-user");
     struct stat status {};

@@ -1,5 +1,7 @@
 #include "users.h"
 
+#include "access_log.h"
+
 #include <crypt.h>
 #include <fcntl.h>
 #include <openssl/crypto.h>
@@ -210,11 +212,64 @@ std::string basicUserName(std::string_view authorization) {
     return credentials ? credentials->substr(0, credentials->find(':')) : std::string();
 }
 
-Authenticator::Authenticator(std::map<std::string, std::string> users) : mUsers(std::move(users)) {
+Authenticator::Authenticator(std::map<std::string, std::string> users)
+    : mUsers(std::make_shared<const Users>(std::move(users))) {
     if (RAND_bytes(mDigestKey.data(), int(mDigestKey.size())) != 1)
         throw UserFileError("no random bytes for the sign-in cache");
     mDecoyHash = hashPassword(
         std::string_view(reinterpret_cast<const char*>(mDigestKey.data()), mDigestKey.size()));
+}
+
+Authenticator::Authenticator(std::string path, std::chrono::milliseconds recheck)
+    : Authenticator(readUserFile(path)) {
+    mPath = std::move(path);
+    mRecheck = recheck;
+    mStamp = stampOf(mPath);
+    mNextCheck = std::chrono::steady_clock::now() + mRecheck;
+}
+
+std::size_t Authenticator::userCount() const {
+    std::lock_guard lock(mMutex);
+    return mUsers->size();
+}
+
+Authenticator::FileStamp Authenticator::stampOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return {};
+    // A rewrite renames a new file into place, so the inode alone tells most changes apart.
+    return {std::uint64_t(status.st_dev), std::uint64_t(status.st_ino),
+            std::uint64_t(status.st_size),
+            std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+void Authenticator::rereadIfChanged() const {
+    if (mPath.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(mMutex);
+        if (now < mNextCheck) return;
+        mNextCheck = now + mRecheck;
+    }
+    const auto stamp = stampOf(mPath);
+    {
+        std::lock_guard lock(mMutex);
+        if (stamp == mStamp) return;
+    }
+    try {
+        auto users = std::make_shared<const Users>(readUserFile(mPath));
+        std::lock_guard lock(mMutex);
+        mUsers = std::move(users);
+        mStamp = stamp;
+        ++mGeneration;
+        mVerified.clear();
+        logLine("reread " + mPath + ": " + std::to_string(mUsers->size()) + " users");
+    } catch (const UserFileError& error) {
+        {
+            std::lock_guard lock(mMutex);
+            mStamp = stamp;  // said once per change of the file
+        }
+        logLine(std::string("keeping the users read before: ") + error.what());
+    }
 }
 
 Authenticator::Digest Authenticator::digest(std::string_view name,
@@ -241,9 +296,17 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
     result.user = credentials->substr(0, colon);
     const std::string_view password = std::string_view(*credentials).substr(colon + 1);
 
-    const auto user = mUsers.find(result.user);
+    rereadIfChanged();
+    std::shared_ptr<const Users> users;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(mMutex);
+        users = mUsers;
+        generation = mGeneration;
+    }
+    const auto user = users->find(result.user);
     const auto known = digest(result.user, password);
-    if (user != mUsers.end()) {
+    if (user != users->end()) {
         std::lock_guard lock(mMutex);
         const auto verified = mVerified.find(result.user);
         if (verified != mVerified.end() &&
@@ -260,12 +323,12 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
         bool match = false;
         {
             SlowCheck slot(mSlowChecks);
-            match = verifyPassword(password, user != mUsers.end() ? user->second : mDecoyHash);
+            match = verifyPassword(password, user != users->end() ? user->second : mDecoyHash);
         }
-        result.signedIn = match && user != mUsers.end();
+        result.signedIn = match && user != users->end();
         if (result.signedIn) {
             std::lock_guard lock(mMutex);
-            mVerified[result.user] = known;
+            if (generation == mGeneration) mVerified[result.user] = known;
         }
     }
     OPENSSL_cleanse(credentials->data(), credentials->size());

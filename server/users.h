@@ -4,7 +4,10 @@
 // `add-user` and `remove-user` make to it, and the check of a request's Basic credentials.
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <semaphore>
@@ -45,7 +48,13 @@ std::string basicUserName(std::string_view authorization);
 
 class Authenticator {
   public:
+    // A fixed set of users.
     explicit Authenticator(std::map<std::string, std::string> users);
+    // The users of a file, read now (throws UserFileError) and again whenever the file has
+    // changed, looked at no more often than every `recheck`; a file that has become unreadable
+    // or bad is logged and the users read before stay.
+    explicit Authenticator(std::string path,
+                           std::chrono::milliseconds recheck = std::chrono::seconds(1));
     Authenticator(const Authenticator&) = delete;
     Authenticator& operator=(const Authenticator&) = delete;
 
@@ -56,13 +65,28 @@ class Authenticator {
     // Checks the value of an Authorization header (nullopt when there was none).
     Result check(std::optional<std::string_view> authorization) const;
 
-    std::size_t userCount() const { return mUsers.size(); }
+    std::size_t userCount() const;
 
   private:
     using Digest = std::array<unsigned char, 32>;
+    using Users = std::map<std::string, std::string>;
+    struct FileStamp {
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modifiedNs = -1;
+        bool operator==(const FileStamp&) const = default;
+    };
     Digest digest(std::string_view name, std::string_view password) const;
+    void rereadIfChanged() const;
+    static FileStamp stampOf(const std::string& path);
 
-    std::map<std::string, std::string> mUsers;
+    std::string mPath;  // empty for a fixed set
+    std::chrono::milliseconds mRecheck{0};
+    mutable std::shared_ptr<const Users> mUsers;
+    mutable FileStamp mStamp;
+    mutable std::chrono::steady_clock::time_point mNextCheck;
+    // Moves whenever the users change, so that a check that began before does not remember
+    // its result for users that are gone.
+    mutable std::uint64_t mGeneration = 0;
     // A hash to check unknown names against, so they take as long as known ones.
     std::string mDecoyHash;
     // yescrypt takes tens of milliseconds by design; a password it has accepted is remembered

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -191,4 +192,41 @@ TEST(ServerUsers, ManyChecksAtOnceAllGetTheirOwnAnswer) {
         });
     for (auto& thread : threads) thread.join();
     for (std::size_t t = 0; t < answers.size(); ++t) EXPECT_EQ(answers[t], t % 3 == 0) << t;
+}
+
+TEST_F(UserFile, ChangesToTheFileApplyToARunningCheck) {
+    setUser(path, "alice", hashPassword("first"));
+    Authenticator users(path, std::chrono::milliseconds(0));
+    ASSERT_TRUE(users.check(basic("alice:first")).signedIn);
+
+    setUser(path, "alice", hashPassword("second"));
+    setUser(path, "bob", hashPassword("b"));
+    // The remembered sign-in goes with the old hash.
+    EXPECT_FALSE(users.check(basic("alice:first")).signedIn);
+    EXPECT_TRUE(users.check(basic("alice:second")).signedIn);
+    EXPECT_TRUE(users.check(basic("bob:b")).signedIn);
+    EXPECT_EQ(users.userCount(), 2u);
+
+    ASSERT_TRUE(removeUser(path, "alice"));
+    EXPECT_FALSE(users.check(basic("alice:second")).signedIn);
+    EXPECT_TRUE(users.check(basic("bob:b")).signedIn);
+
+    // A broken file keeps the users read before, and a repaired one counts again.
+    write("bob:$y$broken\nbob:$y$twice\n");
+    EXPECT_TRUE(users.check(basic("bob:b")).signedIn);
+    EXPECT_EQ(users.userCount(), 1u);
+    setUser(path, "carol", hashPassword("c"));  // still broken: bob is listed twice
+    EXPECT_FALSE(users.check(basic("carol:c")).signedIn);
+    write("");
+    setUser(path, "carol", hashPassword("c"));
+    EXPECT_TRUE(users.check(basic("carol:c")).signedIn);
+    EXPECT_FALSE(users.check(basic("bob:b")).signedIn);
+}
+
+TEST_F(UserFile, AFileIsLookedAtAgainOnlyAfterTheRecheckInterval) {
+    setUser(path, "alice", hashPassword("first"));
+    Authenticator users(path, std::chrono::hours(1));
+    ASSERT_TRUE(users.check(basic("alice:first")).signedIn);
+    ASSERT_TRUE(removeUser(path, "alice"));
+    EXPECT_TRUE(users.check(basic("alice:first")).signedIn);
 }
