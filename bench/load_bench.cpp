@@ -173,9 +173,10 @@ int main(int argc, char** argv) {
         for (int gzip = 0; gzip < 2; ++gzip) {
             Tavrolin& control = gzip ? widget : plainWidget;
             const QString server = gzip ? url : plainServer.url();
-            warm[gzip].push_back(bench::medianMs(1, [] {}, [&] { load(control, server); }));
-            cold[gzip].push_back(
-                bench::medianMs(1, [&] { change(server); }, [&] { load(control, server); }));
+            warm[gzip].push_back(bench::medianMs(
+                1, [] {}, [&] { load(control, server); }));
+            cold[gzip].push_back(bench::medianMs(
+                1, [&] { change(server); }, [&] { load(control, server); }));
         }
     }
     const auto median = [](std::vector<double> times) {
