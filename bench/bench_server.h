@@ -15,7 +15,8 @@ namespace bench {
 
 class BenchServer {
   public:
-    explicit BenchServer(int vendors) {
+    // `arguments` go to the server after the database and the address.
+    explicit BenchServer(int vendors, const QStringList& arguments = {}) {
         const QString db = mDir.filePath("bench.sqlite");
         QFile csv(mDir.filePath("vendors.csv"));
         if (!csv.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write the CSV");
@@ -29,7 +30,8 @@ class BenchServer {
         if (QProcess::execute(TAVROLIN_SERVER_PATH,
                               {"import-vendors", "--db", db, csv.fileName()}) != 0)
             throw std::runtime_error("import-vendors failed");
-        mProcess.start(TAVROLIN_SERVER_PATH, {"--db", db, "--listen", "127.0.0.1:0"});
+        mProcess.start(TAVROLIN_SERVER_PATH,
+                       QStringList{"--db", db, "--listen", "127.0.0.1:0"} + arguments);
         mProcess.waitForReadyRead(10000);
         const QString line = QString::fromUtf8(mProcess.readLine()).trimmed();
         mUrl = line.section(' ', 2, 2);

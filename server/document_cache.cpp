@@ -1,9 +1,16 @@
 #include "document_cache.h"
 
+#include "compression.h"
+
 namespace tavrolin::server {
 
-std::shared_ptr<const std::string> DocumentCache::find(std::int64_t employeeId,
-                                                       std::int64_t version) {
+const std::string& CachedDocument::gzip() const {
+    std::call_once(mCompressed, [this] { mGzip = gzipCompress(mPlain); });
+    return mGzip;
+}
+
+std::shared_ptr<const CachedDocument> DocumentCache::find(std::int64_t employeeId,
+                                                          std::int64_t version) {
     std::lock_guard lock(mMutex);
     const auto it = mEntries.find(employeeId);
     if (it == mEntries.end() || it->second.version != version) return nullptr;
@@ -11,7 +18,7 @@ std::shared_ptr<const std::string> DocumentCache::find(std::int64_t employeeId,
 }
 
 void DocumentCache::store(std::int64_t employeeId, std::int64_t version,
-                          std::shared_ptr<const std::string> document) {
+                          std::shared_ptr<const CachedDocument> document) {
     std::lock_guard lock(mMutex);
     // Entries of older versions are useless once the counter moved; dropping everything when
     // full keeps memory bounded without bookkeeping for the rare case of many employees.

@@ -2,6 +2,7 @@
 
 // Vendor documents kept per employee together with the database change counter they were read
 // at; an entry is used only while the counter has not moved, so it never serves stale data.
+// Each document keeps its gzip form beside the plain one once a client has asked for it.
 
 #include <cstdint>
 #include <memory>
@@ -11,18 +12,34 @@
 
 namespace tavrolin::server {
 
+class CachedDocument {
+  public:
+    explicit CachedDocument(std::string plain) : mPlain(std::move(plain)) {}
+    CachedDocument(const CachedDocument&) = delete;
+    CachedDocument& operator=(const CachedDocument&) = delete;
+
+    const std::string& plain() const { return mPlain; }
+    // Compressed on the first call only; later calls, from any thread, share that result.
+    const std::string& gzip() const;
+
+  private:
+    std::string mPlain;
+    mutable std::once_flag mCompressed;
+    mutable std::string mGzip;
+};
+
 class DocumentCache {
   public:
     explicit DocumentCache(std::size_t maxEntries = 16) : mMaxEntries(maxEntries) {}
 
-    std::shared_ptr<const std::string> find(std::int64_t employeeId, std::int64_t version);
+    std::shared_ptr<const CachedDocument> find(std::int64_t employeeId, std::int64_t version);
     void store(std::int64_t employeeId, std::int64_t version,
-               std::shared_ptr<const std::string> document);
+               std::shared_ptr<const CachedDocument> document);
 
   private:
     struct Entry {
         std::int64_t version;
-        std::shared_ptr<const std::string> document;
+        std::shared_ptr<const CachedDocument> document;
     };
     std::size_t mMaxEntries;
     std::mutex mMutex;

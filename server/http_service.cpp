@@ -93,7 +93,8 @@ void HttpService::routes() {
                           : res.status == 413 ? "The request is too large. Nothing was saved."
                                               : "The request was refused.";
         res.set_content(text, "text/plain; charset=utf-8");
-        logLine(req.remote_addr + " \"" + req.method + " " + req.target + "\" " +
+        logLine(escapeLogText(req.remote_addr) + " \"" + escapeLogText(req.method) + " " +
+                escapeLogText(req.target) + "\" " +
                 std::to_string(res.status) + " " + std::to_string(res.body.size()));
     });
 }

@@ -1,7 +1,12 @@
 // tavrolin-server: serves the vendor document page and takes the control's change posts.
 
+#include <arpa/inet.h>
 #include <pthread.h>
 #include <signal.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -9,14 +14,18 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cross_site.h"
 #include "http_service.h"
 #include "request_handler.h"
 #include "storage.h"
+#include "users.h"
 #include "vendor_import.h"
 
 using namespace tavrolin::server;
@@ -25,7 +34,10 @@ namespace {
 
 constexpr const char* kUsage =
     R"(usage: tavrolin-server [--db FILE|:memory:] [--demo] [--listen HOST:PORT] [--workers N]
+                       [--users FILE] [--allow-origin URL]... [--no-gzip]
        tavrolin-server import-vendors [--db FILE] FILE.csv
+       tavrolin-server add-user --users FILE NAME
+       tavrolin-server remove-user --users FILE NAME
        tavrolin-server --help
 
 Serves GET /Tavrolin.asp?EmployeeID=n (the vendor document), POST /Tavrolin.asp (link changes)
@@ -37,9 +49,21 @@ and GET /health.
   --listen HOST:PORT  address to listen on (default 127.0.0.1:8080); port 0 picks a free port.
                     The first line of output is "listening on http://HOST:PORT".
   --workers N       request threads, each with its own database connection (default 8)
+  --users FILE      require sign-in (HTTP Basic) as one of the users in FILE for the vendor
+                    document and for posts; /health stays open. Without TLS the server then
+                    listens only on a loopback address, since passwords would cross the
+                    network in clear. Changes to the file apply within a second.
+  --allow-origin URL  let web pages of this origin (scheme://host[:port]) post changes; posts
+                    that carry an Origin header or "Sec-Fetch-Site: cross-site" are refused
+                    with 403 otherwise. May be given more than once.
+  --no-gzip         send the vendor document uncompressed even to clients that accept gzip
+                    (for instance behind a proxy that compresses)
 
 import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
 with any bad line changes nothing.
+add-user reads NAME's password from standard input (without echo on a terminal) and adds the
+user to FILE or replaces the user's password; remove-user takes the user out. FILE is written
+with mode 0600.
 )";
 
 struct Options {
@@ -50,6 +74,14 @@ struct Options {
     int workers = 8;
     std::string importFile;
     bool import = false;
+    std::string usersFile;
+    std::vector<std::string> allowedOrigins;  // normalized
+    bool compress = true;
+    // True when the server serves https (both --tls-cert and --tls-key given): only then may
+    // passwords travel to an address off this machine.
+    bool tlsEnabled = false;
+    std::string userCommand;  // "add-user" or "remove-user"
+    std::string userName;
 };
 
 bool parsePort(const std::string& text, int& port) {
@@ -99,7 +131,25 @@ int parseArguments(int argc, char** argv, Options& options) {
                 std::cerr << "tavrolin-server: --workers takes a number from 1 to 256\n";
                 return 1;
             }
-        } else if (arg == "import-vendors" && !options.import) {
+        } else if (arg == "--users") {
+            if (!value(options.usersFile)) return 1;
+        } else if (arg == "--no-gzip") {
+            options.compress = false;
+        } else if (arg == "--allow-origin") {
+            const auto origin = value(text) ? normalizeOrigin(text) : std::nullopt;
+            if (!origin) {
+                std::cerr << "tavrolin-server: --allow-origin takes an origin such as "
+                             "https://intranet.example.com\n";
+                return 1;
+            }
+            options.allowedOrigins.push_back(*origin);
+        } else if ((arg == "add-user" || arg == "remove-user") && options.userCommand.empty() &&
+                   !options.import) {
+            options.userCommand = arg;
+        } else if (!options.userCommand.empty() && options.userName.empty() &&
+                   !arg.starts_with("-")) {
+            options.userName = arg;
+        } else if (arg == "import-vendors" && !options.import && options.userCommand.empty()) {
             options.import = true;
         } else if (options.import && options.importFile.empty() && !arg.starts_with("-")) {
             options.importFile = arg;
@@ -136,6 +186,106 @@ int runImport(const Options& options) {
     return 0;
 }
 
+// Reads a password from standard input: one line, typed without echo on a terminal (twice, so a
+// typing mistake does not lock the user out).
+bool readPassword(const std::string& name, std::string& password) {
+    const auto readLine = [](std::string& line) {
+        line.clear();
+        return bool(std::getline(std::cin, line)) || !line.empty();
+    };
+    if (!::isatty(STDIN_FILENO)) {
+        if (!readLine(password)) return false;
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        return true;
+    }
+    termios saved{};
+    ::tcgetattr(STDIN_FILENO, &saved);
+    termios silent = saved;
+    silent.c_lflag &= ~tcflag_t(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    std::string again;
+    std::cerr << "Password for " << escapeLogText(name) << ": " << std::flush;
+    bool ok = readLine(password);
+    std::cerr << "\nRepeat the password: " << std::flush;
+    ok = ok && readLine(again);
+    std::cerr << "\n";
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    const bool same = again == password;
+    ::explicit_bzero(again.data(), again.size());
+    if (ok && !same) {
+        std::cerr << "tavrolin-server: the passwords differ\n";
+        return false;
+    }
+    return ok;
+}
+
+int runUserCommand(const Options& options) {
+    if (options.usersFile.empty() || options.userName.empty()) {
+        std::cerr << "tavrolin-server: " << options.userCommand
+                  << " needs --users FILE and a NAME\n"
+                  << kUsage;
+        return 1;
+    }
+    if (!isValidUserName(options.userName)) {
+        std::cerr << "tavrolin-server: a user name must not be empty or hold ':' or control "
+                     "characters\n";
+        return 1;
+    }
+    if (options.userCommand == "remove-user") {
+        if (!removeUser(options.usersFile, options.userName)) {
+            std::cerr << "tavrolin-server: " << options.usersFile << " has no user "
+                      << escapeLogText(options.userName) << "\n";
+            return 1;
+        }
+        std::cout << "removed " << options.userName << " from " << options.usersFile << "\n";
+        return 0;
+    }
+    std::string password;
+    if (!readPassword(options.userName, password)) {
+        std::cerr << "tavrolin-server: no password was read; nothing was changed\n";
+        return 1;
+    }
+    if (password.empty()) {
+        std::cerr << "tavrolin-server: the password is empty; nothing was changed\n";
+        return 1;
+    }
+    const auto hash = hashPassword(password);
+    ::explicit_bzero(password.data(), password.size());
+    setUser(options.usersFile, options.userName, hash);
+    std::cout << "set the password of " << options.userName << " in " << options.usersFile << "\n";
+    return 0;
+}
+
+bool isLoopback(const std::string& host) {
+    if (host == "localhost") return true;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
+// The sign-in for --users, or null without it; throws UserFileError when it cannot be used.
+std::unique_ptr<Authenticator> openUsers(const Options& options) {
+    if (options.usersFile.empty()) return nullptr;
+    if (!options.tlsEnabled && !isLoopback(options.host))
+        throw UserFileError(
+            "--users without TLS (--tls-cert and --tls-key) listens only on a "
+            "loopback address: passwords must not cross the network in clear. "
+            "Serve https, or listen on 127.0.0.1.");
+    auto users = std::make_unique<Authenticator>(options.usersFile);
+    if (users->userCount() == 0)
+        throw UserFileError(options.usersFile + " has no users; add one with add-user");
+    struct stat status {};
+    if (::stat(options.usersFile.c_str(), &status) == 0 && (status.st_mode & 0077) != 0)
+        std::cerr << "warning: other users of this machine can read " << options.usersFile
+                  << "; chmod 600 it\n";
+    std::cerr << "sign-in required: " << users->userCount() << " users in " << options.usersFile
+              << "\n";
+    return users;
+}
+
 int runServer(const Options& options) {
     // Block the stop signals in every thread; one thread below waits for them, so a signal can
     // never interrupt a worker in the middle of a transaction.
@@ -145,10 +295,11 @@ int runServer(const Options& options) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    const auto users = openUsers(options);
     const auto storage = openStorage(options.database, options.workers);
     if (options.demo && storage->seedDemoData()) std::cerr << "seeded demo data\n";
 
-    RequestHandler handler(*storage);
+    RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress});
     HttpService service(handler, options.workers);
     const int port = service.bind(options.host, options.port);
     if (port < 0) {
@@ -189,8 +340,12 @@ int main(int argc, char** argv) {
         return status;
     }
     try {
+        if (!options.userCommand.empty()) return runUserCommand(options);
         return options.import ? runImport(options) : runServer(options);
     } catch (const StorageError& error) {
+        std::cerr << "tavrolin-server: " << error.what() << "\n";
+        return 1;
+    } catch (const UserFileError& error) {
         std::cerr << "tavrolin-server: " << error.what() << "\n";
         return 1;
     }

@@ -1,12 +1,13 @@
 #include "request_handler.h"
 
-#include <charconv>
-#include <cstdio>
-#include <mutex>
 #include <strings.h>
+#include <charconv>
 
+#include "compression.h"
+#include "cross_site.h"
 #include "form_decoding.h"
 #include "statement_parser.h"
+#include "users.h"
 
 namespace tavrolin::server {
 
@@ -14,8 +15,7 @@ namespace {
 
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kNothingSaved = " Nothing was saved.";
-
-std::mutex gLogMutex;
+constexpr const char* kBasicChallenge = "Basic realm=\"Tavrolin\"";
 
 PostReply refuse(int status, std::string reason) {
     return {status, "The change was refused because " + std::move(reason) + "." + kNothingSaved};
@@ -50,12 +50,6 @@ bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
 }
 
 }  // namespace
-
-void logLine(const std::string& line) {
-    std::lock_guard lock(gLogMutex);
-    std::fputs(line.c_str(), stderr);
-    std::fputc('\n', stderr);
-}
 
 std::optional<std::string_view> findHeader(const HeaderList& headers, std::string_view name) {
     for (const auto& [key, value] : headers)
@@ -128,16 +122,41 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
     return {500, "The change could not be saved because of a database error. Nothing was saved."};
 }
 
-RequestHandler::RequestHandler(LinkStorage& storage) : mStorage(storage) {}
+RequestHandler::RequestHandler(LinkStorage& storage, HandlerSettings settings)
+    : mStorage(storage), mSettings(std::move(settings)) {}
 
 HttpResponse RequestHandler::handle(const HttpRequest& request) {
     std::string path;
     std::vector<std::pair<std::string, std::string>> query;
     const bool queryOk = splitTarget(request.target, path, query);
 
-    if (path == "/health" && (request.method == "GET" || request.method == "HEAD"))
-        return textResponse(200, "ok");
-    if (path == kPagePath && (request.method == "GET" || request.method == "HEAD")) {
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (path == "/health" && read) return textResponse(200, "ok");
+    if (path != kPagePath || (!read && request.method != "POST"))
+        return textResponse(404, "Not found.");
+
+    // A page of another site must not post through a browser's stored sign-in either, so
+    // this comes first.
+    if (!read && isForeignPost(request.headers, mSettings.allowedOrigins))
+        return fromPostReply(refuse(403, "it was sent by a web page of another site"));
+
+    std::string user;
+    if (mSettings.users) {
+        const auto signIn = mSettings.users->check(findHeader(request.headers, "Authorization"));
+        if (!signIn.signedIn) {
+            auto response =
+                read
+                    ? textResponse(401, "The vendor list needs a valid user name and password.")
+                    : fromPostReply(refuse(401, "it did not carry a valid user name and password"));
+            response.headers.emplace_back("WWW-Authenticate", kBasicChallenge);
+            response.user = signIn.user;
+            return response;
+        }
+        user = signIn.user;
+    }
+
+    HttpResponse response;
+    if (read) {
         std::int64_t employeeId = 0;
         const std::string* text = nullptr;
         for (const auto& [name, value] : query)
@@ -146,31 +165,49 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
                 break;
             }
         if (!queryOk || !text || !parseEmployeeId(*text, employeeId))
-            return textResponse(400, "EmployeeID must be given as a whole number.");
-        std::shared_ptr<const std::string> document;
-        try {
-            const auto version = mStorage.changeVersion();
-            document = mCache.find(employeeId, version);
-            if (!document) {
-                auto loaded = mStorage.loadVendorDocument(employeeId);
-                document = std::make_shared<const std::string>(std::move(loaded.body));
-                mCache.store(employeeId, loaded.version, document);
-            }
-        } catch (const StorageError& error) {
-            logLine(std::string("database error: ") + error.what());
-            return textResponse(error.transient() ? 503 : 500,
-                                "The vendor list could not be read from the database.");
-        }
-        HttpResponse response;
-        response.contentType = "text/xml; charset=utf-8";
-        response.body = std::move(document);
-        return response;
-    }
-    if (path == kPagePath && request.method == "POST") {
+            response = textResponse(400, "EmployeeID must be given as a whole number.");
+        else
+            response = vendorDocument(request, employeeId);
+    } else {
         const auto contentType = findHeader(request.headers, "Content-Type");
-        return fromPostReply(handleChangePost(mStorage, contentType.value_or(""), request.body));
+        response =
+            fromPostReply(handleChangePost(mStorage, contentType.value_or(""), request.body));
     }
-    return textResponse(404, "Not found.");
+    response.user = std::move(user);
+    return response;
+}
+
+HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int64_t employeeId) {
+    std::shared_ptr<const CachedDocument> document;
+    try {
+        const auto version = mStorage.changeVersion();
+        document = mCache.find(employeeId, version);
+        if (!document) {
+            auto loaded = mStorage.loadVendorDocument(employeeId);
+            document = std::make_shared<const CachedDocument>(std::move(loaded.body));
+            mCache.store(employeeId, loaded.version, document);
+        }
+    } catch (const StorageError& error) {
+        logLine(std::string("database error: ") + error.what());
+        return textResponse(error.transient() ? 503 : 500,
+                            "The vendor list could not be read from the database.");
+    }
+    HttpResponse response;
+    response.contentType = "text/xml; charset=utf-8";
+    // Caches between here and the client must keep the two forms apart.
+    response.headers.emplace_back("Vary", "Accept-Encoding");
+    // The body points into the cached document, which it keeps alive while it is sent.
+    response.body = std::shared_ptr<const std::string>(document, &document->plain());
+    const auto acceptEncoding = findHeader(request.headers, "Accept-Encoding");
+    if (mSettings.compress && acceptEncoding && acceptsGzip(*acceptEncoding)) {
+        try {
+            response.body = std::shared_ptr<const std::string>(document, &document->gzip());
+            response.headers.emplace_back("Content-Encoding", "gzip");
+        } catch (const std::exception& error) {
+            logLine(std::string("sending the vendor list uncompressed: ") + error.what());
+        }
+    }
+    return response;
 }
 
 HttpResponse RequestHandler::tooLarge() const {
@@ -186,8 +223,12 @@ HttpResponse RequestHandler::unreadableBody() const {
 }
 
 void RequestHandler::logAccess(const HttpRequest& request, const HttpResponse& response) const {
-    logLine(request.remoteAddress + " \"" + request.method + " " + request.target + "\" " +
-            std::to_string(response.status) + " " + std::to_string(response.bodySize()));
+    // Never the Authorization header: only the name, and only as escaped text.
+    std::string line = escapeLogText(request.remoteAddress) + " \"" +
+                       escapeLogText(request.method) + " " + escapeLogText(request.target) + "\" " +
+                       std::to_string(response.status) + " " + std::to_string(response.bodySize());
+    if (!response.user.empty()) line += " user \"" + escapeLogText(response.user) + "\"";
+    logLine(line);
 }
 
 }  // namespace tavrolin::server

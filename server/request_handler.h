@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "access_log.h"
 #include "document_cache.h"
 #include "storage.h"
 
@@ -45,6 +46,8 @@ struct HttpResponse {
     HeaderList headers;
     // The transport closes the connection after sending this reply.
     bool closeConnection = false;
+    // The user name the request signed in with, or tried to; for the log only, never sent.
+    std::string user;
 
     std::size_t bodySize() const { return body ? body->size() : 0; }
 };
@@ -64,28 +67,36 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
 bool splitTarget(std::string_view target, std::string& path,
                  std::vector<std::pair<std::string, std::string>>& query);
 
+class Authenticator;
+
+struct HandlerSettings {
+    // When set, the vendor document and posts need Basic credentials of one of its users.
+    const Authenticator* users = nullptr;
+    // Origins ("scheme://host[:port]", normalized) whose web pages may post changes.
+    std::vector<std::string> allowedOrigins;
+    // Send the vendor document gzip-compressed to clients that accept it.
+    bool compress = true;
+};
+
 class RequestHandler {
   public:
-    explicit RequestHandler(LinkStorage& storage);
+    explicit RequestHandler(LinkStorage& storage, HandlerSettings settings = {});
 
     HttpResponse handle(const HttpRequest& request);
 
     // Replies for requests the transport refuses before they are whole.
-    HttpResponse tooLarge() const;          // a body over kMaxPostBytes
-    HttpResponse unreadableBody() const;    // a body cut off or malformed in transfer
+    HttpResponse tooLarge() const;        // a body over kMaxPostBytes
+    HttpResponse unreadableBody() const;  // a body cut off or malformed in transfer
 
     // One line of the access log on stderr for a request and its reply.
     void logAccess(const HttpRequest& request, const HttpResponse& response) const;
 
   private:
-    HttpResponse vendorDocument(const HttpRequest& request, std::string_view query);
-    HttpResponse changePost(const HttpRequest& request);
+    HttpResponse vendorDocument(const HttpRequest& request, std::int64_t employeeId);
 
     LinkStorage& mStorage;
+    HandlerSettings mSettings;
     DocumentCache mCache;
 };
-
-// Writes one line to stderr; lines from several threads never interleave.
-void logLine(const std::string& line);
 
 }  // namespace tavrolin::server

@@ -1,5 +1,7 @@
 #include "loading/document_fetch.h"
 
+#include "common/sign_in.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -19,9 +21,25 @@ QByteArray fetchDocument(const QString& url, std::chrono::milliseconds timeout) 
         QNetworkAccessManager network;
         QNetworkRequest request{QUrl(url)};
         request.setTransferTimeout(int(timeout.count()));
+        const QUrl origin = request.url().adjusted(QUrl::RemoveUserInfo);
+        const bool signedIn = signRequest(request);
+        // Credentials go along only to the address they were given for: a signed-in fetch
+        // follows a redirect only within the same scheme, host and port.
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                             QNetworkRequest::NoLessSafeRedirectPolicy);
+                             signedIn ? QNetworkRequest::UserVerifiedRedirectPolicy
+                                      : QNetworkRequest::NoLessSafeRedirectPolicy);
         std::unique_ptr<QNetworkReply> reply(network.get(request));
+        if (signedIn)
+            QObject::connect(reply.get(), &QNetworkReply::redirected, reply.get(),
+                             [&reply, &origin](const QUrl& target) {
+                                 const QUrl resolved = origin.resolved(target);
+                                 if (resolved.scheme() == origin.scheme() &&
+                                     resolved.host() == origin.host() &&
+                                     resolved.port() == origin.port())
+                                     emit reply->redirectAllowed();
+                                 else
+                                     reply->abort();
+                             });
         QEventLoop loop;
         QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
         // A server that trickles bytes never trips the transfer timeout; bound the whole fetch.

@@ -1,5 +1,6 @@
 #include "saving/internet_transfer.h"
 
+#include "common/sign_in.h"
 #include "common/windows_1252.h"
 
 #include <tavrolin/run_time_error.h>
@@ -79,7 +80,8 @@ void InternetTransfer::Execute(const QString& url, const QString& operation, con
     const QUrl target(url, QUrl::StrictMode);
     const QString scheme = target.scheme().toLower();
     if (!target.isValid() || target.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
-        throw RunTimeError(kCannotStart, kSource, QStringLiteral("Unable to connect to ") + url);
+        throw RunTimeError(kCannotStart, kSource,
+                           QStringLiteral("Unable to connect to ") + withoutPassword(url));
     const bool post = operation.compare(QStringLiteral("Post"), Qt::CaseInsensitive) == 0;
     if (!post && operation.compare(QStringLiteral("Get"), Qt::CaseInsensitive) != 0)
         throw RunTimeError(kCannotStart, kSource, QStringLiteral("Unknown operation ") + operation);
@@ -98,6 +100,8 @@ void InternetTransfer::Execute(const QString& url, const QString& operation, con
         request.setRawHeader(line.left(colon).trimmed().toLatin1(),
                              line.mid(colon + 1).trimmed().toLatin1());
     }
+
+    signRequest(request);
 
     mResponse.clear();
     mRead = 0;

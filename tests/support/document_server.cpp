@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <strings.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -11,6 +12,18 @@
 #include <stdexcept>
 
 namespace test_support {
+
+std::string DocumentServer::Request::header(const std::string& name) const {
+    for (const auto& [key, value] : headers)
+        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+    return {};
+}
+
+bool DocumentServer::Request::hasHeader(const std::string& name) const {
+    for (const auto& header : headers)
+        if (strcasecmp(header.first.c_str(), name.c_str()) == 0) return true;
+    return false;
+}
 
 DocumentServer::DocumentServer() : DocumentServer(Tls{}) {}
 
@@ -33,7 +46,7 @@ DocumentServer::DocumentServer(const Tls& tls) : mTls(!tls.certificateFile.empty
             }
             mRequests.push_back(
                 {req.method, req.target.empty() ? target : req.target, req.body,
-                 req.get_header_value("Content-Type")});
+                 req.get_header_value("Content-Type"), {req.headers.begin(), req.headers.end()}});
             const auto forMethod = mMethodReplies.find(req.method);
             reply = forMethod != mMethodReplies.end() ? forMethod->second : mReply;
             redirect = mRedirect;

@@ -30,6 +30,11 @@ public:
         std::string target;  // path and query as sent
         std::string body;
         std::string contentType;
+        std::vector<std::pair<std::string, std::string>> headers;  // as received
+
+        // The first header of that name (any case); empty when there is none.
+        std::string header(const std::string& name) const;
+        bool hasHeader(const std::string& name) const;
     };
 
     // A server certificate and key (PEM files) for https.

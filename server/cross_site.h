@@ -1,0 +1,23 @@
+#pragma once
+
+// Posts sent by web pages of other sites. A browser always names the page's origin in an
+// Origin header on a cross-site post (and marks it "Sec-Fetch-Site: cross-site"); the control
+// sends neither, so such a post is refused unless the administrator allowed that origin.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "request_handler.h"
+
+namespace tavrolin::server {
+
+// "scheme://host[:port]" in lower case without the scheme's default port, from an origin or a
+// URL with nothing after the host but an optional "/"; nullopt for anything else.
+std::optional<std::string> normalizeOrigin(std::string_view url);
+
+// True when a post with these headers came from a web page whose origin is not allowed.
+bool isForeignPost(const HeaderList& headers, const std::vector<std::string>& allowedOrigins);
+
+}  // namespace tavrolin::server

@@ -1,0 +1,338 @@
+#include "users.h"
+
+#include "access_log.h"
+
+#include <crypt.h>
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace tavrolin::server {
+
+namespace {
+
+constexpr const char* kYescrypt = "$y$";
+
+std::vector<std::string> readLines(const std::string& path, bool& exists) {
+    std::vector<std::string> lines;
+    struct stat status {};
+    exists = ::stat(path.c_str(), &status) == 0;
+    if (!exists) {
+        if (errno != ENOENT)
+            throw UserFileError("cannot read " + path + ": " + std::strerror(errno));
+        return lines;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw UserFileError("cannot read " + path);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+    }
+    if (file.bad()) throw UserFileError("cannot read " + path);
+    return lines;
+}
+
+bool isComment(const std::string& line) {
+    return line.empty() || line.front() == '#';
+}
+
+// The user a line is for; empty for blank and comment lines.
+std::string_view nameOf(std::string_view line) {
+    if (line.empty() || line.front() == '#') return {};
+    return line.substr(0, line.find(':'));
+}
+
+void writeWhole(const std::string& path, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    std::string temporary = path + ".XXXXXX";
+    // mkstemp creates the file with mode 0600, before anything is written to it.
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) throw UserFileError("cannot write beside " + path + ": " + std::strerror(errno));
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const auto written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        ok = written > 0;
+        if (ok) done += std::size_t(written);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    const int error = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int reason = ok ? errno : error;
+        ::unlink(temporary.c_str());
+        throw UserFileError("cannot write " + path + ": " + std::strerror(reason));
+    }
+}
+
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// Strict base64 with padding; nullopt for anything else.
+std::optional<std::string> decodeBase64(std::string_view text) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    std::string out;
+    out.reserve(text.size() / 4 * 3);
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        const bool last = i + 4 == text.size();
+        int values[4];
+        int padding = 0;
+        for (int k = 0; k < 4; ++k) {
+            const char c = text[i + std::size_t(k)];
+            if (c == '=' && last && k >= 2) {
+                ++padding;
+                values[k] = 0;
+                continue;
+            }
+            if (padding > 0) return std::nullopt;
+            values[k] = base64Value(c);
+            if (values[k] < 0) return std::nullopt;
+        }
+        const unsigned bits = unsigned(values[0]) << 18 | unsigned(values[1]) << 12 |
+                              unsigned(values[2]) << 6 | unsigned(values[3]);
+        out += char(bits >> 16);
+        if (padding < 2) out += char(bits >> 8 & 0xff);
+        if (padding < 1) out += char(bits & 0xff);
+    }
+    return out;
+}
+
+// "name:password" from a Basic Authorization value.
+std::optional<std::string> basicCredentials(std::string_view authorization) {
+    while (!authorization.empty() && authorization.front() == ' ') authorization.remove_prefix(1);
+    constexpr std::string_view kScheme = "basic";
+    if (authorization.size() <= kScheme.size()) return std::nullopt;
+    for (std::size_t i = 0; i < kScheme.size(); ++i)
+        if ((authorization[i] | 0x20) != kScheme[i]) return std::nullopt;
+    authorization.remove_prefix(kScheme.size());
+    if (authorization.front() != ' ') return std::nullopt;
+    while (!authorization.empty() && authorization.front() == ' ') authorization.remove_prefix(1);
+    while (!authorization.empty() && authorization.back() == ' ') authorization.remove_suffix(1);
+    auto decoded = decodeBase64(authorization);
+    if (!decoded || decoded->find(':') == std::string::npos) return std::nullopt;
+    return decoded;
+}
+
+}  // namespace
+
+bool isValidUserName(std::string_view name) {
+    if (name.empty()) return false;
+    for (const char c : name)
+        if (c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+    return true;
+}
+
+std::string hashPassword(std::string_view password) {
+    char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!::crypt_gensalt_rn(kYescrypt, 0, nullptr, 0, salt, sizeof salt))
+        throw UserFileError(std::string("cannot make a salt: ") + std::strerror(errno));
+    const std::string text(password);
+    const auto data = std::make_unique<crypt_data>();
+    const char* hash = ::crypt_r(text.c_str(), salt, data.get());
+    if (!hash || hash[0] == '*') throw UserFileError("cannot hash the password");
+    return hash;
+}
+
+bool verifyPassword(std::string_view password, const std::string& hash) {
+    const std::string text(password);
+    const auto data = std::make_unique<crypt_data>();
+    const char* computed = ::crypt_r(text.c_str(), hash.c_str(), data.get());
+    if (!computed || computed[0] == '*') return false;
+    const std::size_t length = std::strlen(computed);
+    return length == hash.size() && CRYPTO_memcmp(computed, hash.data(), length) == 0;
+}
+
+std::map<std::string, std::string> readUserFile(const std::string& path) {
+    bool exists = false;
+    const auto lines = readLines(path, exists);
+    if (!exists) throw UserFileError("cannot read " + path + ": no such file");
+    std::map<std::string, std::string> users;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto& line = lines[i];
+        if (isComment(line)) continue;
+        const auto colon = line.find(':');
+        const auto where = path + " line " + std::to_string(i + 1);
+        if (colon == std::string::npos || !isValidUserName(line.substr(0, colon)) ||
+            line.compare(colon + 1, 1, "$") != 0)
+            throw UserFileError(where + ": not a name:hash line");
+        if (!users.emplace(line.substr(0, colon), line.substr(colon + 1)).second)
+            throw UserFileError(where + ": the user is listed twice");
+    }
+    return users;
+}
+
+void setUser(const std::string& path, const std::string& name, const std::string& hash) {
+    bool exists = false;
+    auto lines = readLines(path, exists);
+    const auto entry = name + ":" + hash;
+    bool replaced = false;
+    for (auto it = lines.begin(); it != lines.end();) {
+        if (nameOf(*it) != name) {
+            ++it;
+        } else if (!replaced) {
+            *it++ = entry;
+            replaced = true;
+        } else {
+            it = lines.erase(it);
+        }
+    }
+    if (!replaced) lines.push_back(entry);
+    writeWhole(path, lines);
+}
+
+bool removeUser(const std::string& path, const std::string& name) {
+    bool exists = false;
+    auto lines = readLines(path, exists);
+    const auto before = lines.size();
+    std::erase_if(lines, [&](const std::string& line) { return nameOf(line) == name; });
+    if (lines.size() == before) return false;
+    writeWhole(path, lines);
+    return true;
+}
+
+std::string basicUserName(std::string_view authorization) {
+    const auto credentials = basicCredentials(authorization);
+    return credentials ? credentials->substr(0, credentials->find(':')) : std::string();
+}
+
+Authenticator::Authenticator(std::map<std::string, std::string> users)
+    : mUsers(std::make_shared<const Users>(std::move(users))) {
+    if (RAND_bytes(mDigestKey.data(), int(mDigestKey.size())) != 1)
+        throw UserFileError("no random bytes for the sign-in cache");
+    mDecoyHash = hashPassword(
+        std::string_view(reinterpret_cast<const char*>(mDigestKey.data()), mDigestKey.size()));
+}
+
+Authenticator::Authenticator(std::string path, std::chrono::milliseconds recheck)
+    : Authenticator(readUserFile(path)) {
+    mPath = std::move(path);
+    mRecheck = recheck;
+    mStamp = stampOf(mPath);
+    mNextCheck = std::chrono::steady_clock::now() + mRecheck;
+}
+
+std::size_t Authenticator::userCount() const {
+    std::lock_guard lock(mMutex);
+    return mUsers->size();
+}
+
+Authenticator::FileStamp Authenticator::stampOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return {};
+    // A rewrite renames a new file into place, so the inode alone tells most changes apart.
+    return {std::uint64_t(status.st_dev), std::uint64_t(status.st_ino),
+            std::uint64_t(status.st_size),
+            std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+void Authenticator::rereadIfChanged() const {
+    if (mPath.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(mMutex);
+        if (now < mNextCheck) return;
+        mNextCheck = now + mRecheck;
+    }
+    const auto stamp = stampOf(mPath);
+    {
+        std::lock_guard lock(mMutex);
+        if (stamp == mStamp) return;
+    }
+    try {
+        auto users = std::make_shared<const Users>(readUserFile(mPath));
+        std::lock_guard lock(mMutex);
+        mUsers = std::move(users);
+        mStamp = stamp;
+        ++mGeneration;
+        mVerified.clear();
+        logLine("reread " + mPath + ": " + std::to_string(mUsers->size()) + " users");
+    } catch (const UserFileError& error) {
+        {
+            std::lock_guard lock(mMutex);
+            mStamp = stamp;  // said once per change of the file
+        }
+        logLine(std::string("keeping the users read before: ") + error.what());
+    }
+}
+
+Authenticator::Digest Authenticator::digest(std::string_view name,
+                                            std::string_view password) const {
+    // The name is part of the digest so that equal passwords of two users differ.
+    std::string message(name);
+    message += ':';
+    message.append(password);
+    Digest out{};
+    unsigned length = 0;
+    HMAC(EVP_sha256(), mDigestKey.data(), int(mDigestKey.size()),
+         reinterpret_cast<const unsigned char*>(message.data()), message.size(), out.data(),
+         &length);
+    OPENSSL_cleanse(message.data(), message.size());
+    return out;
+}
+
+Authenticator::Result Authenticator::check(std::optional<std::string_view> authorization) const {
+    Result result;
+    if (!authorization) return result;
+    auto credentials = basicCredentials(*authorization);
+    if (!credentials) return result;
+    const auto colon = credentials->find(':');
+    result.user = credentials->substr(0, colon);
+    const std::string_view password = std::string_view(*credentials).substr(colon + 1);
+
+    rereadIfChanged();
+    std::shared_ptr<const Users> users;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(mMutex);
+        users = mUsers;
+        generation = mGeneration;
+    }
+    const auto user = users->find(result.user);
+    const auto known = digest(result.user, password);
+    if (user != users->end()) {
+        std::lock_guard lock(mMutex);
+        const auto verified = mVerified.find(result.user);
+        if (verified != mVerified.end() &&
+            CRYPTO_memcmp(verified->second.data(), known.data(), known.size()) == 0) {
+            result.signedIn = true;
+        }
+    }
+    if (!result.signedIn) {
+        struct SlowCheck {
+            std::counting_semaphore<>& slots;
+            explicit SlowCheck(std::counting_semaphore<>& s) : slots(s) { slots.acquire(); }
+            ~SlowCheck() { slots.release(); }
+        };
+        bool match = false;
+        {
+            SlowCheck slot(mSlowChecks);
+            match = verifyPassword(password, user != users->end() ? user->second : mDecoyHash);
+        }
+        result.signedIn = match && user != users->end();
+        if (result.signedIn) {
+            std::lock_guard lock(mMutex);
+            if (generation == mGeneration) mVerified[result.user] = known;
+        }
+    }
+    OPENSSL_cleanse(credentials->data(), credentials->size());
+    return result;
+}
+
+}  // namespace tavrolin::server

@@ -1,0 +1,102 @@
+#pragma once
+
+// Sign-in: the users file (one "name:hash" line per user, the hash from yescrypt), the changes
+// `add-user` and `remove-user` make to it, and the check of a request's Basic credentials.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <semaphore>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace tavrolin::server {
+
+// A problem with the users file or with hashing; the message is meant for the administrator.
+class UserFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A name fits the file and Basic authentication: not empty, no ':', no control characters.
+bool isValidUserName(std::string_view name);
+
+// A salted yescrypt hash ("$y$...") of `password`; slow by design.
+std::string hashPassword(std::string_view password);
+bool verifyPassword(std::string_view password, const std::string& hash);
+
+// name -> hash, as read from the file. Throws UserFileError when the file cannot be read or
+// holds a line that is not "name:hash" (blank lines and lines starting with '#' are skipped).
+std::map<std::string, std::string> readUserFile(const std::string& path);
+
+// Adds the user or replaces the user's hash; creates the file when it is missing. The file is
+// written whole to a temporary file beside it with mode 0600 and renamed over the old one, so
+// a crash leaves either the old or the new file. Other lines are kept as they were.
+void setUser(const std::string& path, const std::string& name, const std::string& hash);
+// False when the file has no such user (the file is then left alone).
+bool removeUser(const std::string& path, const std::string& name);
+
+// The user name in a Basic Authorization header value, whatever the password; empty when the
+// header is not Basic credentials.
+std::string basicUserName(std::string_view authorization);
+
+class Authenticator {
+  public:
+    // A fixed set of users.
+    explicit Authenticator(std::map<std::string, std::string> users);
+    // The users of a file, read now (throws UserFileError) and again whenever the file has
+    // changed, looked at no more often than every `recheck`; a file that has become unreadable
+    // or bad is logged and the users read before stay.
+    explicit Authenticator(std::string path,
+                           std::chrono::milliseconds recheck = std::chrono::seconds(1));
+    Authenticator(const Authenticator&) = delete;
+    Authenticator& operator=(const Authenticator&) = delete;
+
+    struct Result {
+        bool signedIn = false;
+        std::string user;  // the name given, signed in or not; empty when none was given
+    };
+    // Checks the value of an Authorization header (nullopt when there was none).
+    Result check(std::optional<std::string_view> authorization) const;
+
+    std::size_t userCount() const;
+
+  private:
+    using Digest = std::array<unsigned char, 32>;
+    using Users = std::map<std::string, std::string>;
+    struct FileStamp {
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modifiedNs = -1;
+        bool operator==(const FileStamp&) const = default;
+    };
+    Digest digest(std::string_view name, std::string_view password) const;
+    void rereadIfChanged() const;
+    static FileStamp stampOf(const std::string& path);
+
+    std::string mPath;  // empty for a fixed set
+    std::chrono::milliseconds mRecheck{0};
+    mutable std::shared_ptr<const Users> mUsers;
+    mutable FileStamp mStamp;
+    mutable std::chrono::steady_clock::time_point mNextCheck;
+    // Moves whenever the users change, so that a check that began before does not remember
+    // its result for users that are gone.
+    mutable std::uint64_t mGeneration = 0;
+    // A hash to check unknown names against, so they take as long as known ones.
+    std::string mDecoyHash;
+    // yescrypt takes tens of milliseconds by design; a password it has accepted is remembered
+    // as a keyed digest (the key exists only in this process) so later requests cost a hash.
+    std::array<unsigned char, 32> mDigestKey{};
+    mutable std::mutex mMutex;
+    mutable std::unordered_map<std::string, Digest> mVerified;
+    // Each yescrypt check takes 16 MB for its run; a flood of wrong passwords on many workers
+    // must not add that up, so only a few run at once.
+    mutable std::counting_semaphore<> mSlowChecks{4};
+};
+
+}  // namespace tavrolin::server

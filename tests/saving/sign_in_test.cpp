@@ -1,0 +1,278 @@
+// Sign-in by the user info of the server address, for the load and the save: what the control
+// sends, and the real server with --users end to end.
+
+#include "control/list_view/list_view.h"
+#include "loading/document_fetch.h"
+#include "saving/internet_transfer.h"
+#include "support/control_driver.h"
+#include "support/document_server.h"
+#include "support/server_process.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <sstream>
+
+using namespace test_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Typed into the address with its '@', ':' and space percent-encoded.
+const std::string kPassword = "p@ss:w rd";
+const QString kEncodedPassword = "p%40ss%3Aw%20rd";
+const std::string kBasicAlice = "Basic " + QByteArray("alice:p@ss:w rd").toBase64().toStdString();
+
+QString withUser(const std::string& baseUrl, const QString& user, const QString& password) {
+    QString url = QString::fromStdString(baseUrl);
+    return url.insert(url.indexOf("//") + 2, user + ":" + password + "@");
+}
+
+// Adds a user to a users file with the server's own add-user command.
+void addUser(const QString& file, const std::string& name, const std::string& password) {
+    const QString input = file + ".in";
+    std::ofstream(input.toStdString()) << password << "\n";
+    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
+                                file.toStdString() + "' '" + name + "' <'" + input.toStdString() +
+                                "' >/dev/null";
+    const int status = std::system(command.c_str());
+    QFile::remove(input);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+}
+
+QString readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+// The employee's linked vendor IDs as the server holds them, read with the given address.
+QStringList linkedIds(const QString& base, int employee) {
+    const QByteArray xml = tavrolin::fetchDocument(
+        base + "/Tavrolin.asp?EmployeeID=" + QString::number(employee), 10s);
+    QStringList ids;
+    const QByteArray selected = xml.mid(xml.indexOf("<SelectedVendors>"));
+    for (qsizetype at = selected.indexOf("<VendorID>"); at >= 0;
+         at = selected.indexOf("<VendorID>", at + 1))
+        ids << QString::fromLatin1(selected.mid(at + 10, selected.indexOf('<', at + 10) - at - 10));
+    return sorted(ids);
+}
+
+// The real server with --users on a database file and its log in a file of the directory.
+struct SignedInServer {
+    QTemporaryDir dir;
+    QString users = dir.filePath("users");
+    QString log = dir.filePath("server.log");
+    std::unique_ptr<tavrolin::test::ServerProcess> server;
+
+    explicit SignedInServer() { addUser(users, "alice", kPassword); }
+
+    void start(const std::string& listen = "127.0.0.1:0") {
+        const int saved = ::dup(STDERR_FILENO);
+        const int file =
+            ::open(log.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        try {
+            server = std::make_unique<tavrolin::test::ServerProcess>(
+                std::vector<std::string>{"--db", dir.filePath("links.db").toStdString(), "--demo",
+                                         "--users", users.toStdString(), "--listen", listen});
+        } catch (...) {
+            ::dup2(saved, STDERR_FILENO);
+            throw;
+        }
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        ::close(file);
+    }
+    QString signedInUrl() const { return withUser(server->baseUrl(), "alice", kEncodedPassword); }
+};
+
+}  // namespace
+
+TEST(SignIn, TheLoadSendsTheCredentialsWithTheFirstRequestAndAcceptsGzip) {
+    DocumentServer server;
+    server.setDocument(vendorDocument("1", "1", {{"5", "Five"}}, {{"6", "Six"}}));
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.setEmployeeID("42");
+    control.setServerName(withUser(server.baseUrl(), "alice", kEncodedPassword));
+
+    EXPECT_EQ(ui.rows("lstVendors"), (QStringList{"5"}));
+    EXPECT_EQ(ui.rows("lstSelectedVendors"), (QStringList{"6"}));
+    // One request, signed from the start: no round trip for a challenge.
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/Tavrolin.asp?EmployeeID=42");
+    EXPECT_EQ(requests[0].header("Authorization"), kBasicAlice);
+    EXPECT_NE(requests[0].header("Accept-Encoding").find("gzip"), std::string::npos)
+        << requests[0].header("Accept-Encoding");
+
+    // Without user info nothing is sent.
+    server.clearRequests();
+    control.setServerName(QString::fromStdString(server.baseUrl()));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_FALSE(server.requests()[0].hasHeader("Authorization"));
+}
+
+TEST(SignIn, CredentialsAreNotCarriedToAnotherServerByARedirect) {
+    DocumentServer server;
+    DocumentServer elsewhere;
+    elsewhere.setDocument(vendorDocument("1", "0", {{"8", "Eight"}}, {}));
+    server.redirectTo(elsewhere.baseUrl() + "/Tavrolin.asp?EmployeeID=42");
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.setEmployeeID("42");
+    control.setServerName(withUser(server.baseUrl(), "alice", kEncodedPassword));
+
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].header("Authorization"), kBasicAlice);
+    EXPECT_TRUE(elsewhere.requests().empty());
+    EXPECT_TRUE(ui.rows("lstVendors").isEmpty());
+}
+
+TEST(SignIn, TheSaveSendsTheCredentialsAndNoOrigin) {
+    DocumentServer server;
+    server.setDocument(vendorDocument("1", "0", {{"5", "Five"}}, {}));
+    server.setReplyFor("POST", {200, "", "text/plain"});
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.show();
+    control.setEmployeeID("42");
+    control.setServerName(withUser(server.baseUrl(), "alice", kEncodedPassword));
+    ASSERT_EQ(ui.rows("lstVendors"), (QStringList{"5"}));
+    ui.clickRow("lstVendors", 1);
+    ui.click("cmdAdd");
+    ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
+    server.clearRequests();
+
+    MessageBoxCatcher boxes;
+    ui.click("cmdCommit");
+
+    EXPECT_TRUE(boxes.seen().isEmpty());
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);  // the save, then the reload
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].target, "/Tavrolin.asp");
+    EXPECT_EQ(requests[0].header("Authorization"), kBasicAlice);
+    EXPECT_FALSE(requests[0].hasHeader("Origin"));
+    EXPECT_FALSE(requests[0].hasHeader("Sec-Fetch-Site"));
+    EXPECT_NE(requests[0].body.find("SQL=INSERT"), std::string::npos);
+    EXPECT_EQ(requests[1].method, "GET");
+    EXPECT_EQ(requests[1].header("Authorization"), kBasicAlice);
+}
+
+TEST(SignIn, ATransferThatCannotStartDoesNotRepeatThePassword) {
+    tavrolin::InternetTransfer transfer;
+    try {
+        transfer.Execute("ftp://alice:" + kEncodedPassword + "@127.0.0.1/Tavrolin.asp", "Post",
+                         "SQL=x&", "");
+        ADD_FAILURE() << "an ftp address started a transfer";
+    } catch (const tavrolin::RunTimeError& error) {
+        EXPECT_TRUE(error.description().contains("alice@127.0.0.1"))
+            << error.description().toStdString();
+        EXPECT_FALSE(error.description().contains("p%40ss")) << error.description().toStdString();
+        EXPECT_FALSE(error.description().contains("p@ss")) << error.description().toStdString();
+    }
+}
+
+TEST(SignInEndToEnd, TheControlLoadsAndCommitsAsAUserOfTheServer) {
+    SignedInServer f;
+    f.start();
+    const QString url = f.signedInUrl();
+    const QStringList before = linkedIds(url, 42);
+    ASSERT_FALSE(before.isEmpty());
+    ASSERT_FALSE(before.contains("77"));
+
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.resize(control.sizeHint());
+    control.show();
+    control.setEmployeeID("42");
+    control.setServerName(url);
+    EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), before);
+    const auto row = ui.list("lstVendors")->findItem("77");
+    ASSERT_FALSE(row.isNull());
+    ui.clickRow("lstVendors", row.position());
+    ui.click("cmdAdd");
+    ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
+
+    MessageBoxCatcher boxes;
+    ui.click("cmdCommit");
+
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen()[0].text.toStdString();
+    QStringList expected = before;
+    expected << "77";
+    EXPECT_EQ(linkedIds(url, 42), sorted(expected));
+    EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), sorted(expected));
+
+    f.server->stop();
+    const QString log = readAll(f.log);
+    // The control's requests were answered as alice, the document compressed (a few KB of
+    // some 28 KB), and the password is nowhere in the log.
+    EXPECT_TRUE(log.contains(QRegularExpression(
+        R"(\"GET /Tavrolin.asp\?EmployeeID=42\" 200 [0-9]{3,4} user \"alice\")")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("\"POST /Tavrolin.asp\" 200 0 user \"alice\"")) << log.toStdString();
+    EXPECT_FALSE(log.contains("p@ss")) << log.toStdString();
+    EXPECT_FALSE(log.contains(" 401 ")) << log.toStdString();
+}
+
+TEST(SignInEndToEnd, WrongCredentialsLoadNothingQuietlyAndASaveShowsTheRefusal) {
+    SignedInServer f;
+    f.start();
+    const int port = f.server->port();
+    Tavrolin control;
+    ControlDriver ui(control);
+    control.resize(control.sizeHint());
+    control.show();
+    control.setEmployeeID("42");
+    {
+        MessageBoxCatcher boxes;
+        control.setServerName(withUser(f.server->baseUrl(), "alice", "wrong"));
+        EXPECT_TRUE(boxes.seen().isEmpty());
+        EXPECT_TRUE(ui.rows("lstVendors").isEmpty());
+        EXPECT_TRUE(ui.rows("lstSelectedVendors").isEmpty());
+        control.setServerName(QString::fromStdString(f.server->baseUrl()));
+        EXPECT_TRUE(ui.rows("lstVendors").isEmpty());
+        EXPECT_TRUE(boxes.seen().isEmpty());
+    }
+
+    // Signed in, a change is made; then the password changes on the server before the save.
+    control.setServerName(f.signedInUrl());
+    const QStringList before = sorted(ui.rows("lstSelectedVendors"));
+    ASSERT_FALSE(before.isEmpty());
+    ui.clickRow("lstSelectedVendors", 1);
+    ui.click("cmdDelete");
+    ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
+    f.server->stop();
+    addUser(f.users, "alice", "another password");
+    f.start("127.0.0.1:" + std::to_string(port));
+    ASSERT_EQ(f.server->port(), port);
+
+    MessageBoxCatcher boxes;
+    ui.click("cmdCommit");
+
+    ASSERT_EQ(boxes.seen().size(), 1);
+    EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
+    EXPECT_EQ(boxes.seen()[0].text,
+              "The change was refused because it did not carry a valid user name and password. "
+              "Nothing was saved.");
+    EXPECT_FALSE(boxes.seen()[0].text.contains("p@ss"));
+    // The reload with the old password ends quietly; read back with the new one, the links are
+    // as before.
+    EXPECT_TRUE(ui.rows("lstSelectedVendors").isEmpty());
+    EXPECT_EQ(linkedIds(withUser(f.server->baseUrl(), "alice", "another%20password"), 42), before);
+}

@@ -1,0 +1,434 @@
+// The real tavrolin-server with sign-in, cross-site refusal, compression and its log, spoken to
+// over raw HTTP on 127.0.0.1 so that every header is exactly what the test says.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cctype>
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server_process.h"
+#include "test_database.h"
+#include "users.h"
+
+using tavrolin::server::hashPassword;
+using tavrolin::server::setUser;
+using tavrolin::server::test::TestDatabase;
+using tavrolin::test::ServerProcess;
+
+namespace {
+
+constexpr const char* kPassword = "Tr0ub4dor&3 s3cret";
+constexpr const char* kInsert123 =
+    "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%"
+    "29+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&";
+
+std::string base64(const std::string& text) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 3) {
+        unsigned bits = unsigned(std::uint8_t(text[i])) << 16;
+        if (i + 1 < text.size()) bits |= unsigned(std::uint8_t(text[i + 1])) << 8;
+        if (i + 2 < text.size()) bits |= unsigned(std::uint8_t(text[i + 2]));
+        out += kAlphabet[bits >> 18 & 63];
+        out += kAlphabet[bits >> 12 & 63];
+        out += i + 1 < text.size() ? kAlphabet[bits >> 6 & 63] : '=';
+        out += i + 2 < text.size() ? kAlphabet[bits & 63] : '=';
+    }
+    return out;
+}
+
+std::string basic(const std::string& user, const std::string& password) {
+    return "Basic " + base64(user + ":" + password);
+}
+
+std::string gunzip(const std::string& data) {
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK) return "<broken>";
+    std::string out;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = uInt(data.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        char buffer[16384];
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    const bool whole = result == Z_STREAM_END && stream.avail_in == 0;
+    inflateEnd(&stream);
+    return whole ? out : "<broken>";
+}
+
+struct Reply {
+    int status = 0;                              // 0: no reply
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+
+    std::string header(const std::string& name) const {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string("<none>") : it->second;
+    }
+};
+
+// Sends `request` as it is on a new connection and reads the reply until the server closes.
+Reply exchange(int port, const std::string& request) {
+    Reply reply;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return reply;
+    }
+    for (std::size_t sent = 0; sent < request.size();) {
+        const auto n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += std::size_t(n);
+    }
+    std::string raw;
+    for (int rounds = 0; rounds < 10000; ++rounds) {
+        pollfd poller{fd, POLLIN, 0};
+        if (::poll(&poller, 1, 10000) <= 0) break;
+        char buffer[65536];
+        const auto n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        raw.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+
+    const auto end = raw.find("\r\n\r\n");
+    if (end == std::string::npos || raw.compare(0, 9, "HTTP/1.1 ") != 0) return reply;
+    reply.status = std::stoi(raw.substr(9, 3));
+    std::istringstream head(raw.substr(0, end));
+    std::string line;
+    std::getline(head, line);
+    while (std::getline(head, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::string name = line.substr(0, colon);
+        for (auto& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        auto value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(' '));
+        reply.headers[name] = value;
+    }
+    reply.body = raw.substr(end + 4);
+    return reply;
+}
+
+std::string request(const std::string& method, const std::string& target,
+                    const std::vector<std::string>& headers = {}, const std::string& body = {}) {
+    std::string text = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (const auto& header : headers) text += header + "\r\n";
+    if (method == "POST")
+        text += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                std::to_string(body.size()) + "\r\n";
+    return text + "Connection: close\r\n\r\n" + body;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs a shell command; its exit status and everything it printed.
+std::pair<int, std::string> run(const std::string& command, const std::string& output) {
+    const int status = std::system((command + " >'" + output + "' 2>&1").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(output)};
+}
+
+class ServerAccess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::signal(SIGPIPE, SIG_IGN);
+        db.execute(
+            "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (77, 'Acme', 1), "
+            "(123, 'Bolt & Nut', 1), (456, 'Smith', 1);"
+            "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES (42, 456);");
+        directory = db.path() + ".d";
+        ::mkdir(directory.c_str(), 0700);
+        usersFile = directory + "/users";
+        logFile = directory + "/server.log";
+    }
+
+    // Starts the server on the test database; its stderr (the log) goes to logFile.
+    void start(std::vector<std::string> extra = {}) {
+        std::vector<std::string> arguments = {"--db", db.path(), "--listen", "127.0.0.1:0"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const int saved = ::dup(STDERR_FILENO);
+        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(log, STDERR_FILENO);
+        try {
+            server = std::make_unique<ServerProcess>(arguments);
+        } catch (...) {
+            ::dup2(saved, STDERR_FILENO);
+            throw;
+        }
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        ::close(log);
+    }
+
+    // The log so far, once the server has stopped and written everything.
+    std::string stopAndReadLog() {
+        EXPECT_EQ(server->stop(), 0);
+        return readFile(logFile);
+    }
+
+    Reply send(const std::string& text) { return exchange(server->port(), text); }
+    Reply get(const std::vector<std::string>& headers = {}) {
+        return send(request("GET", "/Tavrolin.asp?EmployeeID=42", headers));
+    }
+    Reply post(const std::vector<std::string>& headers, const std::string& body = kInsert123) {
+        return send(request("POST", "/Tavrolin.asp", headers, body));
+    }
+
+    TestDatabase db;
+    std::string directory;
+    std::string usersFile;
+    std::string logFile;
+    std::unique_ptr<ServerProcess> server;
+};
+
+}  // namespace
+
+TEST_F(ServerAccess, AddUserAndRemoveUserKeepTheFileHashedAndPrivate) {
+    const std::string program = TAVROLIN_SERVER_PATH;
+    const auto out = directory + "/out";
+    const auto addUser = [&](const std::string& name, const std::string& input) {
+        return run("printf '" + input + "' | '" + program + "' add-user --users '" + usersFile +
+                       "' '" + name + "'",
+                   out);
+    };
+    auto [added, addedText] = addUser("alice", "first pass\\n");
+    ASSERT_EQ(added, 0) << addedText;
+    ASSERT_EQ(addUser("bob", "other\\n").first, 0);
+
+    struct stat status {};
+    ASSERT_EQ(::stat(usersFile.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    const auto first = readFile(usersFile);
+    EXPECT_TRUE(first.starts_with("alice:$y$")) << first;
+    EXPECT_NE(first.find("\nbob:$y$"), std::string::npos) << first;
+    EXPECT_EQ(first.find("first pass"), std::string::npos);
+    EXPECT_EQ(first.find("other"), std::string::npos);
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 2);
+    auto users = tavrolin::server::readUserFile(usersFile);
+    EXPECT_TRUE(tavrolin::server::verifyPassword("first pass", users.at("alice")));
+
+    // Replacing keeps one line for the user, with the new password.
+    ASSERT_EQ(addUser("alice", "second pass").first, 0);
+    users = tavrolin::server::readUserFile(usersFile);
+    ASSERT_EQ(users.size(), 2u);
+    EXPECT_TRUE(tavrolin::server::verifyPassword("second pass", users.at("alice")));
+    EXPECT_FALSE(tavrolin::server::verifyPassword("first pass", users.at("alice")));
+
+    // An empty password or a bad name changes nothing.
+    const auto before = readFile(usersFile);
+    auto [empty, emptyText] = addUser("carol", "\\n");
+    EXPECT_EQ(empty, 1);
+    EXPECT_NE(emptyText.find("empty"), std::string::npos) << emptyText;
+    EXPECT_EQ(addUser("ca:rol", "x\\n").first, 1);
+    EXPECT_EQ(readFile(usersFile), before);
+
+    const auto removeUser = [&](const std::string& name) {
+        return run("'" + program + "' remove-user --users '" + usersFile + "' '" + name + "'", out);
+    };
+    EXPECT_EQ(removeUser("bob").first, 0);
+    auto [missing, missingText] = removeUser("bob");
+    EXPECT_EQ(missing, 1);
+    EXPECT_NE(missingText.find("no user bob"), std::string::npos) << missingText;
+    users = tavrolin::server::readUserFile(usersFile);
+    EXPECT_EQ(users.size(), 1u);
+    EXPECT_TRUE(users.contains("alice"));
+}
+
+TEST_F(ServerAccess, SignInGuardsTheDocumentAndPostsButNotHealth) {
+    setUser(usersFile, "alice", hashPassword(kPassword));
+    start({"--users", usersFile});
+    const auto before = db.dump();
+
+    const auto health = send(request("GET", "/health"));
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.body, "ok");
+
+    const std::vector<std::vector<std::string>> refusedHeaders = {
+        {},
+        {"Authorization: " + basic("alice", "wrong")},
+        {"Authorization: " + basic("mallory", kPassword)},
+        {"Authorization: Bearer " + base64(kPassword)},
+    };
+    for (const auto& headers : refusedHeaders) {
+        const auto what = headers.empty() ? std::string("none") : headers[0];
+        const auto document = get(headers);
+        EXPECT_EQ(document.status, 401) << what;
+        EXPECT_EQ(document.header("www-authenticate"), "Basic realm=\"Tavrolin\"") << what;
+        EXPECT_EQ(document.body.find("<Vendor"), std::string::npos) << what;
+        const auto change = post(headers);
+        EXPECT_EQ(change.status, 401) << what;
+        EXPECT_EQ(change.header("www-authenticate"), "Basic realm=\"Tavrolin\"") << what;
+        EXPECT_NE(change.body.find("Nothing was saved."), std::string::npos) << change.body;
+        EXPECT_EQ(db.dump(), before) << what;
+    }
+
+    const std::vector<std::string> signedIn = {"Authorization: " + basic("alice", kPassword)};
+    const auto document = get(signedIn);
+    EXPECT_EQ(document.status, 200);
+    EXPECT_NE(document.body.find("<VendorID>456</VendorID>"), std::string::npos) << document.body;
+    const auto change = post(signedIn);
+    EXPECT_EQ(change.status, 200) << change.body;
+    EXPECT_EQ(db.links(), "42:123 42:456");
+    // Served from the remembered sign-in now; a wrong password still gets nothing.
+    EXPECT_EQ(get(signedIn).status, 200);
+    EXPECT_EQ(get({"Authorization: " + basic("alice", "wrong")}).status, 401);
+
+    const auto log = stopAndReadLog();
+    EXPECT_NE(log.find("\"GET /Tavrolin.asp?EmployeeID=42\" 200"), std::string::npos) << log;
+    EXPECT_NE(log.find(" user \"alice\""), std::string::npos) << log;
+    EXPECT_NE(log.find(" user \"mallory\""), std::string::npos) << log;
+    EXPECT_EQ(log.find("Tr0ub4dor"), std::string::npos) << log;
+    EXPECT_EQ(log.find(base64(std::string("alice:") + kPassword)), std::string::npos) << log;
+    EXPECT_EQ(log.find("Authorization"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Basic"), std::string::npos) << log;
+}
+
+TEST_F(ServerAccess, SignInWithoutTlsRefusesToListenOffThisMachine) {
+    setUser(usersFile, "alice", hashPassword(kPassword));
+    const std::string program = TAVROLIN_SERVER_PATH;
+    const auto out = directory + "/out";
+    for (const std::string listen : {"0.0.0.0:0", "[::]:0", "192.0.2.1:0"}) {
+        auto [status, text] = run(
+            "'" + program + "' --db :memory: --users '" + usersFile + "' --listen '" + listen + "'",
+            out);
+        EXPECT_EQ(status, 1) << listen;
+        EXPECT_NE(text.find("loopback"), std::string::npos) << text;
+        EXPECT_NE(text.find("in clear"), std::string::npos) << text;
+        EXPECT_EQ(text.find("listening on"), std::string::npos) << text;
+    }
+    auto [missing, missingText] =
+        run("'" + program + "' --db :memory: --users '" + directory + "/none' --listen 127.0.0.1:0",
+            out);
+    EXPECT_EQ(missing, 1);
+    EXPECT_NE(missingText.find("cannot read"), std::string::npos) << missingText;
+    // Loopback in either family is fine.
+    start({"--users", usersFile});
+    EXPECT_EQ(get({"Authorization: " + basic("alice", kPassword)}).status, 200);
+}
+
+TEST_F(ServerAccess, PostsFromWebPagesAreRefusedUnlessTheirOriginIsAllowed) {
+    start(
+        {"--allow-origin", "https://intranet.example.com", "--allow-origin", "http://127.0.0.1:9"});
+    const auto before = db.dump();
+    for (const std::vector<std::string>& headers :
+         std::vector<std::vector<std::string>>{{"Origin: http://evil.example"},
+                                               {"Origin: null"},
+                                               {"Sec-Fetch-Site: cross-site"},
+                                               {"Origin: https://intranet.example.com.evil"},
+                                               {"Origin: http://intranet.example.com"}}) {
+        const auto reply = post(headers);
+        EXPECT_EQ(reply.status, 403) << headers[0];
+        EXPECT_NE(reply.body.find("another site. Nothing was saved."), std::string::npos)
+            << reply.body;
+        EXPECT_EQ(db.dump(), before) << headers[0];
+    }
+    // Reading stays open to everyone who may read at all.
+    EXPECT_EQ(get({"Origin: http://evil.example"}).status, 200);
+
+    EXPECT_EQ(post({"Origin: https://intranet.example.com", "Sec-Fetch-Site: cross-site"}).status,
+              200);
+    EXPECT_EQ(db.links(), "42:123 42:456");
+    // The control sends neither header.
+    EXPECT_EQ(post({},
+                   "SQL=DELETE+FROM+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+"
+                   "VendorID+IN%28123%29&")
+                  .status,
+              200);
+    EXPECT_EQ(db.links(), "42:456");
+}
+
+TEST_F(ServerAccess, TheDocumentIsGzippedWhenTheRequestAcceptsIt) {
+    start();
+    const auto plain = get();
+    ASSERT_EQ(plain.status, 200);
+    ASSERT_NE(plain.body.find("<VendorID>456</VendorID>"), std::string::npos);
+    EXPECT_EQ(plain.header("content-encoding"), "<none>");
+    EXPECT_EQ(plain.header("vary"), "Accept-Encoding");
+
+    for (const std::string accept : {"gzip", "br, gzip, deflate", "*"}) {
+        const auto packed = get({"Accept-Encoding: " + accept});
+        ASSERT_EQ(packed.status, 200);
+        EXPECT_EQ(packed.header("content-encoding"), "gzip") << accept;
+        EXPECT_EQ(packed.header("vary"), "Accept-Encoding") << accept;
+        EXPECT_EQ(packed.header("content-length"), std::to_string(packed.body.size()));
+        EXPECT_EQ(gunzip(packed.body), plain.body) << accept;
+    }
+    for (const std::string accept : {"identity", "gzip;q=0", "deflate, br"}) {
+        const auto reply = get({"Accept-Encoding: " + accept});
+        EXPECT_EQ(reply.header("content-encoding"), "<none>") << accept;
+        EXPECT_EQ(reply.body, plain.body) << accept;
+    }
+
+    // A change reaches the compressed form too: it is never served from a stale entry.
+    ASSERT_EQ(post({}).status, 200);
+    const auto after = get({"Accept-Encoding: gzip"});
+    EXPECT_NE(gunzip(after.body).find("<SelectedVendors><Vendor><VendorID>123</VendorID>"),
+              std::string::npos)
+        << gunzip(after.body);
+    EXPECT_EQ(gunzip(after.body), get().body);
+}
+
+TEST_F(ServerAccess, ClientTextInTheLogIsEscaped) {
+    setUser(usersFile, "alice", hashPassword(kPassword));
+    start({"--users", usersFile});
+    send(request("GET", "/x\x1b[31mred\"q\\"));
+    send(request("GET", "/a\rforged 200"));
+    get({"Authorization: " + basic("ev\x1b[2Jil\r\n127.0.0.1 \"GET /\" 200 1", "x")});
+    get({"Authorization: " + basic("alice", kPassword)});
+
+    const auto log = stopAndReadLog();
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        const auto c = static_cast<unsigned char>(log[i]);
+        ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << "byte " << int(c) << " at " << i;
+    }
+    EXPECT_NE(log.find("\"GET /x\\x1B[31mred\\\"q\\\\\" 404"), std::string::npos) << log;
+    EXPECT_NE(log.find(" user \"ev\\x1B[2Jil\\x0D\\x0A127.0.0.1 \\\"GET /\\\" 200 1\""),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(" 200 "), std::string::npos) << log;
+    // Every request line in the log is one line: nothing a client sent started a new one.
+    std::istringstream lines(log);
+    std::string line;
+    int requests = 0;
+    while (std::getline(lines, line))
+        if (line.starts_with("127.0.0.1 \"")) ++requests;
+    EXPECT_GE(requests, 3) << log;
+    EXPECT_EQ(log.find("\nforged"), std::string::npos) << log;
+}
+
+TEST_F(ServerAccess, NoGzipSendsTheDocumentPlainToEveryone) {
+    start({"--no-gzip"});
+    const auto reply = get({"Accept-Encoding: gzip"});
+    ASSERT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.header("content-encoding"), "<none>");
+    EXPECT_TRUE(reply.body.starts_with("<?xml")) << reply.body.substr(0, 40);
+}
