@@ -109,6 +109,24 @@ TEST_P(Storage, FirstRefusedInsertNamesItsVendorAndNothingChanges) {
     EXPECT_EQ(storage->changeVersion(), version);
 }
 
+TEST_P(Storage, LinksNameOnlyVendorsThatExist) {
+    const auto before = db.dump();
+    EXPECT_THROW(db.execute("INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+                            "VALUES (1, 9), (1, 555)"),
+                 StorageError);
+    EXPECT_THROW(db.execute("DELETE FROM Vendor WHERE VendorID = 30"), StorageError);
+    EXPECT_THROW(db.execute("UPDATE Vendor SET VendorID = 31 WHERE VendorID = 30"), StorageError);
+    EXPECT_EQ(db.dump(), before);
+    db.execute("UPDATE Vendor SET VendorName = 'Thirty Ltd' WHERE VendorID = 30");
+    db.execute("DELETE FROM Vendor WHERE VendorID = 21");
+    db.execute(
+        "DELETE FROM VendorEmployeeCrossReference WHERE VendorID = 4; "
+        "DELETE FROM Vendor WHERE VendorID = 4");
+    EXPECT_EQ(db.rows("SELECT VendorID, VendorName FROM Vendor ORDER BY 1"),
+              (std::vector<std::vector<std::string>>{
+                  {"9", "Nine"}, {"17", "Seventeen"}, {"30", "Thirty Ltd"}}));
+}
+
 TEST_P(Storage, ImportAddsNewVendorsAndUpdatesExistingOnes) {
     const std::string awkward = "Quote \" comma , brace {} back\\slash 'single' Caf\xC3\xA9";
     EXPECT_EQ(
