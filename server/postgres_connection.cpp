@@ -113,6 +113,8 @@ PgConnection::PgConnection(const std::string& uri) : mUri(uri) {
     const char* values[] = {"5", "tavrolin-server", mUri.c_str(), "UTF8", nullptr};
     mConn = PQconnectdbParams(keys, values, 1);
     if (!mConn) throw StorageError("cannot connect to the database: out of memory", true);
+    // Server notices ("trigger ... does not exist, skipping") are not for the server's log.
+    PQsetNoticeProcessor(mConn, [](void*, const char*) {}, nullptr);
     if (broken()) {
         const std::string message = withoutSecrets(PQerrorMessage(mConn), mUri);
         PQfinish(mConn);
