@@ -260,6 +260,35 @@ auto PostgresStorage::run(bool readOnly, Work work) {
 }
 
 std::int64_t PostgresStorage::changeVersion() {
+    std::unique_lock lock(mVersionMutex);
+    const auto needed = mReadsStarted + 1;
+    while (mReadsDone < needed) {
+        if (mReading) {
+            mVersionRead.wait(lock);
+            continue;
+        }
+        const auto number = ++mReadsStarted;
+        mReading = true;
+        lock.unlock();
+        std::int64_t version = 0;
+        try {
+            version = readChangeVersion();
+        } catch (...) {
+            lock.lock();
+            mReading = false;
+            mVersionRead.notify_all();
+            throw;
+        }
+        lock.lock();
+        mReading = false;
+        mReadsDone = number;
+        mLastVersion = version;
+        mVersionRead.notify_all();
+    }
+    return mLastVersion;
+}
+
+std::int64_t PostgresStorage::readChangeVersion() {
     return run(true, [](PgConnection& connection) {
         return connection
             .execute("change_version", "SELECT Version FROM ChangeCounter WHERE Singleton = 1", {})

@@ -3,6 +3,10 @@
 // The shared engine: a PostgreSQL database that several servers may use at once, behind a pool
 // of libpq connections that reconnect by themselves after a restart or failover.
 
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
 #include "postgres_connection.h"
 #include "storage.h"
 
@@ -27,8 +31,20 @@ class PostgresStorage final : public LinkStorage {
     template <class Work>
     auto run(bool readOnly, Work work);
 
+    std::int64_t readChangeVersion();
+
     std::string mDescription;
     PgConnectionPool mPool;
+
+    // Concurrent cache checks share one read of the counter, but only a read that started
+    // after they arrived: reads are numbered, and a request waits for one numbered above the
+    // last that had started when it came.
+    std::mutex mVersionMutex;
+    std::condition_variable mVersionRead;
+    std::uint64_t mReadsStarted = 0;
+    std::uint64_t mReadsDone = 0;
+    bool mReading = false;
+    std::int64_t mLastVersion = 0;
 };
 
 }  // namespace tavrolin::server

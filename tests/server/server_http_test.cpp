@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -464,6 +465,26 @@ TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200) << res->body;
     EXPECT_EQ(ids(parseDocument(document(42)).selected), (std::vector<long>{7}));
+
+    // Under a steady load of readers on the other server, each commit is there at once.
+    std::atomic<bool> reading{true};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r)
+        readers.emplace_back([&] {
+            httplib::Client own(other.baseUrl());
+            while (reading) own.Get("/Tavrolin.asp?EmployeeID=43");
+        });
+    std::vector<long> expected;
+    for (long vendor = 10; vendor < 30; ++vendor) {
+        res = post(formBody({insertSql(43, std::to_string(vendor))}));
+        ASSERT_TRUE(res && res->status == 200);
+        expected.push_back(vendor);
+        auto seen = otherClient.Get("/Tavrolin.asp?EmployeeID=43");
+        ASSERT_TRUE(seen && seen->status == 200);
+        EXPECT_EQ(ids(parseDocument(seen->body).selected), expected) << "after vendor " << vendor;
+    }
+    reading = false;
+    for (auto& reader : readers) reader.join();
 
     postConcurrentlyAndCheck(vendors, 16, {server->baseUrl(), other.baseUrl()});
 }
