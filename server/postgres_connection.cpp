@@ -75,12 +75,13 @@ std::string withoutSecrets(std::string message, const std::string& uri) {
     return message;
 }
 
-// SQLSTATE classes after which the same request may well succeed when tried again: connection
+// SQLSTATEs after which the same request may well succeed when tried again: connection
 // exceptions, serialisation failures and deadlocks, exhausted resources, a server shutting down
 // or starting up, a lock or statement timeout.
 bool isTransientState(std::string_view state) {
-    return state.starts_with("08") || state.starts_with("40") || state.starts_with("53") ||
-           state.starts_with("57P") || state == "55P03" || state == "57014";
+    return state.starts_with("08") || state == "40001" || state == "40P01" ||
+           state.starts_with("53") || state.starts_with("57P") || state == "55P03" ||
+           state == "57014";
 }
 
 }  // namespace
@@ -114,14 +115,12 @@ PgConnection::PgConnection(const std::string& uri) : mUri(uri) {
     mConn = PQconnectdbParams(keys, values, 1);
     if (!mConn) throw StorageError("cannot connect to the database: out of memory", true);
     // Server notices ("trigger ... does not exist, skipping") are not for the server's log.
-    PQsetNoticeProcessor(mConn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        mConn, [](void*, const char*) {}, nullptr);
     if (broken()) {
         const std::string message = withoutSecrets(PQerrorMessage(mConn), mUri);
         PQfinish(mConn);
-        // A URI libpq cannot read will not get better by waiting.
-        const bool transient = message.find("invalid") == std::string::npos &&
-                               message.find("missing") == std::string::npos;
-        throw StorageError("cannot connect to the database: " + message, transient);
+        throw StorageError("cannot connect to the database: " + message, true);
     }
 }
 

@@ -69,8 +69,16 @@ TEST_P(Storage, VersionMovesWithEveryChangeWhoeverMakesIt) {
     EXPECT_GT(afterLink, before);
     EXPECT_GT(afterRename, afterLink);
     EXPECT_EQ(storage->loadVendorDocument(42).version, afterRename);
+    db.execute("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID = 43");
+    const auto afterDelete = storage->changeVersion();
+    EXPECT_GT(afterDelete, afterRename);
+    // Statements that change no row leave cached documents valid.
+    db.execute("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID = 43");
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 30), drop(42, {4})}).outcome,
+              ApplyResult::Outcome::Applied);
+    EXPECT_EQ(storage->changeVersion(), afterDelete);
     ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}).outcome, ApplyResult::Outcome::Applied);
-    EXPECT_GT(storage->changeVersion(), afterRename);
+    EXPECT_GT(storage->changeVersion(), afterDelete);
 }
 
 TEST_P(Storage, StatementsTakeEffectInOrder) {
