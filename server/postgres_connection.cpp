@@ -107,11 +107,13 @@ std::int64_t PgResult::integer(int row, int column) const {
 }
 
 PgConnection::PgConnection(const std::string& uri) : mUri(uri) {
-    // The URI may override the timeout; nobody may override the encoding, since the document
-    // is UTF-8 whatever the database's locale.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding",
-                          nullptr};
-    const char* values[] = {"5", "tavrolin-server", mUri.c_str(), "UTF8", nullptr};
+    // The URI may override the timeouts; nobody may override the encoding, since the document
+    // is UTF-8 whatever the database's locale. A post that waits for another writer's locks
+    // longer than the lock timeout is refused with 503, as SQLite's busy timeout does.
+    const char* keys[] = {"connect_timeout", "options",         "application_name",
+                          "dbname",          "client_encoding", nullptr};
+    const char* values[] = {"5",    "-c lock_timeout=5s", "tavrolin-server", mUri.c_str(), "UTF8",
+                            nullptr};
     mConn = PQconnectdbParams(keys, values, 1);
     if (!mConn) throw StorageError("cannot connect to the database: out of memory", true);
     // Server notices ("trigger ... does not exist, skipping") are not for the server's log.

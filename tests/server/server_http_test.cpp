@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "database.h"
+#include "postgres_connection.h"
 #include "server_process.h"
 #include "test_database.h"
 
@@ -487,6 +489,36 @@ TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {
     for (auto& reader : readers) reader.join();
 
     postConcurrentlyAndCheck(vendors, 16, {server->baseUrl(), other.baseUrl()});
+}
+
+// Another writer keeps its transaction open: the post waits a while, then is refused whole.
+TEST_P(ServerHttp, PostBehindAWriterThatHoldsOnAnswers503) {
+    seed();
+    start();
+    client->set_read_timeout(30, 0);
+    const auto before = db.dump();
+    const char* hold = "UPDATE Vendor SET VendorName = 'Acme Corp' WHERE VendorID = 77";
+    std::unique_ptr<tavrolin::server::Connection> sqlite;
+    std::unique_ptr<tavrolin::server::PgConnection> postgres;
+    if (GetParam() == Engine::Sqlite) {
+        sqlite = std::make_unique<tavrolin::server::Connection>(db.location());
+        sqlite->execute(std::string("BEGIN IMMEDIATE; ") + hold);
+    } else {
+        postgres = std::make_unique<tavrolin::server::PgConnection>(db.location());
+        postgres->execute((std::string("BEGIN; ") + hold).c_str());
+    }
+    auto res = post(formBody({insertSql(42, "123")}));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 503) << res->body;
+    EXPECT_NE(res->body.find("Nothing was saved."), std::string::npos) << res->body;
+    sqlite.reset();
+    postgres.reset();  // both roll back on closing
+    EXPECT_EQ(db.dump(), before);
+
+    res = post(formBody({insertSql(42, "123")}));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(db.links(), "7:77 42:123 42:300 42:456 42:900");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ServerHttp, ::testing::Values(Engine::Sqlite, Engine::Postgres),
