@@ -77,9 +77,10 @@ std::string withoutSecrets(std::string message, const std::string& uri) {
 
 // SQLSTATEs after which the same request may well succeed when tried again: connection
 // exceptions, serialisation failures and deadlocks, exhausted resources, a server shutting down
-// or starting up, a lock or statement timeout.
+// or starting up, a lock or statement timeout, and a unique key that another writer took at the
+// same moment.
 bool isTransientState(std::string_view state) {
-    return state.starts_with("08") || state == "40001" || state == "40P01" ||
+    return state.starts_with("08") || state == "40001" || state == "40P01" || state == "23505" ||
            state.starts_with("53") || state.starts_with("57P") || state == "55P03" ||
            state == "57014";
 }

@@ -32,7 +32,6 @@ CREATE TABLE IF NOT EXISTS VendorEmployeeCrossReference (
     RecordLastUpdated TIMESTAMP(3) NOT NULL DEFAULT (now() AT TIME ZONE 'UTC'),
     PRIMARY KEY (EmployeeID, VendorID)
 );
-CREATE INDEX IF NOT EXISTS VendorLinks ON VendorEmployeeCrossReference (VendorID);
 CREATE TABLE IF NOT EXISTS ChangeCounter (
     Singleton INTEGER PRIMARY KEY CHECK (Singleton = 1),
     Version BIGINT NOT NULL
@@ -121,16 +120,19 @@ UNION ALL
 
 class PgTransaction {
   public:
-    explicit PgTransaction(PgConnection& connection) : mConnection(connection) {
-        mConnection.execute("BEGIN");
+    // `first` runs in the same round trip as BEGIN.
+    explicit PgTransaction(PgConnection& connection, const std::string& first = {})
+        : mConnection(connection) {
+        try {
+            mConnection.execute(first.empty() ? "BEGIN" : ("BEGIN; " + first).c_str());
+        } catch (const StorageError&) {
+            // BEGIN may have run before `first` failed; the destructor will not run.
+            rollback();
+            throw;
+        }
     }
     ~PgTransaction() {
-        if (!mOpen || mConnection.broken()) return;
-        try {
-            mConnection.execute("ROLLBACK");
-        } catch (const StorageError&) {
-            // The connection went away; the server has rolled back by itself.
-        }
+        if (mOpen) rollback();
     }
     PgTransaction(const PgTransaction&) = delete;
     PgTransaction& operator=(const PgTransaction&) = delete;
@@ -140,6 +142,15 @@ class PgTransaction {
     }
 
   private:
+    void rollback() {
+        if (mConnection.broken()) return;
+        try {
+            mConnection.execute("ROLLBACK");
+        } catch (const StorageError&) {
+            // The connection went away; the server has rolled back by itself.
+        }
+    }
+
     PgConnection& mConnection;
     bool mOpen = true;
 };
@@ -197,10 +208,15 @@ void upsertVendors(PgConnection& connection, const std::vector<ImportedVendor>& 
 void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
     if (links.empty()) return;
     // RecordLastUpdated is left to the column default: the database clock, never the client.
+    // Links that exist are filtered out rather than left to ON CONFLICT, whose speculative
+    // insertion doubles the cost of a large post. The filter is exact because writers hold the
+    // counter row; a writer that bypasses it and adds the same link at the same moment makes
+    // this statement fail with a unique violation, which is answered as a transient error.
     connection.execute("insert_links",
                        "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
-                       "SELECT * FROM unnest($1::integer[], $2::bigint[]) "
-                       "ON CONFLICT (EmployeeID, VendorID) DO NOTHING",
+                       "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
+                       "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
+                       "WHERE x.EmployeeID = n.e AND x.VendorID = n.v)",
                        {integerArray(links, [](const auto& l) { return l.first; }),
                         integerArray(links, [](const auto& l) { return l.second; })});
 }
@@ -325,8 +341,7 @@ ApplyResult PostgresStorage::applyLinkStatements(const std::vector<LinkStatement
     // A few set statements instead of one round trip per statement.
     const auto plan = planLinkChanges(statements);
     return run(false, [&](PgConnection& connection) -> ApplyResult {
-        PgTransaction transaction(connection);
-        connection.execute("lock_counter", kLockCounter, {});
+        PgTransaction transaction(connection, kLockCounter);
         if (!plan.insertedVendors.empty()) {
             const auto states = connection.execute(
                 "vendor_states", "SELECT VendorID, Active FROM Vendor WHERE VendorID = ANY($1)",
@@ -356,8 +371,7 @@ std::size_t PostgresStorage::importVendors(const std::vector<ImportedVendor>& ve
     unique.reserve(last.size());
     for (const auto& [id, vendor] : last) unique.push_back(*vendor);
     run(false, [&](PgConnection& connection) {
-        PgTransaction transaction(connection);
-        connection.execute("lock_counter", kLockCounter, {});
+        PgTransaction transaction(connection, kLockCounter);
         upsertVendors(connection, unique, true);
         transaction.commit();
         return 0;
@@ -367,8 +381,7 @@ std::size_t PostgresStorage::importVendors(const std::vector<ImportedVendor>& ve
 
 bool PostgresStorage::seedDemoData() {
     return run(false, [](PgConnection& connection) {
-        PgTransaction transaction(connection);
-        connection.execute("lock_counter", kLockCounter, {});
+        PgTransaction transaction(connection, kLockCounter);
         if (connection.execute("SELECT count(*) FROM Vendor").integer(0, 0) > 0) return false;
         const auto& sample = demoSample();
         upsertVendors(connection, sample.vendors, false);
