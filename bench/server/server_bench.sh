@@ -23,10 +23,10 @@ done
 cluster_script=$(cd "$(dirname "$0")/../../tests/support" && pwd)/postgres_cluster.sh
 work=$(mktemp -d)
 chmod 755 "$work"  # nginx workers may run as another user
-server_pid=""
 nginx_pid=""
+declare -A pid
 cleanup() {
-  [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  for p in "${pid[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true; done
   [[ -n "$nginx_pid" ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
   [[ -f "$work/cluster.info" ]] && "$cluster_script" stop "$work/cluster.info"
   rm -rf "$work"
@@ -80,63 +80,66 @@ declare -A base post_median cold_median
 
 m() { printf '%s\n' "$@" | median; }
 
-# Fills the engine's database, then times the posts and the uncached document.
-prepare_engine() {
-  local engine=$1 db=${database[$1]} url
-  "$server" import-vendors --db "$db" "$work/vendors.csv" >/dev/null
-  "$server" --db "$db" --listen 127.0.0.1:0 >"$work/server-$engine.out" 2>/dev/null &
-  server_pid=$!
-  for _ in $(seq 600); do [[ -s "$work/server-$engine.out" ]] && break; sleep 0.05; done
-  url=$(head -1 "$work/server-$engine.out" | sed 's/^listening on //')
-
-  post_times=()
-  for run in $(seq "$runs"); do
-    employee=$((41 + run))  # 42 first: the employee whose document is measured below
-    insert_body "$employee" >"$work/post.txt"
-    status_time=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' \
-      -H 'Content-Type: application/x-www-form-urlencoded' --data-binary "@$work/post.txt" \
-      "$url/Tavrolin.asp")
-    [[ "${status_time%% *}" == 200 ]] || { echo "server_bench: post refused ($status_time)" >&2; exit 1; }
-    post_times+=("${status_time#* }")
-  done
-
-  curl -s -o "$work/Tavrolin-$engine.xml" "$url/Tavrolin.asp?EmployeeID=42"
-  doc_bytes=$(stat -c %s "$work/Tavrolin-$engine.xml")
-  grep -q "<SelectedCount>$links</SelectedCount>" "$work/Tavrolin-$engine.xml" ||
-    { echo "server_bench: employee 42 is not linked to $links vendors" >&2; exit 1; }
-
-  # The document right after a change, when it must be read from the database and built afresh.
-  cold_times=()
-  for run in $(seq "$runs"); do
-    printf 'SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C1%%2CGETDATE%%28%%29+%%29+&' \
-      "$((1000 + run))" >"$work/touch.txt"
-    curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
-      --data-binary "@$work/touch.txt" "$url/Tavrolin.asp"
-    cold_times+=("$(curl -s -o /dev/null -w '%{time_total}' "$url/Tavrolin.asp?EmployeeID=42")")
-  done
-
-  post_median[$engine]=$(m "${post_times[@]}")
-  cold_median[$engine]=$(m "${cold_times[@]}")
-  base[$engine]=$url
-}
-
-# One server at a time, so that the engines do not compete for the two cores.
-stop_server() {
-  kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
-  server_pid=""
-}
+# Both servers run during the timed posts and uncached documents, which alternate between the
+# engines run by run, so that a change in the machine's load falls on both alike. For wrk only
+# one server runs at a time, so that the engines do not compete for the two cores.
 start_server() {
   local engine=$1
   "$server" --db "${database[$engine]}" --listen 127.0.0.1:0 >"$work/server-$engine.out" 2>/dev/null &
-  server_pid=$!
+  pid[$engine]=$!
   for _ in $(seq 600); do [[ -s "$work/server-$engine.out" ]] && break; sleep 0.05; done
   base[$engine]=$(head -1 "$work/server-$engine.out" | sed 's/^listening on //')
+  [[ -n "${base[$engine]}" ]] || { echo "server_bench: $engine server did not start" >&2; exit 1; }
+}
+stop_server() {
+  local engine=$1
+  kill "${pid[$engine]}" && wait "${pid[$engine]}" 2>/dev/null || true
+  unset "pid[$engine]"
 }
 
+declare -A post_times cold_times
 for engine in "${engines[@]}"; do
-  prepare_engine "$engine"
-  stop_server
+  "$server" import-vendors --db "${database[$engine]}" "$work/vendors.csv" >/dev/null
 done
+for engine in "${engines[@]}"; do start_server "$engine"; done
+for run in $(seq "$runs"); do
+  employee=$((41 + run))  # 42 first: the employee whose document is measured below
+  insert_body "$employee" >"$work/post.txt"
+  for engine in "${engines[@]}"; do
+    status_time=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' \
+      -H 'Content-Type: application/x-www-form-urlencoded' --data-binary "@$work/post.txt" \
+      "${base[$engine]}/Tavrolin.asp")
+    [[ "${status_time%% *}" == 200 ]] || { echo "server_bench: $engine post refused ($status_time)" >&2; exit 1; }
+    post_times[$engine]+="${status_time#* } "
+  done
+done
+
+for engine in "${engines[@]}"; do
+  curl -s -o "$work/Tavrolin-$engine.xml" "${base[$engine]}/Tavrolin.asp?EmployeeID=42"
+  grep -q "<SelectedCount>$links</SelectedCount>" "$work/Tavrolin-$engine.xml" ||
+    { echo "server_bench: employee 42 is not linked to $links vendors on $engine" >&2; exit 1; }
+done
+doc_bytes=$(stat -c %s "$work/Tavrolin-sqlite.xml")
+
+# The document right after a change, when it must be read from the database and built afresh.
+for run in $(seq "$runs"); do
+  printf 'SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C1%%2CGETDATE%%28%%29+%%29+&' \
+    "$((1000 + run))" >"$work/touch.txt"
+  for engine in "${engines[@]}"; do
+    url=${base[$engine]}
+    curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
+      --data-binary "@$work/touch.txt" "$url/Tavrolin.asp"
+    cold_times[$engine]+="$(curl -s -o /dev/null -w '%{time_total}' "$url/Tavrolin.asp?EmployeeID=42") "
+  done
+done
+for engine in "${engines[@]}"; do stop_server "$engine"; done
+for engine in "${engines[@]}"; do
+  # shellcheck disable=SC2086
+  post_median[$engine]=$(m ${post_times[$engine]})
+  # shellcheck disable=SC2086
+  cold_median[$engine]=$(m ${cold_times[$engine]})
+done
+
 cmp -s "$work/Tavrolin-sqlite.xml" "$work/Tavrolin-postgresql.xml" ||
   { echo "server_bench: the engines serve different documents" >&2; exit 1; }
 cp "$work/Tavrolin-sqlite.xml" "$work/Tavrolin.xml"
@@ -191,7 +194,7 @@ for engine in "${engines[@]}"; do
     read -r r l p < <(measure "http://127.0.0.1:$nginx_port/Tavrolin.xml")
     nginx_rps+=("$r"); nginx_lat+=("$l"); nginx_p99+=("$p")
   done
-  stop_server
+  stop_server "$engine"
   srps=$(m "${server_rps[@]}"); nrps=$(m "${nginx_rps[@]}")
   echo "document_get engine=$engine vendors=$vendors linked=$links bytes=$doc_bytes wrk=-t$threads/-c$connections/${seconds}s runs=$runs" \
     "median_rps=$srps median_latency_ms=$(m "${server_lat[@]}") median_p99_ms=$(m "${server_p99[@]}")" \
