@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include "storage.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -35,6 +37,11 @@ CREATE TABLE IF NOT EXISTS ChangeCounter (
     Version INTEGER NOT NULL
 );
 INSERT OR IGNORE INTO ChangeCounter (Singleton, Version) VALUES (1, 0);
+CREATE TABLE IF NOT EXISTS SchemaVersion (
+    Singleton INTEGER PRIMARY KEY CHECK (Singleton = 1),
+    Version INTEGER NOT NULL
+);
+INSERT OR IGNORE INTO SchemaVersion (Singleton, Version) VALUES (1, 1);
 CREATE TRIGGER IF NOT EXISTS VendorInserted AFTER INSERT ON Vendor
     BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
 CREATE TRIGGER IF NOT EXISTS VendorUpdated AFTER UPDATE ON Vendor
@@ -157,6 +164,9 @@ void Transaction::commit() {
 
 void createSchema(Connection& connection) {
     connection.execute(kSchema);
+    auto statement = connection.prepare("SELECT Version FROM SchemaVersion WHERE Singleton = 1");
+    const auto version = statement.step() ? statement.columnInt(0) : 0;
+    if (version > kSchemaVersion) throw StorageError(newerSchemaMessage(version), false);
 }
 
 std::int64_t changeVersion(Connection& connection) {

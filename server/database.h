@@ -65,6 +65,7 @@ class Statement {
     // True while a row is available; false when the statement is done.
     bool step();
     void reset();
+    int columnCount() const { return sqlite3_column_count(mStmt); }
     std::int64_t columnInt(int column) const;
     std::string_view columnText(int column) const;
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -63,65 +65,61 @@ class Sequence {
 
 }  // namespace
 
-bool seedDemoData(Connection& connection) {
-    Transaction transaction(connection, Transaction::Kind::Write);
-    if (vendorCount(connection) > 0) return false;
-
-    Sequence random;
-    auto insertVendor = connection.prepare(
-        "INSERT OR IGNORE INTO Vendor (VendorID, VendorName, Active) VALUES (?1, ?2, ?3)");
-    for (const auto& vendor : kFixedVendors) {
-        insertVendor.reset();
-        insertVendor.bind(1, vendor.id).bind(2, vendor.name).bind(3, std::int64_t(1));
-        insertVendor.step();
-    }
-    for (int i = 0; i < kVendorCount; ++i) {
-        const std::int64_t id = 100 + i * 3 + std::int64_t(random.next() % 3);
-        std::string name;
-        if (i % 20 == 7) {
-            name = kSpecialNames[(i / 20) % kSpecialNames.size()];
-        } else {
-            name = std::string(kFirstWords[random.next() % kFirstWords.size()]) + ' ' +
-                   std::string(kTrades[random.next() % kTrades.size()]) + ' ' +
-                   std::string(kForms[random.next() % kForms.size()]);
-            if (i % 5 == 0) name += " #" + std::to_string(i);
+const DemoSample& demoSample() {
+    static const DemoSample sample = [] {
+        DemoSample out;
+        Sequence random;
+        // The first vendor with an ID wins, so a fixed vendor keeps its name.
+        std::map<std::int64_t, std::size_t> byId;
+        auto addVendor = [&](std::int64_t id, std::string name, bool active) {
+            if (byId.emplace(id, out.vendors.size()).second)
+                out.vendors.push_back({id, std::move(name), active});
+        };
+        for (const auto& vendor : kFixedVendors)
+            addVendor(vendor.id, std::string(vendor.name), true);
+        for (int i = 0; i < kVendorCount; ++i) {
+            const std::int64_t id = 100 + i * 3 + std::int64_t(random.next() % 3);
+            std::string name;
+            if (i % 20 == 7) {
+                name = kSpecialNames[(i / 20) % kSpecialNames.size()];
+            } else {
+                name = std::string(kFirstWords[random.next() % kFirstWords.size()]) + ' ' +
+                       std::string(kTrades[random.next() % kTrades.size()]) + ' ' +
+                       std::string(kForms[random.next() % kForms.size()]);
+                if (i % 5 == 0) name += " #" + std::to_string(i);
+            }
+            const bool active = random.next() % 25 != 0;
+            addVendor(id, std::move(name), active);
         }
-        const bool active = random.next() % 25 != 0;
-        insertVendor.reset();
-        insertVendor.bind(1, id).bind(2, name).bind(3, std::int64_t(active ? 1 : 0));
-        insertVendor.step();
-    }
 
-    // Employees with a spread of link counts; 42 is the one the demo host opens.
-    struct Employee {
-        std::int64_t id;
-        int everyNth;
-    };
-    constexpr std::array<Employee, 4> kEmployees = {{{42, 12}, {7, 40}, {314, 6}, {1001, 90}}};
-    auto vendors = connection.prepare("SELECT VendorID FROM Vendor WHERE Active = 1 ORDER BY 1");
-    auto link = connection.prepare(
-        "INSERT OR IGNORE INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES (?1, "
-        "?2)");
-    auto addLink = [&](std::int64_t employeeId, std::int64_t vendorId) {
-        link.reset();
-        link.bind(1, employeeId).bind(2, vendorId);
-        link.step();
-    };
-    for (const auto& employee : kEmployees) {
-        vendors.reset();
-        int position = 0;
-        while (vendors.step()) {
-            const auto vendorId = vendors.columnInt(0);
-            if (position++ % employee.everyNth != 0) continue;
-            if (employee.id == 42 &&
-                std::ranges::find(kUnlinkedFrom42, vendorId) != kUnlinkedFrom42.end())
-                continue;
-            addLink(employee.id, vendorId);
+        // Employees with a spread of link counts; 42 is the one the demo host opens.
+        struct Employee {
+            std::int64_t id;
+            int everyNth;
+        };
+        constexpr std::array<Employee, 4> kEmployees = {{{42, 12}, {7, 40}, {314, 6}, {1001, 90}}};
+        std::vector<std::int64_t> activeIds;
+        for (const auto& [id, index] : byId)
+            if (out.vendors[index].active) activeIds.push_back(id);
+        std::set<std::pair<std::int64_t, std::int64_t>> seen;
+        auto addLink = [&](std::int64_t employeeId, std::int64_t vendorId) {
+            if (seen.emplace(employeeId, vendorId).second)
+                out.links.emplace_back(employeeId, vendorId);
+        };
+        for (const auto& employee : kEmployees) {
+            int position = 0;
+            for (const auto vendorId : activeIds) {
+                if (position++ % employee.everyNth != 0) continue;
+                if (employee.id == 42 &&
+                    std::ranges::find(kUnlinkedFrom42, vendorId) != kUnlinkedFrom42.end())
+                    continue;
+                addLink(employee.id, vendorId);
+            }
         }
-    }
-    for (const auto vendorId : kLinkedTo42) addLink(42, vendorId);
-    transaction.commit();
-    return true;
+        for (const auto vendorId : kLinkedTo42) addLink(42, vendorId);
+        return out;
+    }();
+    return sample;
 }
 
 }  // namespace tavrolin::server

@@ -33,9 +33,9 @@ using namespace tavrolin::server;
 namespace {
 
 constexpr const char* kUsage =
-    R"(usage: tavrolin-server [--db FILE|:memory:] [--demo] [--listen HOST:PORT] [--workers N]
+    R"(usage: tavrolin-server [--db FILE|:memory:|URI] [--demo] [--listen HOST:PORT] [--workers N]
                        [--users FILE] [--allow-origin URL]... [--no-gzip]
-       tavrolin-server import-vendors [--db FILE] FILE.csv
+       tavrolin-server import-vendors [--db FILE|URI] FILE.csv
        tavrolin-server add-user --users FILE NAME
        tavrolin-server remove-user --users FILE NAME
        tavrolin-server --help
@@ -43,8 +43,12 @@ constexpr const char* kUsage =
 Serves GET /Tavrolin.asp?EmployeeID=n (the vendor document), POST /Tavrolin.asp (link changes)
 and GET /health.
 
-  --db FILE         SQLite database, created with its tables when missing (default tavrolin.db);
-                    :memory: keeps everything in memory for this run only
+  --db FILE|URI     SQLite database, created with its tables when missing (default tavrolin.db);
+                    :memory: keeps everything in memory for this run only. A PostgreSQL
+                    connection URI (postgresql://USER@HOST/DATABASE?PARAMETERS, or
+                    postgres://...) uses that database instead, creating the tables when
+                    missing; several servers may share it. Prefer a password file or
+                    PGPASSWORD to a password in the URI, which shows in the process list.
   --demo            seed sample vendors and employees when the database has no vendors
   --listen HOST:PORT  address to listen on (default 127.0.0.1:8080); port 0 picks a free port.
                     The first line of output is "listening on http://HOST:PORT".

@@ -117,7 +117,7 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
     } catch (const StorageError& error) {
         logLine(std::string("database error: ") + error.what());
         if (error.transient())
-            return {503, "The database is busy, so the change was not saved. Please try again."};
+            return refuse(503, "the database is busy or unavailable; please try again");
     }
     return {500, "The change could not be saved because of a database error. Nothing was saved."};
 }

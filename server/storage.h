@@ -9,12 +9,22 @@
 #include <vector>
 
 #include "link_store.h"
-#include "storage_error.h"
 #include "statement_parser.h"
+#include "storage_error.h"
 #include "vendor_document.h"
 #include "vendor_import.h"
 
 namespace tavrolin::server {
+
+// The layout of the tables this release creates and expects; each engine records it in
+// SchemaVersion so that a later release can tell what it has to migrate.
+inline constexpr std::int64_t kSchemaVersion = 1;
+
+inline std::string newerSchemaMessage(std::int64_t found) {
+    return "the database has schema version " + std::to_string(found) +
+           ", newer than the version " + std::to_string(kSchemaVersion) +
+           " this server knows; use a newer tavrolin-server";
+}
 
 class LinkStorage {
   public:
@@ -36,8 +46,9 @@ class LinkStorage {
     virtual std::string description() const = 0;
 };
 
-// Opens the engine that `location` names, creating the tables when they are missing: an
-// SQLite file name, or ":memory:" for a database that lives as long as this process.
+// Opens the engine that `location` names, creating the tables when they are missing: a
+// PostgreSQL connection URI ("postgresql://..." or "postgres://..."), an SQLite file name, or
+// ":memory:" for an SQLite database that lives as long as this process.
 // `connections` bounds how many requests use the database at once.
 std::unique_ptr<LinkStorage> openStorage(const std::string& location, int connections);
 

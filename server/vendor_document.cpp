@@ -126,26 +126,4 @@ std::string buildVendorDocument(const std::vector<VendorRecord>& nonSelected,
     return out;
 }
 
-VersionedDocument loadVendorDocument(Connection& connection, std::int64_t employeeId) {
-    auto readList = [&](std::string_view sql) {
-        std::vector<VendorRecord> records;
-        auto statement = connection.prepare(sql);
-        statement.bind(1, employeeId);
-        while (statement.step())
-            records.push_back({statement.columnInt(0), std::string(statement.columnText(1))});
-        return records;
-    };
-    Transaction transaction(connection, Transaction::Kind::Read);
-    const std::int64_t version = changeVersion(connection);
-    const auto nonSelected = readList(
-        "SELECT v.VendorID, v.VendorName FROM Vendor v WHERE v.Active = 1 AND NOT EXISTS "
-        "(SELECT 1 FROM VendorEmployeeCrossReference x "
-        "WHERE x.EmployeeID = ?1 AND x.VendorID = v.VendorID) ORDER BY v.VendorID");
-    const auto selected = readList(
-        "SELECT v.VendorID, v.VendorName FROM VendorEmployeeCrossReference x "
-        "JOIN Vendor v ON v.VendorID = x.VendorID WHERE x.EmployeeID = ?1 ORDER BY v.VendorID");
-    transaction.commit();
-    return {version, buildVendorDocument(nonSelected, selected)};
-}
-
 }  // namespace tavrolin::server

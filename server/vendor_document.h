@@ -16,8 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "database.h"
-
 namespace tavrolin::server {
 
 struct VendorRecord {
@@ -35,9 +33,5 @@ struct VersionedDocument {
     std::int64_t version;  // the database's change counter the document was read at
     std::string body;
 };
-
-// Reads both lists for `employeeId` in vendor-ID order and builds the document. Runs inside a
-// read transaction of its own so that the two lists and the version agree with each other.
-VersionedDocument loadVendorDocument(Connection& connection, std::int64_t employeeId);
 
 }  // namespace tavrolin::server

@@ -150,19 +150,4 @@ VendorCsv parseVendorCsv(std::string_view text) {
     return result;
 }
 
-std::size_t importVendors(Connection& connection, const std::vector<ImportedVendor>& vendors) {
-    Transaction transaction(connection, Transaction::Kind::Write);
-    auto upsert = connection.prepare(
-        "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (?1, ?2, ?3) "
-        "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
-        "Active = excluded.Active");
-    for (const auto& vendor : vendors) {
-        upsert.reset();
-        upsert.bind(1, vendor.id).bind(2, vendor.name).bind(3, std::int64_t(vendor.active));
-        upsert.step();
-    }
-    transaction.commit();
-    return vendors.size();
-}
-
 }  // namespace tavrolin::server

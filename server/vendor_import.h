@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "database.h"
-
 namespace tavrolin::server {
 
 struct ImportedVendor {
@@ -27,8 +25,5 @@ struct VendorCsv {
 // Fields may be quoted with doubled quotes inside; a record is one line. `active` takes
 // 1/0, true/false or yes/no. Blank lines are skipped.
 VendorCsv parseVendorCsv(std::string_view text);
-
-// Adds new vendors and updates existing ones in one transaction; returns how many were written.
-std::size_t importVendors(Connection& connection, const std::vector<ImportedVendor>& vendors);
 
 }  // namespace tavrolin::server

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Measures tavrolin-server against nginx on this machine, in the same run:
+# Measures tavrolin-server on both storage engines (an SQLite file, and PostgreSQL in a scratch
+# cluster on a Unix socket) against nginx on this machine, in the same run:
 #  - the vendor document of an employee linked to 1,000 of 32,767 vendors, with wrk over
 #    loopback, beside nginx serving the same bytes as a static file (the practical ceiling);
 #  - the time of one post of 1,000 inserts.
 # usage: server_bench.sh PATH/TO/tavrolin-server [seconds-per-run] [runs]
-# Needs wrk, nginx and curl (scripts/setup --bench).
+# Needs wrk, nginx and curl (scripts/setup --bench) and PostgreSQL (scripts/setup).
 set -euo pipefail
 
 server=${1:?usage: server_bench.sh PATH/TO/tavrolin-server [seconds] [runs]}
@@ -19,13 +20,15 @@ for tool in wrk nginx curl awk; do
   command -v "$tool" >/dev/null || { echo "server_bench: $tool is missing (scripts/setup --bench)" >&2; exit 1; }
 done
 
+cluster_script=$(cd "$(dirname "$0")/../../tests/support" && pwd)/postgres_cluster.sh
 work=$(mktemp -d)
 chmod 755 "$work"  # nginx workers may run as another user
-server_pid=""
 nginx_pid=""
+declare -A pid
 cleanup() {
-  [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  for p in "${pid[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true; done
   [[ -n "$nginx_pid" ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+  [[ -f "$work/cluster.info" ]] && "$cluster_script" stop "$work/cluster.info"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -55,7 +58,6 @@ awk -v n="$vendors" 'BEGIN {
     print i "," name "," (i % 50 == 0 ? 0 : 1)
   }
 }' >"$work/vendors.csv"
-"$server" import-vendors --db "$work/bench.db" "$work/vendors.csv" >/dev/null
 
 # The body the control sends for `links` inserts of one employee.
 insert_body() {
@@ -68,36 +70,79 @@ insert_body() {
   }'
 }
 
-"$server" --db "$work/bench.db" --listen 127.0.0.1:0 >"$work/server.out" 2>/dev/null &
-server_pid=$!
-for _ in $(seq 100); do [[ -s "$work/server.out" ]] && break; sleep 0.05; done
-base=$(head -1 "$work/server.out" | sed 's/^listening on //')
+# PostgreSQL as it runs in production: durable commits (fsync on), as the SQLite file has them.
+"$cluster_script" start "$work/cluster.info"
+pg_query=$(head -1 "$work/cluster.info")
+psql -q "postgresql:///postgres?$pg_query" -c "CREATE DATABASE bench" >/dev/null
+engines=(sqlite postgresql)
+declare -A database=([sqlite]="$work/bench.db" [postgresql]="postgresql:///bench?$pg_query")
+declare -A base post_median cold_median
 
-post_times=()
+m() { printf '%s\n' "$@" | median; }
+
+# Both servers run during the timed posts and uncached documents, which alternate between the
+# engines run by run, so that a change in the machine's load falls on both alike. For wrk only
+# one server runs at a time, so that the engines do not compete for the two cores.
+start_server() {
+  local engine=$1
+  "$server" --db "${database[$engine]}" --listen 127.0.0.1:0 >"$work/server-$engine.out" 2>/dev/null &
+  pid[$engine]=$!
+  for _ in $(seq 600); do [[ -s "$work/server-$engine.out" ]] && break; sleep 0.05; done
+  base[$engine]=$(head -1 "$work/server-$engine.out" | sed 's/^listening on //')
+  [[ -n "${base[$engine]}" ]] || { echo "server_bench: $engine server did not start" >&2; exit 1; }
+}
+stop_server() {
+  local engine=$1
+  kill "${pid[$engine]}" && wait "${pid[$engine]}" 2>/dev/null || true
+  unset "pid[$engine]"
+}
+
+declare -A post_times cold_times
+for engine in "${engines[@]}"; do
+  "$server" import-vendors --db "${database[$engine]}" "$work/vendors.csv" >/dev/null
+done
+for engine in "${engines[@]}"; do start_server "$engine"; done
 for run in $(seq "$runs"); do
   employee=$((41 + run))  # 42 first: the employee whose document is measured below
   insert_body "$employee" >"$work/post.txt"
-  status_time=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' \
-    -H 'Content-Type: application/x-www-form-urlencoded' --data-binary "@$work/post.txt" \
-    "$base/Tavrolin.asp")
-  [[ "${status_time%% *}" == 200 ]] || { echo "server_bench: post refused ($status_time)" >&2; exit 1; }
-  post_times+=("${status_time#* }")
+  for engine in "${engines[@]}"; do
+    status_time=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' \
+      -H 'Content-Type: application/x-www-form-urlencoded' --data-binary "@$work/post.txt" \
+      "${base[$engine]}/Tavrolin.asp")
+    [[ "${status_time%% *}" == 200 ]] || { echo "server_bench: $engine post refused ($status_time)" >&2; exit 1; }
+    post_times[$engine]+="${status_time#* } "
+  done
 done
 
-curl -s -o "$work/Tavrolin.xml" "$base/Tavrolin.asp?EmployeeID=42"
-doc_bytes=$(stat -c %s "$work/Tavrolin.xml")
-grep -q "<SelectedCount>$links</SelectedCount>" "$work/Tavrolin.xml" ||
-  { echo "server_bench: employee 42 is not linked to $links vendors" >&2; exit 1; }
+for engine in "${engines[@]}"; do
+  curl -s -o "$work/Tavrolin-$engine.xml" "${base[$engine]}/Tavrolin.asp?EmployeeID=42"
+  grep -q "<SelectedCount>$links</SelectedCount>" "$work/Tavrolin-$engine.xml" ||
+    { echo "server_bench: employee 42 is not linked to $links vendors on $engine" >&2; exit 1; }
+done
+doc_bytes=$(stat -c %s "$work/Tavrolin-sqlite.xml")
 
 # The document right after a change, when it must be read from the database and built afresh.
-cold_times=()
 for run in $(seq "$runs"); do
   printf 'SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C1%%2CGETDATE%%28%%29+%%29+&' \
     "$((1000 + run))" >"$work/touch.txt"
-  curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
-    --data-binary "@$work/touch.txt" "$base/Tavrolin.asp"
-  cold_times+=("$(curl -s -o /dev/null -w '%{time_total}' "$base/Tavrolin.asp?EmployeeID=42")")
+  for engine in "${engines[@]}"; do
+    url=${base[$engine]}
+    curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
+      --data-binary "@$work/touch.txt" "$url/Tavrolin.asp"
+    cold_times[$engine]+="$(curl -s -o /dev/null -w '%{time_total}' "$url/Tavrolin.asp?EmployeeID=42") "
+  done
 done
+for engine in "${engines[@]}"; do stop_server "$engine"; done
+for engine in "${engines[@]}"; do
+  # shellcheck disable=SC2086
+  post_median[$engine]=$(m ${post_times[$engine]})
+  # shellcheck disable=SC2086
+  cold_median[$engine]=$(m ${cold_times[$engine]})
+done
+
+cmp -s "$work/Tavrolin-sqlite.xml" "$work/Tavrolin-postgresql.xml" ||
+  { echo "server_bench: the engines serve different documents" >&2; exit 1; }
+cp "$work/Tavrolin-sqlite.xml" "$work/Tavrolin.xml"
 
 nginx_port=$(free_port)
 mkdir -p "$work/nginx"
@@ -140,19 +185,28 @@ measure() {
     END { print rps, lat, p99 }'
 }
 
-server_rps=(); server_lat=(); server_p99=(); nginx_rps=(); nginx_lat=(); nginx_p99=()
-for _ in $(seq "$runs"); do
-  read -r r l p < <(measure "$base/Tavrolin.asp?EmployeeID=42")
-  server_rps+=("$r"); server_lat+=("$l"); server_p99+=("$p")
-  read -r r l p < <(measure "http://127.0.0.1:$nginx_port/Tavrolin.xml")
-  nginx_rps+=("$r"); nginx_lat+=("$l"); nginx_p99+=("$p")
+for engine in "${engines[@]}"; do
+  start_server "$engine"
+  server_rps=(); server_lat=(); server_p99=(); nginx_rps=(); nginx_lat=(); nginx_p99=()
+  for _ in $(seq "$runs"); do
+    read -r r l p < <(measure "${base[$engine]}/Tavrolin.asp?EmployeeID=42")
+    server_rps+=("$r"); server_lat+=("$l"); server_p99+=("$p")
+    read -r r l p < <(measure "http://127.0.0.1:$nginx_port/Tavrolin.xml")
+    nginx_rps+=("$r"); nginx_lat+=("$l"); nginx_p99+=("$p")
+  done
+  stop_server "$engine"
+  srps=$(m "${server_rps[@]}"); nrps=$(m "${nginx_rps[@]}")
+  echo "document_get engine=$engine vendors=$vendors linked=$links bytes=$doc_bytes wrk=-t$threads/-c$connections/${seconds}s runs=$runs" \
+    "median_rps=$srps median_latency_ms=$(m "${server_lat[@]}") median_p99_ms=$(m "${server_p99[@]}")" \
+    "nginx_static_rps=$nrps nginx_latency_ms=$(m "${nginx_lat[@]}") nginx_p99_ms=$(m "${nginx_p99[@]}")" \
+    "ratio=$(awk -v a="$srps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')"
 done
-
-m() { printf '%s\n' "$@" | median; }
-srps=$(m "${server_rps[@]}"); nrps=$(m "${nginx_rps[@]}")
-echo "document_get vendors=$vendors linked=$links bytes=$doc_bytes wrk=-t$threads/-c$connections/${seconds}s runs=$runs" \
-  "median_rps=$srps median_latency_ms=$(m "${server_lat[@]}") median_p99_ms=$(m "${server_p99[@]}")" \
-  "nginx_static_rps=$nrps nginx_latency_ms=$(m "${nginx_lat[@]}") nginx_p99_ms=$(m "${nginx_p99[@]}")" \
-  "ratio=$(awk -v a="$srps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')"
-echo "document_uncached vendors=$vendors linked=$links runs=$runs median_s=$(m "${cold_times[@]}")"
-echo "post_inserts statements=$links runs=$runs median_s=$(m "${post_times[@]}")"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+for engine in "${engines[@]}"; do
+  echo "document_uncached engine=$engine vendors=$vendors linked=$links runs=$runs median_s=${cold_median[$engine]}" \
+    "baseline_sqlite_s=${cold_median[sqlite]} ratio=$(ratio "${cold_median[$engine]}" "${cold_median[sqlite]}")"
+done
+for engine in "${engines[@]}"; do
+  echo "post_inserts engine=$engine statements=$links runs=$runs median_s=${post_median[$engine]}" \
+    "baseline_sqlite_s=${post_median[sqlite]} ratio=$(ratio "${post_median[$engine]}" "${post_median[sqlite]}")"
+done

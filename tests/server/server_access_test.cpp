@@ -165,7 +165,7 @@ class ServerAccess : public ::testing::Test {
             "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (77, 'Acme', 1), "
             "(123, 'Bolt & Nut', 1), (456, 'Smith', 1);"
             "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES (42, 456);");
-        directory = db.path() + ".d";
+        directory = db.location() + ".d";
         ::mkdir(directory.c_str(), 0700);
         usersFile = directory + "/users";
         logFile = directory + "/server.log";
@@ -173,7 +173,7 @@ class ServerAccess : public ::testing::Test {
 
     // Starts the server on the test database; its stderr (the log) goes to logFile.
     void start(std::vector<std::string> extra = {}) {
-        std::vector<std::string> arguments = {"--db", db.path(), "--listen", "127.0.0.1:0"};
+        std::vector<std::string> arguments = {"--db", db.location(), "--listen", "127.0.0.1:0"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         const int saved = ::dup(STDERR_FILENO);
         const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

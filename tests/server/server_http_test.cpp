@@ -1,9 +1,12 @@
-// End-to-end tests: the real tavrolin-server over HTTP on 127.0.0.1 with a real SQLite file.
+// End-to-end tests: the real tavrolin-server over HTTP on 127.0.0.1 with a real database, an
+// SQLite file or a PostgreSQL database in the scratch cluster; every case runs on both engines.
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -12,9 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "database.h"
+#include "postgres_connection.h"
 #include "server_process.h"
 #include "test_database.h"
 
+using tavrolin::server::test::Engine;
+using tavrolin::server::test::engineName;
+using tavrolin::server::test::PostgresCluster;
 using tavrolin::server::test::TestDatabase;
 using tavrolin::test::ServerProcess;
 
@@ -133,7 +141,7 @@ std::vector<long> ids(const std::vector<Record>& list) {
     return out;
 }
 
-class ServerHttp : public ::testing::Test {
+class ServerHttp : public ::testing::TestWithParam<Engine> {
   protected:
     // A server may close a connection while a refused body is still being sent.
     void SetUp() override { std::signal(SIGPIPE, SIG_IGN); }
@@ -152,7 +160,16 @@ class ServerHttp : public ::testing::Test {
 
     void start() {
         server = std::make_unique<ServerProcess>(
-            std::vector<std::string>{"--db", db.path(), "--listen", "127.0.0.1:0"});
+            std::vector<std::string>{"--db", db.location(), "--listen", "127.0.0.1:0"});
+        client = std::make_unique<httplib::Client>(server->baseUrl());
+    }
+
+    // The demo: an in-memory SQLite database, or the empty PostgreSQL one, seeded at start.
+    void startDemo() {
+        server = GetParam() == Engine::Sqlite
+                     ? std::make_unique<ServerProcess>()
+                     : std::make_unique<ServerProcess>(std::vector<std::string>{
+                           "--db", db.location(), "--demo", "--listen", "127.0.0.1:0"});
         client = std::make_unique<httplib::Client>(server->baseUrl());
     }
 
@@ -169,16 +186,18 @@ class ServerHttp : public ::testing::Test {
         return client->Post("/Tavrolin.asp", body, contentType);
     }
 
-    void postConcurrentlyAndCheck(const std::vector<long>& vendors);
+    // Several clients post at once, spread over the servers at `baseUrls`.
+    void postConcurrentlyAndCheck(const std::vector<long>& vendors, int threadCount,
+                                  const std::vector<std::string>& baseUrls);
 
-    TestDatabase db;
+    TestDatabase db{GetParam()};
     std::unique_ptr<ServerProcess> server;
     std::unique_ptr<httplib::Client> client;
 };
 
 }  // namespace
 
-TEST_F(ServerHttp, DocumentListsBothSidesWithCountsAndEscapedNames) {
+TEST_P(ServerHttp, DocumentListsBothSidesWithCountsAndEscapedNames) {
     seed();
     start();
     const auto xml = document(42);
@@ -196,7 +215,7 @@ TEST_F(ServerHttp, DocumentListsBothSidesWithCountsAndEscapedNames) {
               "</VendorDocument>");
 }
 
-TEST_F(ServerHttp, UnknownEmployeeHasEmptySelectedList) {
+TEST_P(ServerHttp, UnknownEmployeeHasEmptySelectedList) {
     seed();
     start();
     const auto parsed = parseDocument(document(31337));
@@ -206,7 +225,7 @@ TEST_F(ServerHttp, UnknownEmployeeHasEmptySelectedList) {
     EXPECT_EQ(parsed.vendorCount, 5);
 }
 
-TEST_F(ServerHttp, MissingOrNonNumericEmployeeIsBadRequest) {
+TEST_P(ServerHttp, MissingOrNonNumericEmployeeIsBadRequest) {
     start();
     for (const std::string target :
          {"/Tavrolin.asp", "/Tavrolin.asp?EmployeeID=", "/Tavrolin.asp?EmployeeID=4x2",
@@ -221,7 +240,7 @@ TEST_F(ServerHttp, MissingOrNonNumericEmployeeIsBadRequest) {
     EXPECT_EQ(health->body, "ok");
 }
 
-TEST_F(ServerHttp, WorkedExampleIsAppliedAndVisibleInTheNextDocument) {
+TEST_P(ServerHttp, WorkedExampleIsAppliedAndVisibleInTheNextDocument) {
     seed();
     start();
     auto res = post(kWorkedExampleBody);
@@ -239,9 +258,8 @@ TEST_F(ServerHttp, WorkedExampleIsAppliedAndVisibleInTheNextDocument) {
     EXPECT_NE(db.dump().find("L 42 123 20"), std::string::npos) << db.dump();
 }
 
-TEST_F(ServerHttp, DemoServesEmployee42AndTakesTheWorkedExample) {
-    server = std::make_unique<ServerProcess>();
-    client = std::make_unique<httplib::Client>(server->baseUrl());
+TEST_P(ServerHttp, DemoServesEmployee42AndTakesTheWorkedExample) {
+    startDemo();
     auto before = parseDocument(document(42));
     EXPECT_EQ(before.vendorCount, long(before.vendors.size()));
     EXPECT_EQ(before.selectedCount, long(before.selected.size()));
@@ -260,7 +278,7 @@ TEST_F(ServerHttp, DemoServesEmployee42AndTakesTheWorkedExample) {
     EXPECT_EQ(after.selected.size(), before.selected.size());
 }
 
-TEST_F(ServerHttp, RefusedPostsLeaveTheDatabaseUntouched) {
+TEST_P(ServerHttp, RefusedPostsLeaveTheDatabaseUntouched) {
     seed();
     start();
     const auto before = db.dump();
@@ -311,7 +329,7 @@ TEST_F(ServerHttp, RefusedPostsLeaveTheDatabaseUntouched) {
     EXPECT_EQ(db.links(), "7:77 42:123 42:300 42:456 42:900");
 }
 
-TEST_F(ServerHttp, DuplicateInsertAndMissingDeleteAreNoOps) {
+TEST_P(ServerHttp, DuplicateInsertAndMissingDeleteAreNoOps) {
     seed();
     start();
     const auto before = db.dump();
@@ -328,10 +346,10 @@ TEST_F(ServerHttp, DuplicateInsertAndMissingDeleteAreNoOps) {
     EXPECT_EQ(db.dump(), once);
 }
 
-// Several clients post at once: every thread adds overlapping vendors to the shared employee
-// 500 and vendors of its own to employee 600 + t. `vendors` needs at least 150 active IDs.
-void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors) {
-    constexpr int kThreads = 6;
+// Every thread adds overlapping vendors to the shared employee 500 and vendors of its own to
+// employee 600 + t. `vendors` needs 60 + 15 active IDs per thread.
+void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors, int kThreads,
+                                          const std::vector<std::string>& baseUrls) {
     constexpr int kPostsPerThread = 15;
     constexpr int kShared = 60;
     ASSERT_GE(vendors.size(), std::size_t(kShared + kThreads * kPostsPerThread));
@@ -340,7 +358,7 @@ void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors) {
     std::vector<int> failures(kThreads, 0);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            httplib::Client own(server->baseUrl());
+            httplib::Client own(baseUrls[std::size_t(t) % baseUrls.size()]);
             for (int p = 0; p < kPostsPerThread; ++p) {
                 std::vector<std::string> statements;
                 for (int k = 0; k < 4; ++k)
@@ -366,26 +384,25 @@ void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors) {
     }
 }
 
-TEST_F(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
+TEST_P(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
     std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
     std::vector<long> vendors;
-    for (long id = 1; id <= 200; ++id) {
+    for (long id = 1; id <= 400; ++id) {
         sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
         vendors.push_back(id);
     }
     db.execute(sql);
     start();
-    postConcurrentlyAndCheck(vendors);
+    postConcurrentlyAndCheck(vendors, 6, {server->baseUrl()});
 }
 
-TEST_F(ServerHttp, ConcurrentPostsOnAnInMemoryDatabaseLoseNothing) {
-    server = std::make_unique<ServerProcess>();
-    client = std::make_unique<httplib::Client>(server->baseUrl());
+TEST_P(ServerHttp, ConcurrentPostsOnTheDemoDatabaseLoseNothing) {
+    startDemo();
     // Every active demo vendor, in ID order: an employee without links has them all unselected.
-    postConcurrentlyAndCheck(ids(parseDocument(document(31337)).vendors));
+    postConcurrentlyAndCheck(ids(parseDocument(document(31337)).vendors), 6, {server->baseUrl()});
 }
 
-TEST_F(ServerHttp, RestartOnTheSameFileKeepsCommittedChanges) {
+TEST_P(ServerHttp, RestartOnTheSameFileKeepsCommittedChanges) {
     seed();
     start();
     ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
@@ -398,13 +415,12 @@ TEST_F(ServerHttp, RestartOnTheSameFileKeepsCommittedChanges) {
     EXPECT_EQ(db.links(), "7:77 42:77 42:123 42:300");
 }
 
-TEST(ServerImport, ImportsGoodFilesAndRejectsBadOnesWhole) {
-    TestDatabase db;
-    const auto csv = db.path() + ".csv";
+TEST_P(ServerHttp, ImportsGoodFilesAndRejectsBadOnesWhole) {
+    const auto csv = ::testing::TempDir() + "import-" + std::to_string(getpid()) + ".csv";
     const auto run = [&](const std::string& content) {
         std::ofstream(csv) << content;
         const std::string command = std::string(TAVROLIN_SERVER_PATH) + " import-vendors --db '" +
-                                    db.path() + "' '" + csv + "' >'" + csv + ".out' 2>&1";
+                                    db.location() + "' '" + csv + "' >'" + csv + ".out' 2>&1";
         const int status = std::system(command.c_str());
         std::ifstream output(csv + ".out");
         std::string text((std::istreambuf_iterator<char>(output)), {});
@@ -412,6 +428,7 @@ TEST(ServerImport, ImportsGoodFilesAndRejectsBadOnesWhole) {
     };
     auto [okStatus, okText] = run("id,name,active\n1,Alpha,1\n2,\"Beta, Inc.\",0\n");
     EXPECT_EQ(okStatus, 0) << okText;
+    EXPECT_EQ(okText.rfind("imported 2 vendors into ", 0), 0u) << okText;
     EXPECT_EQ(db.dump(), "V 1 Alpha 1\nV 2 Beta, Inc. 0\n");
 
     auto [badStatus, badText] = run("id,name,active\n1,Alpha Renamed,1\n3,,1\n4,Delta,2\n");
@@ -420,4 +437,166 @@ TEST(ServerImport, ImportsGoodFilesAndRejectsBadOnesWhole) {
     EXPECT_NE(badText.find("line 4"), std::string::npos) << badText;
     EXPECT_EQ(badText.find("line 2"), std::string::npos) << badText;
     EXPECT_EQ(db.dump(), "V 1 Alpha 1\nV 2 Beta, Inc. 0\n");
+}
+
+TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {
+    std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
+    std::vector<long> vendors;
+    for (long id = 1; id <= 400; ++id) {
+        sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
+        vendors.push_back(id);
+    }
+    db.execute(sql);
+    start();
+    ServerProcess other({"--db", db.location(), "--listen", "127.0.0.1:0"});
+    httplib::Client otherClient(other.baseUrl());
+    const auto otherDocument = [&] {
+        auto res = otherClient.Get("/Tavrolin.asp?EmployeeID=42");
+        EXPECT_TRUE(res && res->status == 200);
+        return res ? parseDocument(res->body) : Document{};
+    };
+
+    // Each server has the document cached before the other one changes it.
+    ASSERT_TRUE(otherDocument().selected.empty());
+    ASSERT_TRUE(parseDocument(document(42)).selected.empty());
+    auto res = post(formBody({insertSql(42, "5"), insertSql(42, "7")}));
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(ids(otherDocument().selected), (std::vector<long>{5, 7}));
+    res = otherClient.Post("/Tavrolin.asp", formBody({deleteSql(42, "5")}), kForm);
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(ids(parseDocument(document(42)).selected), (std::vector<long>{7}));
+
+    // Under a steady load of readers on the other server, each commit is there at once.
+    std::atomic<bool> reading{true};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r)
+        readers.emplace_back([&] {
+            httplib::Client own(other.baseUrl());
+            while (reading) own.Get("/Tavrolin.asp?EmployeeID=43");
+        });
+    std::vector<long> expected;
+    for (long vendor = 10; vendor < 30; ++vendor) {
+        res = post(formBody({insertSql(43, std::to_string(vendor))}));
+        ASSERT_TRUE(res && res->status == 200);
+        expected.push_back(vendor);
+        auto seen = otherClient.Get("/Tavrolin.asp?EmployeeID=43");
+        ASSERT_TRUE(seen && seen->status == 200);
+        EXPECT_EQ(ids(parseDocument(seen->body).selected), expected) << "after vendor " << vendor;
+    }
+    reading = false;
+    for (auto& reader : readers) reader.join();
+
+    postConcurrentlyAndCheck(vendors, 16, {server->baseUrl(), other.baseUrl()});
+}
+
+// Another writer keeps its transaction open: the post waits a while, then is refused whole.
+TEST_P(ServerHttp, PostBehindAWriterThatHoldsOnAnswers503) {
+    seed();
+    start();
+    client->set_read_timeout(30, 0);
+    const auto before = db.dump();
+    const char* hold = "UPDATE Vendor SET VendorName = 'Acme Corp' WHERE VendorID = 77";
+    std::unique_ptr<tavrolin::server::Connection> sqlite;
+    std::unique_ptr<tavrolin::server::PgConnection> postgres;
+    if (GetParam() == Engine::Sqlite) {
+        sqlite = std::make_unique<tavrolin::server::Connection>(db.location());
+        sqlite->execute(std::string("BEGIN IMMEDIATE; ") + hold);
+    } else {
+        postgres = std::make_unique<tavrolin::server::PgConnection>(db.location());
+        postgres->execute((std::string("BEGIN; ") + hold).c_str());
+    }
+    auto res = post(formBody({insertSql(42, "123")}));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 503) << res->body;
+    EXPECT_NE(res->body.find("Nothing was saved."), std::string::npos) << res->body;
+    sqlite.reset();
+    postgres.reset();  // both roll back on closing
+    EXPECT_EQ(db.dump(), before);
+
+    res = post(formBody({insertSql(42, "123")}));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(db.links(), "7:77 42:123 42:300 42:456 42:900");
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ServerHttp, ::testing::Values(Engine::Sqlite, Engine::Postgres),
+                         [](const auto& info) { return engineName(info.param); });
+
+// The database goes away under a running server and comes back: the server neither saves
+// half a post nor needs a restart.
+TEST(ServerPostgresOutage, PostsAnswer503MeanwhileAndSucceedAfterwards) {
+    std::signal(SIGPIPE, SIG_IGN);
+    PostgresCluster cluster;
+    TestDatabase db(cluster.query());
+    db.execute(
+        "INSERT INTO Vendor (VendorID, VendorName) VALUES (1, 'One'), (2, 'Two'), "
+        "(3, 'Three'), (4, 'Four')");
+    ServerProcess server({"--db", db.location(), "--listen", "127.0.0.1:0", "--workers", "3"});
+    httplib::Client client(server.baseUrl());
+    auto res = client.Post("/Tavrolin.asp", formBody({insertSql(42, "1")}), kForm);
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200) << res->body;
+
+    cluster.halt();
+    for (const auto* vendor : {"2", "3", "4", "2"}) {
+        res = client.Post("/Tavrolin.asp", formBody({insertSql(42, vendor), deleteSql(42, "1")}),
+                          kForm);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 503) << res->body;
+        EXPECT_NE(res->body.find("Nothing was saved."), std::string::npos) << res->body;
+    }
+    res = client.Get("/Tavrolin.asp?EmployeeID=42");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 503);
+
+    cluster.resume();
+    EXPECT_EQ(db.links(), "42:1");
+    // Every pooled connection was cut; each post must find its way back on the first try.
+    for (const auto* vendor : {"2", "3", "4"}) {
+        res = client.Post("/Tavrolin.asp", formBody({insertSql(42, vendor)}), kForm);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << res->body;
+    }
+    EXPECT_EQ(db.links(), "42:1 42:2 42:3 42:4");
+    res = client.Get("/Tavrolin.asp?EmployeeID=42");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(ids(parseDocument(res->body).selected), (std::vector<long>{1, 2, 3, 4}));
+}
+
+// The password of a connection URI shows in no output: not on a failed start, not in the
+// import's report, not in --help.
+TEST(ServerPostgresPassword, NeverShowsInOutput) {
+    TestDatabase db(Engine::Postgres);
+    const auto output = [](const std::string& arguments) {
+        const auto file = ::testing::TempDir() + "password-" + std::to_string(getpid()) + ".out";
+        const std::string command =
+            std::string(TAVROLIN_SERVER_PATH) + " " + arguments + " >'" + file + "' 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream in(file);
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
+    };
+    auto [failStatus, failText] = output(
+        "--db 'postgresql://tavrolin:Xyzzy%zzPw@/nodb?host=/nonexistent' --listen 127.0.0.1:0");
+    EXPECT_EQ(failStatus, 1);
+    EXPECT_NE(failText.find("tavrolin-server: "), std::string::npos) << failText;
+    EXPECT_EQ(failText.find("Xyzzy"), std::string::npos) << failText;
+
+    // The scratch cluster trusts local connections, so a password given is simply not needed.
+    const auto csv = ::testing::TempDir() + "password-" + std::to_string(getpid()) + ".csv";
+    std::ofstream(csv) << "id,name,active\n1,Alpha,1\n";
+    auto [importStatus, importText] =
+        output("import-vendors --db '" + db.location() + "&password=XyzzyPw' '" + csv + "'");
+    EXPECT_EQ(importStatus, 0) << importText;
+    EXPECT_NE(importText.find("imported 1 vendors into postgresql://"), std::string::npos)
+        << importText;
+    EXPECT_NE(importText.find("password=***"), std::string::npos) << importText;
+    EXPECT_EQ(importText.find("Xyzzy"), std::string::npos) << importText;
+    EXPECT_EQ(db.dump(), "V 1 Alpha 1\n");
+
+    auto [helpStatus, helpText] = output("--help");
+    EXPECT_EQ(helpStatus, 0);
+    EXPECT_NE(helpText.find("postgresql://"), std::string::npos) << helpText;
 }

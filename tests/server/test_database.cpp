@@ -4,61 +4,174 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 
 #include "database.h"
+#include "postgres_connection.h"
+#include "storage.h"
+
+#ifndef TAVROLIN_POSTGRES_CLUSTER_SCRIPT
+#error "TAVROLIN_POSTGRES_CLUSTER_SCRIPT must name postgres_cluster.sh"
+#endif
+#ifndef TAVROLIN_POSTGRES_CLUSTER_INFO
+#error "TAVROLIN_POSTGRES_CLUSTER_INFO must name the shared cluster's info file"
+#endif
 
 namespace tavrolin::server::test {
 
 namespace {
+
 std::atomic<int> gCounter{0};
+
+std::string uniqueName() {
+    return "tavrolin_" + std::to_string(getpid()) + "_" + std::to_string(gCounter++);
 }
 
-TestDatabase::TestDatabase() {
-    mDirectory = ::testing::TempDir() + "tavrolin-server-" + std::to_string(getpid()) + "-" +
-                 std::to_string(gCounter++);
+std::string firstLine(const std::string& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+void runClusterScript(const std::string& command, const std::string& info,
+                      const std::string& mode = "") {
+    const std::string line =
+        std::string(TAVROLIN_POSTGRES_CLUSTER_SCRIPT) + " " + command + " '" + info + "' " + mode;
+    if (std::system(line.c_str()) != 0)
+        throw std::runtime_error("postgres_cluster.sh " + command + " failed");
+}
+
+}  // namespace
+
+std::string engineName(Engine engine) {
+    return engine == Engine::Sqlite ? "SQLite" : "PostgreSQL";
+}
+
+PostgresCluster::PostgresCluster() {
+    mInfo = ::testing::TempDir() + uniqueName() + ".info";
+    runClusterScript("start", mInfo, "fast");
+    mQuery = firstLine(mInfo);
+}
+
+PostgresCluster::~PostgresCluster() {
+    try {
+        runClusterScript("stop", mInfo);
+    } catch (const std::exception&) {
+    }
+}
+
+void PostgresCluster::halt() {
+    runClusterScript("halt", mInfo);
+}
+
+void PostgresCluster::resume() {
+    runClusterScript("resume", mInfo);
+}
+
+std::string sharedClusterQuery() {
+    const auto query = firstLine(TAVROLIN_POSTGRES_CLUSTER_INFO);
+    if (query.empty())
+        throw std::runtime_error(
+            "the scratch PostgreSQL cluster is not running: run the tests through ctest, whose "
+            "PostgresCluster.Start test starts it (" TAVROLIN_POSTGRES_CLUSTER_INFO ")");
+    return query;
+}
+
+TestDatabase::TestDatabase(Engine engine) : mEngine(engine) {
+    if (engine == Engine::Postgres) {
+        createPostgres(sharedClusterQuery());
+        return;
+    }
+    mDirectory = ::testing::TempDir() + "tavrolin-server-" + uniqueName();
     std::filesystem::create_directories(mDirectory);
-    mPath = mDirectory + "/vendors.db";
-    Connection connection(mPath);
-    createSchema(connection);
+    mLocation = mDirectory + "/vendors.db";
+    openStorage(mLocation, 1);
+}
+
+TestDatabase::TestDatabase(const std::string& clusterQuery) : mEngine(Engine::Postgres) {
+    createPostgres(clusterQuery);
+}
+
+void TestDatabase::createPostgres(const std::string& clusterQuery) {
+    mName = uniqueName();
+    mAdminUri = "postgresql:///postgres?" + clusterQuery;
+    mLocation = "postgresql:///" + mName + "?" + clusterQuery;
+    PgConnection admin(mAdminUri);
+    admin.execute(("CREATE DATABASE " + mName).c_str());
+    openStorage(mLocation, 1);
 }
 
 TestDatabase::~TestDatabase() {
+    if (mEngine == Engine::Postgres) {
+        try {
+            PgConnection admin(mAdminUri);
+            admin.execute(("DROP DATABASE IF EXISTS " + mName + " WITH (FORCE)").c_str());
+        } catch (const StorageError&) {
+            // The cluster is gone with everything in it.
+        }
+        return;
+    }
     std::error_code ignored;
     std::filesystem::remove_all(mDirectory, ignored);
 }
 
 void TestDatabase::execute(const std::string& sql) const {
-    Connection connection(mPath);
+    if (mEngine == Engine::Postgres) {
+        PgConnection connection(mLocation);
+        connection.execute(sql.c_str());
+        return;
+    }
+    Connection connection(mLocation);
     connection.execute(sql);
 }
 
+std::vector<std::vector<std::string>> TestDatabase::rows(const std::string& sql) const {
+    std::vector<std::vector<std::string>> out;
+    if (mEngine == Engine::Postgres) {
+        PgConnection connection(mLocation);
+        const auto result = connection.execute(sql.c_str());
+        for (int row = 0; row < result.rows(); ++row) {
+            auto& cells = out.emplace_back();
+            for (int column = 0; column < result.columns(); ++column)
+                cells.emplace_back(result.text(row, column));
+        }
+        return out;
+    }
+    Connection connection(mLocation);
+    auto statement = connection.prepare(sql);
+    while (statement.step()) {
+        auto& cells = out.emplace_back();
+        for (int column = 0; column < statement.columnCount(); ++column)
+            cells.emplace_back(statement.columnText(column));
+    }
+    return out;
+}
+
 std::string TestDatabase::dump() const {
-    Connection connection(mPath);
     std::string out;
-    auto vendors =
-        connection.prepare("SELECT VendorID, VendorName, Active FROM Vendor ORDER BY VendorID");
-    while (vendors.step())
-        out += "V " + std::to_string(vendors.columnInt(0)) + " " +
-               std::string(vendors.columnText(1)) + " " + std::to_string(vendors.columnInt(2)) +
-               "\n";
-    auto links = connection.prepare(
-        "SELECT EmployeeID, VendorID, RecordLastUpdated FROM VendorEmployeeCrossReference "
-        "ORDER BY EmployeeID, VendorID");
-    while (links.step())
-        out += "L " + std::to_string(links.columnInt(0)) + " " +
-               std::to_string(links.columnInt(1)) + " " + std::string(links.columnText(2)) + "\n";
+    for (const auto& row :
+         rows("SELECT VendorID, VendorName, Active FROM Vendor ORDER BY VendorID"))
+        out += "V " + row[0] + " " + row[1] + " " + row[2] + "\n";
+    // Both engines' clocks in the same text form, to the millisecond.
+    const std::string stamp = mEngine == Engine::Postgres
+                                  ? "to_char(RecordLastUpdated, 'YYYY-MM-DD HH24:MI:SS.MS')"
+                                  : "RecordLastUpdated";
+    for (const auto& row : rows("SELECT EmployeeID, VendorID, " + stamp +
+                                " FROM VendorEmployeeCrossReference ORDER BY EmployeeID, VendorID"))
+        out += "L " + row[0] + " " + row[1] + " " + row[2] + "\n";
     return out;
 }
 
 std::string TestDatabase::links() const {
-    Connection connection(mPath);
     std::string out;
-    auto links = connection.prepare(
-        "SELECT EmployeeID, VendorID FROM VendorEmployeeCrossReference ORDER BY 1, 2");
-    while (links.step()) {
+    for (const auto& row :
+         rows("SELECT EmployeeID, VendorID FROM VendorEmployeeCrossReference ORDER BY 1, 2")) {
         if (!out.empty()) out += ' ';
-        out += std::to_string(links.columnInt(0)) + ":" + std::to_string(links.columnInt(1));
+        out += row[0] + ":" + row[1];
     }
     return out;
 }

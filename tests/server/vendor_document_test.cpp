@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "database.h"
-
 using namespace tavrolin::server;
 
 TEST(ServerVendorDocument, PlacesCountsAndListsAtTheirPositions) {
@@ -33,39 +31,4 @@ TEST(ServerVendorDocument, EscapesNamesForXml) {
     EXPECT_EQ(escapeXmlText(std::string("a\x01z", 3)), "a\xEF\xBF\xBDz");
     EXPECT_EQ(escapeXmlText("bad \xE9 byte"), "bad \xEF\xBF\xBD byte");
     EXPECT_EQ(escapeXmlText("line\rend"), "line&#13;end");
-}
-
-class ServerVendorDocumentFromDatabase : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        createSchema(db);
-        db.execute(
-            "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES "
-            "(30, 'Thirty', 1), (4, 'Four & Co', 1), (17, 'Seventeen', 0), (9, 'Nine', 1),"
-            "(21, 'Twenty-one', 0);"
-            "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES "
-            "(42, 30), (42, 17), (43, 4);");
-    }
-    Connection db{":memory:"};
-};
-
-TEST_F(ServerVendorDocumentFromDatabase, SplitsActiveVendorsAndKeepsInactiveLinks) {
-    const auto document = loadVendorDocument(db, 42).body;
-    EXPECT_EQ(document, buildVendorDocument({{4, "Four & Co"}, {9, "Nine"}},
-                                            {{17, "Seventeen"}, {30, "Thirty"}}));
-}
-
-TEST_F(ServerVendorDocumentFromDatabase, UnknownEmployeeHasAnEmptySelectedList) {
-    EXPECT_EQ(loadVendorDocument(db, 99).body,
-              buildVendorDocument({{4, "Four & Co"}, {9, "Nine"}, {30, "Thirty"}}, {}));
-}
-
-TEST_F(ServerVendorDocumentFromDatabase, VersionMovesWithEveryChange) {
-    const auto before = loadVendorDocument(db, 42).version;
-    db.execute("INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES (42, 9)");
-    const auto afterLink = loadVendorDocument(db, 42).version;
-    db.execute("UPDATE Vendor SET VendorName = 'Nine Inc.' WHERE VendorID = 9");
-    const auto afterRename = loadVendorDocument(db, 42).version;
-    EXPECT_GT(afterLink, before);
-    EXPECT_GT(afterRename, afterLink);
 }

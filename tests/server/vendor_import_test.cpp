@@ -43,18 +43,3 @@ TEST(ServerVendorCsv, RequiresTheHeader) {
     EXPECT_EQ(parseVendorCsv("1,Alpha,1\n").errors.front().rfind("line 1: ", 0), 0u);
     EXPECT_FALSE(parseVendorCsv("").errors.empty());
 }
-
-TEST(ServerVendorImport, AddsNewVendorsAndUpdatesExistingOnes) {
-    Connection db(":memory:");
-    createSchema(db);
-    db.execute("INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (1, 'Old name', 1)");
-    EXPECT_EQ(importVendors(db, {{1, "New name", false}, {2, "Second", true}}), 2u);
-    auto rows = db.prepare("SELECT VendorID, VendorName, Active FROM Vendor ORDER BY 1");
-    ASSERT_TRUE(rows.step());
-    EXPECT_EQ(rows.columnText(1), "New name");
-    EXPECT_EQ(rows.columnInt(2), 0);
-    ASSERT_TRUE(rows.step());
-    EXPECT_EQ(rows.columnInt(0), 2);
-    EXPECT_EQ(rows.columnText(1), "Second");
-    EXPECT_FALSE(rows.step());
-}
