@@ -20,7 +20,7 @@ class ServerProcess {
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // "http://127.0.0.1:PORT", without a trailing slash.
+    // "http://127.0.0.1:PORT" (or https), without a trailing slash.
     const std::string& baseUrl() const { return mBaseUrl; }
     int port() const { return mPort; }
 
