@@ -10,7 +10,6 @@
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <boost/beast/ssl.hpp>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -408,7 +407,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 };
 
 using PlainSession = Session<beast::tcp_stream>;
-using TlsSession = Session<beast::ssl_stream<beast::tcp_stream>>;
+using TlsSession = Session<ssl::stream<beast::tcp_stream>>;
 
 }  // namespace
 
@@ -438,7 +437,7 @@ void HttpService::Impl::onAccept(error_code ec, tcp::socket socket) {
     if (ec) remote = "-";
     if (tls)
         std::make_shared<TlsSession>(
-            *this, beast::ssl_stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *tls),
+            *this, ssl::stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *tls),
             std::move(remote))
             ->start();
     else
