@@ -1,6 +1,8 @@
 #include "http_service.h"
 
 #include <malloc.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -183,6 +185,15 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   private:
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(mStream); }
 
+    // A client that sends a request in two writes without TCP_NODELAY holds the second back
+    // until the first is acknowledged; a delayed acknowledgement would stall it by up to 40 ms.
+    // The kernel forgets this after a while, so it is asked again before every read of a
+    // request.
+    void acknowledgeAtOnce() {
+        const int on = 1;
+        ::setsockopt(lowest().socket().native_handle(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
+
     void handshake() {
         mState = State::Handshake;
         lowest().expires_after(mLimits.headerTimeout);
@@ -215,6 +226,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         mParser->header_limit(std::uint32_t(mLimits.maxHeaderBytes));
         mParser->body_limit(std::uint64_t(kMaxPostBytes));
         lowest().expires_after(mLimits.headerTimeout);
+        acknowledgeAtOnce();
         http::async_read_header(
             mStream, mBuffer, *mParser,
             [self = this->shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
@@ -243,6 +255,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         const auto received = mParser->get().body().size();
         const auto allowance = std::chrono::milliseconds(received * 1000 / mLimits.minBodyRate);
         lowest().expires_at(mBodyStart + mLimits.headerTimeout + allowance);
+        acknowledgeAtOnce();
         http::async_read_some(mStream, mBuffer, *mParser,
                               [self = this->shared_from_this()](error_code ec, std::size_t) {
                                   if (ec) return self->readFailed(ec);
