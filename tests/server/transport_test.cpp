@@ -404,3 +404,56 @@ TEST_F(Transport, StopsCleanlyAfterTheRunningRequestIsAnswered) {
     idle.readUntilClosed(1s, closed);
     EXPECT_TRUE(closed);
 }
+
+TEST_F(Transport, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+    ServerProcess server(serverArguments({"--max-connections", "2"}));
+    auto first = std::make_unique<RawConnection>(server.port());
+    RawConnection second(server.port());
+    ASSERT_TRUE(first->send(healthRequest()));
+    ASSERT_EQ(statusOf(first->readReply(5s)), 200);
+    ASSERT_TRUE(second.send(healthRequest()));
+    ASSERT_EQ(statusOf(second.readReply(5s)), 200);
+
+    RawConnection third(server.port());
+    third.send(healthRequest());
+    bool closed = false;
+    EXPECT_EQ(third.readUntilClosed(5s, closed), "");
+    EXPECT_TRUE(closed);
+
+    // Room again once one of the two has gone.
+    first.reset();
+    std::string reply;
+    for (int attempt = 0; attempt < 50 && statusOf(reply) != 200; ++attempt) {
+        RawConnection next(server.port());
+        next.send(healthRequest());
+        reply = next.readReply(2s);
+        if (statusOf(reply) != 200) std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(statusOf(reply), 200);
+}
+
+TEST_F(Transport, RaisesTheOpenFileLimitAndSaysWhenItIsStillTooLow) {
+    // The server's stderr, with its open-file limits set by the shell before it starts.
+    const auto run = [](const std::string& limits, const std::string& connections) {
+        const std::string command =
+            "sh -c '" + limits + " && exec timeout -s TERM 1 " + TAVROLIN_SERVER_PATH +
+            " --db :memory: --listen 127.0.0.1:0 --max-connections " + connections + "' 2>&1";
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+            ::pclose(pipe);
+        }
+        return output;
+    };
+    // A low soft limit under a high hard one is raised: no complaint.
+    const auto raised = run("ulimit -S -n 100 && ulimit -H -n 4000", "1000");
+    EXPECT_NE(raised.find("listening on http://127.0.0.1:"), std::string::npos) << raised;
+    EXPECT_EQ(raised.find("open-file limit"), std::string::npos) << raised;
+    // A hard limit below what the connections need is reported.
+    const auto low = run("ulimit -S -n 100 && ulimit -H -n 200", "1000");
+    EXPECT_NE(low.find("listening on http://127.0.0.1:"), std::string::npos) << low;
+    EXPECT_NE(low.find("the open-file limit is 200, below the 1064 that 1000 connections need"),
+              std::string::npos)
+        << low;
+}
