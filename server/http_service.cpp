@@ -159,6 +159,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         : mService(service),
           mLimits(service.limits),
           mStream(std::move(stream)),
+          mStopTimer(mStream.get_executor()),
           mBuffer(service.limits.maxHeaderBytes + 16 * 1024),
           mRemoteAddress(std::move(remoteAddress)) {}
 
@@ -174,11 +175,21 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         });
     }
 
+    // A request whose body is arriving is let finish, for at most one more header timeout;
+    // one whose header is not yet in has not started.
     void stop() override {
         asio::post(mStream.get_executor(), [self = this->shared_from_this()] {
-            if (self->mState == State::Handshake || self->mState == State::Idle ||
-                self->mState == State::Reading)
-                self->finish();
+            const auto state = self->mState;
+            const bool bodyUnderWay =
+                state == State::Reading && self->mParser && self->mParser->is_header_done();
+            if (state == State::Handshake || state == State::Idle ||
+                (state == State::Reading && !bodyUnderWay))
+                return self->finish();
+            if (!bodyUnderWay) return;
+            self->mStopTimer.expires_after(self->mLimits.headerTimeout);
+            self->mStopTimer.async_wait([self](error_code ec) {
+                if (!ec && self->mState == State::Reading) self->finish();
+            });
         });
     }
 
@@ -399,6 +410,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     void finish() {
         mState = State::Closing;
+        mStopTimer.cancel();
         error_code ignored;
         lowest().socket().close(ignored);
     }
@@ -406,6 +418,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     HttpService::Impl& mService;
     const TransportLimits& mLimits;
     Stream mStream;
+    asio::steady_timer mStopTimer;
     beast::flat_buffer mBuffer;
     std::optional<http::request_parser<http::string_body>> mParser;
     std::string mRemoteAddress;
@@ -501,7 +514,7 @@ std::string HttpService::useTls(const std::string& certificateFile, const std::s
         mImpl->tls = std::move(context);
         return {};
     } catch (const boost::system::system_error& error) {
-        return error.code().message();
+        return error.what();
     }
 }
 
