@@ -441,7 +441,7 @@ TEST_F(Transport, RaisesTheOpenFileLimitAndSaysWhenItIsStillTooLow) {
     // The server's stderr, with its open-file limits set by the shell before it starts.
     const auto run = [](const std::string& limits, const std::string& connections) {
         const std::string command =
-            "sh -c '" + limits + " && exec timeout -s TERM 1 " + TAVROLIN_SERVER_PATH +
+            "sh -c '" + limits + " && exec timeout -k 3 -s TERM 1 " + TAVROLIN_SERVER_PATH +
             " --db :memory: --listen 127.0.0.1:0 --max-connections " + connections + "' 2>&1";
         std::string output;
         if (FILE* pipe = ::popen(command.c_str(), "r")) {
