@@ -18,9 +18,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -146,7 +146,15 @@ std::vector<std::string> arguments(std::vector<std::string> extra) {
     return all;
 }
 
-void slowClients() {
+struct SlowRun {
+    std::size_t probes;
+    Stats health;
+    int postStatus;
+    double postMs;
+    int idleOpen;
+};
+
+SlowRun slowClientsOnce() {
     ServerProcess server;
     std::vector<std::unique_ptr<Connection>> idle, slow, trickle;
     for (int i = 0; i < 1000; ++i) {
@@ -197,12 +205,33 @@ void slowClients() {
     attacker.join();
     int open = 0;
     for (auto& c : idle) open += c->ok() && !c->readable(0);
-    const auto s = stats(health);
+    return {health.size(), stats(health), postStatus, postMs, open};
+}
+
+// Three runs; the medians of their figures, as one busy moment of a shared machine shows up as
+// the maximum of a single run.
+void slowClients() {
+    std::vector<SlowRun> runs;
+    for (int i = 0; i < 3; ++i) runs.push_back(slowClientsOnce());
+    const auto median = [&](auto field) {
+        std::vector<double> values;
+        for (const auto& run : runs) values.push_back(double(field(run)));
+        return stats(values).median;
+    };
     std::printf(
-        "health_under_slow_clients idle=1000 slow_headers=64 trickling_bodies=16 probes=%zu "
-        "median_ms=%.2f p99_ms=%.2f max_ms=%.2f goal_ms=50 idle_still_open=%d\n",
-        health.size(), s.median, s.p99, s.max, open);
-    std::printf("post_under_slow_clients statements=1000 status=%d ms=%.1f\n", postStatus, postMs);
+        "health_under_slow_clients idle=1000 slow_headers=64 trickling_bodies=16 runs=3 "
+        "probes_per_run=%.0f median_ms=%.2f median_p99_ms=%.2f median_max_ms=%.2f goal_ms=50 "
+        "idle_still_open=%.0f\n",
+        median([](const SlowRun& r) { return r.probes; }),
+        median([](const SlowRun& r) { return r.health.median; }),
+        median([](const SlowRun& r) { return r.health.p99; }),
+        median([](const SlowRun& r) { return r.health.max; }),
+        median([](const SlowRun& r) { return r.idleOpen; }));
+    int worstStatus = 200;
+    for (const auto& run : runs)
+        if (run.postStatus != 200) worstStatus = run.postStatus;
+    std::printf("post_under_slow_clients statements=1000 runs=3 status=%d median_ms=%.1f\n",
+                worstStatus, median([](const SlowRun& r) { return r.postMs; }));
 }
 
 void keptAliveSmallReplies() {
