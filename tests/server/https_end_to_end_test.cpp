@@ -37,6 +37,28 @@ QStringList linkedIds(const std::string& baseUrl, int employee) {
     return ids;
 }
 
+std::vector<std::string> arguments(const DocumentServer::Tls& tls, std::vector<std::string> extra) {
+    std::vector<std::string> all{
+        "--db",       ":memory:",          "--demo",    "--listen", "127.0.0.1:0",
+        "--tls-cert", tls.certificateFile, "--tls-key", tls.keyFile};
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+}
+
+// A raw connection to the loopback port.
+int connectTo(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 QStringList sorted(QStringList list) {
     list.sort();
     return list;
@@ -45,11 +67,10 @@ QStringList sorted(QStringList list) {
 struct SecureServer {
     QTemporaryDir dir;
     DocumentServer::Tls tls = makeTestCertificates(dir.path().toStdString());
-    tavrolin::test::ServerProcess server{{"--db", ":memory:", "--demo", "--listen", "127.0.0.1:0",
-                                          "--tls-cert", tls.certificateFile, "--tls-key",
-                                          tls.keyFile}};
+    tavrolin::test::ServerProcess server;
 
-    SecureServer() {
+    explicit SecureServer(std::vector<std::string> extra = {})
+        : server(arguments(tls, std::move(extra))) {
         // The host trusts the authority that signed the server's certificate.
         QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
         trusting.addCaCertificates(dir.filePath("ca.pem"));
@@ -93,12 +114,8 @@ TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
 
 TEST(HttpsEndToEnd, PlainHttpToTheTlsPortGetsNoAnswer) {
     SecureServer secure;
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(secure.server.port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int fd = connectTo(secure.server.port());
+    ASSERT_GE(fd, 0);
     const std::string request = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
     // The server closes the connection without a byte: no http reply, no TLS alert.
@@ -110,4 +127,17 @@ TEST(HttpsEndToEnd, PlainHttpToTheTlsPortGetsNoAnswer) {
 
     // The same port answers https.
     EXPECT_FALSE(linkedIds(secure.server.baseUrl(), 42).isEmpty());
+}
+
+TEST(HttpsEndToEnd, HandshakeThatNeverComesIsCutOffByTheHeaderTimeout) {
+    SecureServer secure({"--header-timeout", "0.5"});
+    const int fd = connectTo(secure.server.port());
+    ASSERT_GE(fd, 0);
+    const auto started = std::chrono::steady_clock::now();
+    pollfd poller{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&poller, 1, 5000), 1) << "the silent connection was never closed";
+    char buffer[16];
+    EXPECT_EQ(::recv(fd, buffer, sizeof buffer, 0), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms);
+    ::close(fd);
 }
