@@ -2,7 +2,10 @@
 
 namespace tavrolin::server {
 
-WorkerPool::WorkerPool(std::size_t threads, std::size_t queueLimit) : mQueueLimit(queueLimit) {
+// Every thread counts as idle from the start, so that work that comes before a thread has
+// reached its first wait is not refused.
+WorkerPool::WorkerPool(std::size_t threads, std::size_t queueLimit)
+    : mQueueLimit(queueLimit), mIdle(threads) {
     mThreads.reserve(threads);
     for (std::size_t i = 0; i < threads; ++i) mThreads.emplace_back([this] { run(); });
 }
@@ -30,16 +33,16 @@ bool WorkerPool::trySubmit(std::function<void()> job) {
 void WorkerPool::run() {
     std::unique_lock lock(mMutex);
     for (;;) {
-        ++mIdle;
         mWake.wait(lock, [this] { return mStopping || !mQueue.empty(); });
-        --mIdle;
         if (mQueue.empty()) return;  // stopping, and nothing left to do
+        --mIdle;
         auto job = std::move(mQueue.front());
         mQueue.pop_front();
         lock.unlock();
         job();
         job = nullptr;  // release what the job holds before waiting again
         lock.lock();
+        ++mIdle;
     }
 }
 
