@@ -1,35 +1,64 @@
 #pragma once
 
-// The transport: connections, the worker pool and the HTTP framing, on top of cpp-httplib.
-// Every request goes to the RequestHandler as it stands; nothing here knows the routes.
+// The transport: connections, TLS, deadlines, limits and the HTTP/1.1 framing, event-driven on
+// Boost.Beast and Boost.Asio. A few I/O threads carry every connection; a complete request goes
+// to the RequestHandler on a bounded worker pool, since handling may wait on the database.
+// Nothing here knows the routes.
 
-#include <httplib.h>
-
+#include <chrono>
+#include <cstddef>
+#include <memory>
 #include <string>
 
 #include "request_handler.h"
 
 namespace tavrolin::server {
 
+struct TransportLimits {
+    // The whole request header, from its first byte, must arrive within this time.
+    std::chrono::milliseconds headerTimeout{10000};
+    // A kept-alive connection with no request under way is closed after this time.
+    std::chrono::milliseconds idleTimeout{5000};
+    // After a grace of `headerTimeout`, a body must keep arriving at this many bytes per second
+    // on average; replies must be taken up at the same rate.
+    std::size_t minBodyRate = 1024;
+    // Connections beyond this many are closed as soon as they are accepted.
+    std::size_t maxConnections = 4096;
+    // Complete requests that may wait for a busy worker; beyond them the reply is 503.
+    std::size_t queueLimit = 64;
+    // A request line and headers larger than this get 431.
+    std::size_t maxHeaderBytes = 64 * 1024;
+};
+
 class HttpService {
   public:
-    HttpService(RequestHandler& handler, int workers);
+    HttpService(RequestHandler& handler, int workers, TransportLimits limits = {});
     ~HttpService();
     HttpService(const HttpService&) = delete;
     HttpService& operator=(const HttpService&) = delete;
 
+    // Serves https with this certificate chain and key (PEM files) instead of http; returns an
+    // error text, empty when the files were taken. Call before `serve()`.
+    std::string useTls(const std::string& certificateFile, const std::string& keyFile);
+    bool usesTls() const;
+
     // Binds to `host`:`port` (0 picks a free port); returns the port, or -1.
     int bind(const std::string& host, int port);
-    // Serves until `stop()`; returns after the running requests have finished.
+    // Serves until `stop()`; returns after the running requests have been answered.
     bool serve();
+    // May be called from any thread, also before `serve()` runs.
     void stop();
     bool isRunning() const;
 
-  private:
-    void routes();
+    // Defined in the source only; public so that the connection classes there may name it.
+    struct Impl;
 
-    RequestHandler& mHandler;
-    httplib::Server mServer;
+  private:
+    std::unique_ptr<Impl> mImpl;
 };
+
+// Raises the soft limit on open files to the hard limit and says on stderr when that is still
+// too low for `connections` connections besides the server's own files.
+void raiseOpenFileLimit(std::size_t connections);
 
 }  // namespace tavrolin::server

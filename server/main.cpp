@@ -8,8 +8,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -35,6 +38,7 @@ namespace {
 constexpr const char* kUsage =
     R"(usage: tavrolin-server [--db FILE|:memory:|URI] [--demo] [--listen HOST:PORT] [--workers N]
                        [--users FILE] [--allow-origin URL]... [--no-gzip]
+                       [--tls-cert FILE --tls-key FILE] [transport limits below]
        tavrolin-server import-vendors [--db FILE|URI] FILE.csv
        tavrolin-server add-user --users FILE NAME
        tavrolin-server remove-user --users FILE NAME
@@ -63,6 +67,22 @@ and GET /health.
   --no-gzip         send the vendor document uncompressed even to clients that accept gzip
                     (for instance behind a proxy that compresses)
 
+Transport:
+  --tls-cert FILE --tls-key FILE
+                    serve https with this certificate chain and private key (PEM); the first
+                    line of output then reads "listening on https://HOST:PORT"
+  --header-timeout SECONDS
+                    the whole request header must arrive within this time (default 10)
+  --idle-timeout SECONDS
+                    a kept-alive connection without a request is closed after this (default 5)
+  --min-body-rate BYTES
+                    after a grace of the header timeout, a request body must arrive, and a
+                    reply be taken up, at this many bytes per second on average (default 1024)
+  --max-connections N
+                    open connections at most; more are closed at once (default 4096)
+  --queue-limit N   requests that may wait for a busy worker; beyond them the reply is
+                    503 with Retry-After (default 64)
+
 import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
 with any bad line changes nothing.
 add-user reads NAME's password from standard input (without echo on a terminal) and adds the
@@ -81,11 +101,11 @@ struct Options {
     std::string usersFile;
     std::vector<std::string> allowedOrigins;  // normalized
     bool compress = true;
-    // True when the server serves https (both --tls-cert and --tls-key given): only then may
-    // passwords travel to an address off this machine.
-    bool tlsEnabled = false;
     std::string userCommand;  // "add-user" or "remove-user"
     std::string userName;
+    TransportLimits limits;
+    std::string tlsCertificate;
+    std::string tlsKey;
 };
 
 bool parsePort(const std::string& text, int& port) {
@@ -106,6 +126,53 @@ bool parseListen(const std::string& text, Options& options) {
     return parsePort(text.substr(colon + 1), options.port);
 }
 
+bool parseSeconds(const std::string& text, std::chrono::milliseconds& out) {
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(seconds > 0) ||
+        seconds > 86400)
+        return false;
+    out = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+    return true;
+}
+
+bool parseCount(const std::string& text, std::size_t& out, std::size_t low, std::size_t high) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return !text.empty() && ec == std::errc() && end == text.data() + text.size() && out >= low &&
+           out <= high;
+}
+
+// The transport's options: 1 when `arg` is one of them but its value is bad, 0 when taken,
+// -1 when `arg` is not one of them.
+template <class Value>
+int parseTransportOption(const std::string& arg, Value value, Options& options) {
+    std::string text;
+    auto& limits = options.limits;
+    auto fail = [&](const char* what) {
+        std::cerr << "tavrolin-server: " << arg << " takes " << what << "\n";
+        return 1;
+    };
+    if (arg == "--tls-cert") return value(options.tlsCertificate) ? 0 : fail("a file");
+    if (arg == "--tls-key") return value(options.tlsKey) ? 0 : fail("a file");
+    if (arg == "--header-timeout")
+        return value(text) && parseSeconds(text, limits.headerTimeout) ? 0 : fail("seconds");
+    if (arg == "--idle-timeout")
+        return value(text) && parseSeconds(text, limits.idleTimeout) ? 0 : fail("seconds");
+    if (arg == "--min-body-rate")
+        return value(text) && parseCount(text, limits.minBodyRate, 1, std::size_t(1) << 40)
+                   ? 0
+                   : fail("bytes per second, at least 1");
+    if (arg == "--max-connections")
+        return value(text) && parseCount(text, limits.maxConnections, 1, 1000000)
+                   ? 0
+                   : fail("a number from 1 to 1000000");
+    if (arg == "--queue-limit")
+        return value(text) && parseCount(text, limits.queueLimit, 0, 100000)
+                   ? 0
+                   : fail("a number from 0 to 100000");
+    return -1;
+}
+
 // Returns 0 to go on, otherwise the exit status (1 for bad usage, -1 for --help).
 int parseArguments(int argc, char** argv, Options& options) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -117,7 +184,9 @@ int parseArguments(int argc, char** argv, Options& options) {
             return true;
         };
         std::string text;
-        if (arg == "--help" || arg == "-h") {
+        if (const int transport = parseTransportOption(arg, value, options); transport >= 0) {
+            if (transport > 0) return transport;
+        } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return -1;
         } else if (arg == "--db") {
@@ -161,6 +230,10 @@ int parseArguments(int argc, char** argv, Options& options) {
             std::cerr << "tavrolin-server: unknown argument " << arg << "\n";
             return 1;
         }
+    }
+    if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
+        std::cerr << "tavrolin-server: --tls-cert and --tls-key go together\n";
+        return 1;
     }
     return 0;
 }
@@ -273,7 +346,7 @@ bool isLoopback(const std::string& host) {
 // The sign-in for --users, or null without it; throws UserFileError when it cannot be used.
 std::unique_ptr<Authenticator> openUsers(const Options& options) {
     if (options.usersFile.empty()) return nullptr;
-    if (!options.tlsEnabled && !isLoopback(options.host))
+    if (options.tlsCertificate.empty() && !isLoopback(options.host))
         throw UserFileError(
             "--users without TLS (--tls-cert and --tls-key) listens only on a "
             "loopback address: passwords must not cross the network in clear. "
@@ -304,7 +377,16 @@ int runServer(const Options& options) {
     if (options.demo && storage->seedDemoData()) std::cerr << "seeded demo data\n";
 
     RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress});
-    HttpService service(handler, options.workers);
+    raiseOpenFileLimit(options.limits.maxConnections);
+    HttpService service(handler, options.workers, options.limits);
+    if (!options.tlsCertificate.empty()) {
+        const auto error = service.useTls(options.tlsCertificate, options.tlsKey);
+        if (!error.empty()) {
+            std::cerr << "tavrolin-server: cannot use " << options.tlsCertificate << " and "
+                      << options.tlsKey << " for TLS: " << error << "\n";
+            return 1;
+        }
+    }
     const int port = service.bind(options.host, options.port);
     if (port < 0) {
         std::cerr << "tavrolin-server: cannot listen on " << options.host << ":" << options.port
@@ -312,8 +394,8 @@ int runServer(const Options& options) {
         return 1;
     }
     const bool ipv6 = options.host.find(':') != std::string::npos;
-    std::cout << "listening on http://" << (ipv6 ? "[" + options.host + "]" : options.host) << ":"
-              << port << std::endl;
+    std::cout << (service.usesTls() ? "listening on https://" : "listening on http://")
+              << (ipv6 ? "[" + options.host + "]" : options.host) << ":" << port << std::endl;
 
     std::atomic<bool> serving{true};
     std::thread signalWaiter([&] {

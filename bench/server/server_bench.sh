@@ -3,7 +3,10 @@
 # cluster on a Unix socket) against nginx on this machine, in the same run:
 #  - the vendor document of an employee linked to 1,000 of 32,767 vendors, with wrk over
 #    loopback, beside nginx serving the same bytes as a static file (the practical ceiling);
-#  - the time of one post of 1,000 inserts.
+#  - the time of one post of 1,000 inserts;
+#  - small replies (GET /health) on one kept-alive connection, where a delayed acknowledgement
+#    would show as a 40 ms latency;
+#  - the same document over https (--tls-cert/--tls-key, a throwaway certificate).
 # usage: server_bench.sh PATH/TO/tavrolin-server [seconds-per-run] [runs]
 # Needs wrk, nginx and curl (scripts/setup --bench) and PostgreSQL (scripts/setup).
 set -euo pipefail
@@ -210,3 +213,37 @@ for engine in "${engines[@]}"; do
   echo "post_inserts engine=$engine statements=$links runs=$runs median_s=${post_median[$engine]}" \
     "baseline_sqlite_s=${post_median[sqlite]} ratio=$(ratio "${post_median[$engine]}" "${post_median[sqlite]}")"
 done
+
+# Small replies on one kept-alive connection: the worst case matters, not the rate.
+start_server sqlite
+health_rps=(); health_p99=(); health_max=()
+for _ in $(seq "$runs"); do
+  read -r r p x < <(wrk -t1 -c1 -d"${seconds}s" --latency "${base[sqlite]}/health" | awk '
+    function toms(v) { if (v ~ /us$/) { sub("us", "", v); return v / 1000 } if (v ~ /ms$/) { sub("ms", "", v); return v } sub("s", "", v); return v * 1000 }
+    /Requests\/sec/ { rps = $2 }
+    /^ *Latency +[0-9]/ { max = toms($4) }
+    /^ *99% / { p99 = toms($2) }
+    END { print rps, p99, max }')
+  health_rps+=("$r"); health_p99+=("$p"); health_max+=("$x")
+done
+stop_server sqlite
+
+# The document over https from the same database.
+(cd "$work" && openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 \
+  -addext subjectAltName=IP:127.0.0.1 -keyout tls.key -out tls.pem >/dev/null 2>&1)
+"$server" --db "$work/bench.db" --listen 127.0.0.1:0 --tls-cert "$work/tls.pem" \
+  --tls-key "$work/tls.key" >"$work/tls.out" 2>/dev/null &
+tls_pid=$!
+for _ in $(seq 100); do [[ -s "$work/tls.out" ]] && break; sleep 0.05; done
+tls_base=$(head -1 "$work/tls.out" | sed 's/^listening on //')
+tls_rps=(); tls_lat=()
+for _ in $(seq "$runs"); do
+  read -r r l p < <(measure "$tls_base/Tavrolin.asp?EmployeeID=42")
+  tls_rps+=("$r"); tls_lat+=("$l")
+done
+kill "$tls_pid" && wait "$tls_pid" 2>/dev/null || true
+
+echo "health_keepalive wrk=-t1/-c1/${seconds}s runs=$runs median_rps=$(m "${health_rps[@]}")" \
+  "median_p99_ms=$(m "${health_p99[@]}") median_max_ms=$(m "${health_max[@]}") goal_ms=10"
+echo "document_get_https vendors=$vendors linked=$links bytes=$doc_bytes runs=$runs" \
+  "median_rps=$(m "${tls_rps[@]}") median_latency_ms=$(m "${tls_lat[@]}")"

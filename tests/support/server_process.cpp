@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kStartTimeoutMs = 30000;
 constexpr std::string_view kPrefix = "listening on http://";
+constexpr std::string_view kTlsPrefix = "listening on https://";
 
 }  // namespace
 
@@ -69,7 +70,8 @@ ServerProcess::ServerProcess(std::vector<std::string> arguments) {
     }
     line.pop_back();
     const auto colon = line.rfind(':');
-    if (line.rfind(kPrefix, 0) != 0 || colon == std::string::npos) {
+    if ((line.rfind(kPrefix, 0) != 0 && line.rfind(kTlsPrefix, 0) != 0) ||
+        colon == std::string::npos) {
         stop();
         throw std::runtime_error("unexpected first line from tavrolin-server: " + line);
     }

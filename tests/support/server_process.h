@@ -20,9 +20,10 @@ class ServerProcess {
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // "http://127.0.0.1:PORT", without a trailing slash.
+    // "http://127.0.0.1:PORT" (or https), without a trailing slash.
     const std::string& baseUrl() const { return mBaseUrl; }
     int port() const { return mPort; }
+    pid_t pid() const { return mPid; }
 
     // Stops the server now; returns its exit status (or -1 if it did not exit normally).
     int stop();

@@ -1,0 +1,471 @@
+// The transport of the real tavrolin-server under slow, oversized and excessive clients, over
+// raw sockets on 127.0.0.1. Deadlines are shortened through the server's options.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server_process.h"
+
+using tavrolin::test::ServerProcess;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kForm = "application/x-www-form-urlencoded";
+
+std::vector<std::string> serverArguments(std::vector<std::string> extra) {
+    auto arguments = ServerProcess::defaultArguments();
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
+}
+
+// A client socket that reads and writes with deadlines, so that no test can hang.
+class RawConnection {
+  public:
+    explicit RawConnection(int port) {
+        mFd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        mConnected = ::connect(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        const int one = 1;
+        ::setsockopt(mFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    ~RawConnection() {
+        if (mFd >= 0) ::close(mFd);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return mConnected; }
+
+    bool send(const std::string& data) {
+        std::size_t sent = 0;
+        while (sent < data.size()) {
+            const auto n = ::send(mFd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += std::size_t(n);
+        }
+        return true;
+    }
+
+    // Readable within `timeout`, or the peer closed.
+    bool readable(std::chrono::milliseconds timeout) const {
+        pollfd poller{mFd, POLLIN, 0};
+        return ::poll(&poller, 1, int(timeout.count())) > 0;
+    }
+
+    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which.
+    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed) {
+        std::string data;
+        closed = false;
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (!readable(std::max(left, 1ms))) continue;
+            char chunk[16384];
+            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                closed = true;
+                break;
+            }
+            data.append(chunk, std::size_t(n));
+        }
+        return data;
+    }
+
+    // One whole reply with a Content-Length, or what came before `timeout`.
+    std::string readReply(std::chrono::milliseconds timeout) {
+        std::string data;
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            const auto end = data.find("\r\n\r\n");
+            if (end != std::string::npos) {
+                const auto at = data.find("Content-Length: ");
+                const std::size_t length = at < end ? std::stoul(data.substr(at + 16)) : 0;
+                if (data.size() >= end + 4 + length) return data;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (!readable(std::max(left, 1ms))) continue;
+            char chunk[16384];
+            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            data.append(chunk, std::size_t(n));
+        }
+        return data;
+    }
+
+  private:
+    int mFd = -1;
+    bool mConnected = false;
+};
+
+int statusOf(const std::string& reply) {
+    if (reply.rfind("HTTP/1.1 ", 0) != 0 || reply.size() < 12) return -1;
+    return std::stoi(reply.substr(9, 3));
+}
+
+std::string healthRequest() {
+    return "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+}
+
+std::string insertBody(int statements, int firstEmployee) {
+    std::string body;
+    for (int i = 0; i < statements; ++i)
+        body +=
+            "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecord"
+            "LastUpdated%29+VALUES+%28" +
+            std::to_string(firstEmployee + i) + "%2C77%2CGETDATE%28%29+%29+&";
+    return body;
+}
+
+class Transport : public ::testing::Test {
+  protected:
+    void SetUp() override { std::signal(SIGPIPE, SIG_IGN); }
+};
+
+}  // namespace
+
+TEST_F(Transport, HeaderThatTricklesIsCutOffAtItsDeadline) {
+    ServerProcess server(serverArguments({"--header-timeout", "1"}));
+    RawConnection slow(server.port());
+    ASSERT_TRUE(slow.connected());
+    // Each byte comes well within the deadline; only a deadline for the whole header ends it.
+    const auto started = Clock::now();
+    ASSERT_TRUE(slow.send("GET /health HTTP/1.1\r\n"));
+    bool cutOff = false;
+    for (int i = 0; i < 40 && !cutOff; ++i) {
+        if (slow.readable(200ms)) {
+            bool closed = false;
+            EXPECT_EQ(slow.readUntilClosed(100ms, closed), "");
+            cutOff = closed;
+            break;
+        }
+        slow.send("X");
+    }
+    const auto lasted = Clock::now() - started;
+    EXPECT_TRUE(cutOff);
+    EXPECT_GE(lasted, 900ms);
+    EXPECT_LT(lasted, 4s);
+
+    // A whole request within the deadline is answered as usual.
+    RawConnection prompt(server.port());
+    ASSERT_TRUE(prompt.send(healthRequest()));
+    const auto reply = prompt.readReply(5s);
+    EXPECT_EQ(statusOf(reply), 200) << reply;
+}
+
+TEST_F(Transport, IdleKeptAliveConnectionIsClosedAfterTheIdleTimeout) {
+    ServerProcess server(serverArguments({"--idle-timeout", "0.6"}));
+    RawConnection connection(server.port());
+    ASSERT_TRUE(connection.send(healthRequest()));
+    EXPECT_EQ(statusOf(connection.readReply(5s)), 200);
+    // Within the idle time the same connection takes the next request.
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(connection.send(healthRequest()));
+    const auto second = connection.readReply(5s);
+    EXPECT_EQ(statusOf(second), 200) << second;
+    EXPECT_EQ(second.find("Connection: close"), std::string::npos);
+
+    const auto idleFrom = Clock::now();
+    bool closed = false;
+    EXPECT_EQ(connection.readUntilClosed(5s, closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_GE(Clock::now() - idleFrom, 500ms);
+}
+
+TEST_F(Transport, BodyBelowTheMinimumRateIsCutOff) {
+    ServerProcess server(serverArguments({"--header-timeout", "0.5", "--min-body-rate", "100000"}));
+    RawConnection trickle(server.port());
+    ASSERT_TRUE(
+        trickle.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\nContent-Type: ") +
+                     kForm + "\r\nContent-Length: 1000000\r\n\r\nSQL="));
+    const auto started = Clock::now();
+    bool closed = false;
+    for (int i = 0; i < 50 && !closed; ++i) {
+        if (trickle.readable(100ms)) {
+            trickle.readUntilClosed(100ms, closed);
+            break;
+        }
+        trickle.send(std::string(100, 'A'));
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_LT(Clock::now() - started, 4s);
+    EXPECT_GE(Clock::now() - started, 400ms);
+}
+
+TEST_F(Transport, HeaderBlockOver64KbGets431AndTheConnectionCloses) {
+    ServerProcess server;
+    {
+        // Just under the limit still goes through.
+        RawConnection connection(server.port());
+        ASSERT_TRUE(connection.send("GET /health HTTP/1.1\r\nHost: x\r\nX-Filler: " +
+                                    std::string(60 * 1024, 'a') + "\r\n\r\n"));
+        EXPECT_EQ(statusOf(connection.readReply(5s)), 200);
+    }
+    RawConnection connection(server.port());
+    std::string header = "GET /health HTTP/1.1\r\nHost: x\r\n";
+    for (int i = 0; i < 10; ++i)
+        header += "X-Filler-" + std::to_string(i) + ": " + std::string(8000, 'a') + "\r\n";
+    header += "\r\n";
+    ASSERT_GT(header.size(), 64u * 1024);
+    connection.send(header);
+    bool closed = false;
+    const auto reply = connection.readUntilClosed(5s, closed);
+    EXPECT_EQ(statusOf(reply), 431) << reply.substr(0, 200);
+    EXPECT_NE(reply.find("Connection: close"), std::string::npos);
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(Transport, OversizedBodiesGet413WithoutBeingReadWhole) {
+    ServerProcess server;
+    httplib::Client client(server.baseUrl());
+    const auto before = client.Get("/Tavrolin.asp?EmployeeID=5000");
+    ASSERT_TRUE(before);
+    ASSERT_EQ(before->status, 200);
+
+    {
+        // A declared length over the limit is refused on the header alone.
+        RawConnection connection(server.port());
+        ASSERT_TRUE(connection.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
+                                                "Content-Type: ") +
+                                    kForm + "\r\nContent-Length: 1000000000\r\n\r\n"));
+        const auto reply = connection.readReply(5s);
+        EXPECT_EQ(statusOf(reply), 413) << reply;
+        EXPECT_NE(reply.find("Nothing was saved."), std::string::npos);
+    }
+    // A chunked body that would never end is refused once it passes the limit: the reply comes
+    // while the client is still sending, long before the 64 MB it would send.
+    RawConnection connection(server.port());
+    ASSERT_TRUE(connection.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
+                                            "Content-Type: ") +
+                                kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
+    const std::string statement = insertBody(1, 5000);
+    std::string chunkData = statement;
+    while (chunkData.size() < 64 * 1024) chunkData += statement;
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", chunkData.size());
+    const std::string chunk = std::string(size) + chunkData + "\r\n";
+    std::size_t sent = 0;
+    while (sent < 64u * 1024 * 1024 && !connection.readable(0ms)) {
+        if (!connection.send(chunk)) break;
+        sent += chunk.size();
+    }
+    const auto reply = connection.readReply(5s);
+    EXPECT_EQ(statusOf(reply), 413) << reply;
+    EXPECT_NE(reply.find("Nothing was saved."), std::string::npos);
+    EXPECT_LT(sent, 40u * 1024 * 1024);
+
+    const auto after = client.Get("/Tavrolin.asp?EmployeeID=5000");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->body, before->body);
+}
+
+TEST_F(Transport, WorkBeyondTheWorkersAndQueueGets503WithRetryAfterAtOnce) {
+    ServerProcess server(serverArguments({"--workers", "1", "--queue-limit", "0"}));
+    // A large post keeps the only worker busy for a while.
+    std::atomic<int> postStatus{0};
+    std::thread poster([&] {
+        httplib::Client client(server.baseUrl());
+        client.set_read_timeout(60, 0);
+        // The probes below may take the worker first; then the post itself is the excess.
+        const auto body = insertBody(30000, 10000);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto res = client.Post("/Tavrolin.asp", body, kForm);
+            if (res && res->status == 503) continue;
+            postStatus = res ? res->status : -1;
+            return;
+        }
+        postStatus = 503;
+    });
+    int busy = 0, answered = 0;
+    std::string busyReply;
+    const auto deadline = Clock::now() + 60s;
+    while (postStatus == 0 && Clock::now() < deadline) {
+        RawConnection probe(server.port());
+        if (!probe.send(healthRequest())) continue;
+        const auto reply = probe.readReply(5s);
+        if (statusOf(reply) == 503) {
+            ++busy;
+            busyReply = reply;
+        } else if (statusOf(reply) == 200) {
+            ++answered;
+        }
+    }
+    poster.join();
+    EXPECT_EQ(postStatus, 200);
+    EXPECT_GT(busy, 0);
+    EXPECT_NE(busyReply.find("Retry-After: 1\r\n"), std::string::npos) << busyReply;
+    // The worker is free again afterwards (it may still be returning when the reply arrives).
+    int status = 0;
+    for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(10ms);
+        RawConnection probe(server.port());
+        ASSERT_TRUE(probe.send(healthRequest()));
+        status = statusOf(probe.readReply(5s));
+    }
+    EXPECT_EQ(status, 200);
+}
+
+// Idle, slow-header and trickling connections all at once leave the server answering: they
+// wait in the transport, and none of them takes a worker.
+TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    ASSERT_GE(limit.rlim_cur, 1200u) << "the test needs 1,100 sockets";
+
+    ServerProcess server;
+    std::vector<std::unique_ptr<RawConnection>> idle, slowHeaders, trickles;
+    for (int i = 0; i < 1000; ++i) {
+        idle.push_back(std::make_unique<RawConnection>(server.port()));
+        ASSERT_TRUE(idle.back()->connected());
+        // Kept alive after a first request.
+        if (i % 10 == 0) {
+            ASSERT_TRUE(idle.back()->send(healthRequest()));
+        }
+    }
+    for (int i = 0; i < 64; ++i) {
+        slowHeaders.push_back(std::make_unique<RawConnection>(server.port()));
+        ASSERT_TRUE(slowHeaders.back()->send("GET /health HTTP/1.1\r\n"));
+    }
+    for (int i = 0; i < 16; ++i) {
+        trickles.push_back(std::make_unique<RawConnection>(server.port()));
+        ASSERT_TRUE(trickles.back()->send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
+                                                      "Content-Type: ") +
+                                          kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
+    }
+    httplib::Client client(server.baseUrl());
+    for (int round = 0; round < 3; ++round) {
+        for (auto& slow : slowHeaders) slow->send("X-A: b\r\n");
+        for (auto& trickle : trickles) trickle->send("1\r\nA\r\n");
+        const auto health = client.Get("/health");
+        ASSERT_TRUE(health) << "round " << round;
+        EXPECT_EQ(health->status, 200);
+    }
+    const auto post = client.Post("/Tavrolin.asp", insertBody(1000, 20000), kForm);
+    ASSERT_TRUE(post);
+    EXPECT_EQ(post->status, 200) << post->body;
+    const auto document = client.Get("/Tavrolin.asp?EmployeeID=20999");
+    ASSERT_TRUE(document);
+    EXPECT_NE(document->body.find("<VendorID>77</VendorID>"), std::string::npos);
+}
+
+TEST_F(Transport, HeadAnswersWithTheLengthOfTheGetBodyButNoBody) {
+    ServerProcess server;
+    RawConnection connection(server.port());
+    ASSERT_TRUE(connection.send("HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: x\r\n\r\n" +
+                                healthRequest()));
+    // The HEAD reply carries no body, so the next reply follows its header directly.
+    bool closed = false;
+    const auto replies = connection.readUntilClosed(1500ms, closed);
+    ASSERT_EQ(statusOf(replies), 200) << replies;
+    const auto end = replies.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_NE(replies.find("Content-Length: ", 0), std::string::npos);
+    EXPECT_EQ(replies.compare(end + 4, 17, "HTTP/1.1 200 OK\r\n"), 0) << replies;
+    EXPECT_TRUE(replies.ends_with("\r\n\r\nok"));
+    httplib::Client client(server.baseUrl());
+    const auto get = client.Get("/Tavrolin.asp?EmployeeID=42");
+    ASSERT_TRUE(get);
+    EXPECT_NE(replies.find("Content-Length: " + std::to_string(get->body.size()) + "\r\n"),
+              std::string::npos);
+}
+
+TEST_F(Transport, StopsCleanlyAfterTheRunningRequestIsAnswered) {
+    ServerProcess server(serverArguments({"--workers", "1"}));
+    // A post large enough to keep the worker busy for a while, sent whole before the stop.
+    const auto body = insertBody(30000, 40000);
+    RawConnection poster(server.port());
+    ASSERT_TRUE(poster.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
+                                        "Content-Type: ") +
+                            kForm + "\r\nContent-Length: " + std::to_string(body.size()) +
+                            "\r\n\r\n" + body));
+    // An idle connection does not hold the stop up.
+    RawConnection idle(server.port());
+    ASSERT_TRUE(idle.connected());
+    std::this_thread::sleep_for(100ms);
+    ASSERT_FALSE(poster.readable(0ms)) << "the post was answered before the stop";
+
+    std::thread stopper([&] { EXPECT_EQ(server.stop(), 0); });
+    const auto reply = poster.readReply(30s);
+    stopper.join();
+    EXPECT_EQ(statusOf(reply), 200) << reply;
+    EXPECT_NE(reply.find("Connection: close"), std::string::npos);
+    bool closed = false;
+    idle.readUntilClosed(1s, closed);
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(Transport, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+    ServerProcess server(serverArguments({"--max-connections", "2"}));
+    auto first = std::make_unique<RawConnection>(server.port());
+    RawConnection second(server.port());
+    ASSERT_TRUE(first->send(healthRequest()));
+    ASSERT_EQ(statusOf(first->readReply(5s)), 200);
+    ASSERT_TRUE(second.send(healthRequest()));
+    ASSERT_EQ(statusOf(second.readReply(5s)), 200);
+
+    RawConnection third(server.port());
+    third.send(healthRequest());
+    bool closed = false;
+    EXPECT_EQ(third.readUntilClosed(5s, closed), "");
+    EXPECT_TRUE(closed);
+
+    // Room again once one of the two has gone.
+    first.reset();
+    std::string reply;
+    for (int attempt = 0; attempt < 50 && statusOf(reply) != 200; ++attempt) {
+        RawConnection next(server.port());
+        next.send(healthRequest());
+        reply = next.readReply(2s);
+        if (statusOf(reply) != 200) std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(statusOf(reply), 200);
+}
+
+TEST_F(Transport, RaisesTheOpenFileLimitAndSaysWhenItIsStillTooLow) {
+    // The server's stderr, with its open-file limits set by the shell before it starts.
+    const auto run = [](const std::string& limits, const std::string& connections) {
+        const std::string command =
+            "sh -c '" + limits + " && exec timeout -k 3 -s TERM 1 " + TAVROLIN_SERVER_PATH +
+            " --db :memory: --listen 127.0.0.1:0 --max-connections " + connections + "' 2>&1";
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+            ::pclose(pipe);
+        }
+        return output;
+    };
+    // A low soft limit under a high hard one is raised: no complaint.
+    const auto raised = run("ulimit -S -n 100 && ulimit -H -n 4000", "1000");
+    EXPECT_NE(raised.find("listening on http://127.0.0.1:"), std::string::npos) << raised;
+    EXPECT_EQ(raised.find("open-file limit"), std::string::npos) << raised;
+    // A hard limit below what the connections need is reported.
+    const auto low = run("ulimit -S -n 100 && ulimit -H -n 200", "1000");
+    EXPECT_NE(low.find("listening on http://127.0.0.1:"), std::string::npos) << low;
+    EXPECT_NE(low.find("the open-file limit is 200, below the 1064 that 1000 connections need"),
+              std::string::npos)
+        << low;
+}

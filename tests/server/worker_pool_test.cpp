@@ -1,0 +1,95 @@
+#include "worker_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+using tavrolin::server::WorkerPool;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Jobs that wait until the test lets them go, so that "busy" is a state the test controls.
+class Gate {
+  public:
+    void wait() {
+        std::unique_lock lock(mMutex);
+        ++mWaiting;
+        mChanged.notify_all();
+        mChanged.wait(lock, [this] { return mOpen; });
+    }
+    bool waitForWaiting(int count) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, 10s, [&] { return mWaiting >= count; });
+    }
+    void open() {
+        std::lock_guard lock(mMutex);
+        mOpen = true;
+        mChanged.notify_all();
+    }
+
+  private:
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    int mWaiting = 0;
+    bool mOpen = false;
+};
+
+}  // namespace
+
+TEST(WorkerPool, RefusesWorkWhenEveryThreadIsBusyAndTheQueueIsFull) {
+    Gate gate;
+    std::atomic<int> done{0};
+    {
+        WorkerPool pool(2, 1);
+        const auto blocked = [&] {
+            gate.wait();
+            ++done;
+        };
+        ASSERT_TRUE(pool.trySubmit(blocked));
+        ASSERT_TRUE(pool.trySubmit(blocked));
+        ASSERT_TRUE(gate.waitForWaiting(2));
+        // Both threads busy: one job may wait, the next is refused without running.
+        EXPECT_TRUE(pool.trySubmit([&] { ++done; }));
+        EXPECT_FALSE(pool.trySubmit([&] { done += 100; }));
+        gate.open();
+    }
+    // The pool's end ran every job it had taken, and only those.
+    EXPECT_EQ(done, 3);
+}
+
+TEST(WorkerPool, WithoutAQueueTakesOnlyWhatIdleThreadsCan) {
+    Gate gate;
+    std::atomic<int> done{0};
+    {
+        WorkerPool pool(1, 0);
+        ASSERT_TRUE(pool.trySubmit([&] {
+            gate.wait();
+            ++done;
+        }));
+        ASSERT_TRUE(gate.waitForWaiting(1));
+        EXPECT_FALSE(pool.trySubmit([&] { ++done; }));
+        gate.open();
+    }
+    EXPECT_EQ(done, 1);
+}
+
+TEST(WorkerPool, TakesWorkAgainOnceAThreadIsFree) {
+    WorkerPool pool(1, 0);
+    std::atomic<int> done{0};
+    for (int i = 0; i < 20; ++i) {
+        // A thread that has just finished may not be back yet; it is within moments.
+        bool taken = false;
+        for (int attempt = 0; attempt < 1000 && !taken; ++attempt) {
+            taken = pool.trySubmit([&] { ++done; });
+            if (!taken) std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_TRUE(taken) << i;
+    }
+    for (int wait = 0; wait < 1000 && done < 20; ++wait) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(done, 20);
+}
