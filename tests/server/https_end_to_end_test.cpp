@@ -17,6 +17,10 @@
 #include <QSslConfiguration>
 #include <QTemporaryDir>
 
+#include <cstdlib>
+#include <fstream>
+#include <sys/wait.h>
+
 using namespace test_support;
 using namespace std::chrono_literals;
 
@@ -78,13 +82,10 @@ struct SecureServer {
     }
 };
 
-}  // namespace
-
-TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
-    SecureServer secure;
-    ASSERT_EQ(secure.server.baseUrl().rfind("https://127.0.0.1:", 0), 0u)
-        << secure.server.baseUrl();
-    const QStringList before = linkedIds(secure.server.baseUrl(), 42);
+// Moves vendor 77 to employee 42's selected list through the control at `serverName` and
+// commits; the server at `readUrl` must then hold the link, as must the reloaded list.
+void commitOneMove(const std::string& readUrl, const QString& serverName) {
+    const QStringList before = linkedIds(readUrl, 42);
     ASSERT_FALSE(before.isEmpty());
     ASSERT_FALSE(before.contains("77"));
 
@@ -93,7 +94,7 @@ TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
     control.resize(control.sizeHint());
     control.show();
     control.setEmployeeID("42");
-    control.setServerName(QString::fromStdString(secure.server.baseUrl()));
+    control.setServerName(serverName);
     ASSERT_EQ(sorted(ui.rows("lstSelectedVendors")), before);
     const auto row = ui.list("lstVendors")->findItem("77");
     ASSERT_FALSE(row.isNull());
@@ -108,8 +109,42 @@ TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
     QStringList expected = before;
     expected << "77";
     expected.sort();
-    EXPECT_EQ(linkedIds(secure.server.baseUrl(), 42), expected);
+    EXPECT_EQ(linkedIds(readUrl, 42), expected);
     EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), expected);
+}
+
+}  // namespace
+
+TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
+    SecureServer secure;
+    ASSERT_EQ(secure.server.baseUrl().rfind("https://127.0.0.1:", 0), 0u)
+        << secure.server.baseUrl();
+    commitOneMove(secure.server.baseUrl(), QString::fromStdString(secure.server.baseUrl()));
+}
+
+TEST(HttpsEndToEnd, ControlSignsInOverHttps) {
+    QTemporaryDir users;
+    const QString usersFile = users.filePath("users");
+    {
+        const QString input = users.filePath("password");
+        std::ofstream(input.toStdString()) << "s3cret pass\n";
+        const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
+                                    usersFile.toStdString() + "' alice <'" +
+                                    input.toStdString() + "' >/dev/null";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    }
+    SecureServer secure({"--users", usersFile.toStdString()});
+    const std::string base = secure.server.baseUrl();
+    ASSERT_EQ(base.rfind("https://", 0), 0u) << base;
+
+    // Without credentials the page refuses the document, so the load below really signs in.
+    EXPECT_FALSE(tavrolin::fetchDocument(QString::fromStdString(base) +
+                                             "/Tavrolin.asp?EmployeeID=42",
+                                         10s)
+                     .contains("<VendorDocument>"));
+    const std::string signedIn = "https://alice:s3cret%20pass@" + base.substr(8);
+    commitOneMove(signedIn, QString::fromStdString(signedIn));
 }
 
 TEST(HttpsEndToEnd, PlainHttpToTheTlsPortGetsNoAnswer) {
