@@ -5,10 +5,7 @@ build=$1
 source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# The server component also installs into /etc and the systemd folder, outside any prefix.
-for component in runtime dev; do
-  cmake --install "$build" --prefix "$work/prefix" --component "$component" >/dev/null
-done
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S "$source_dir/tests/package/consumer" -B "$work/consumer" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
