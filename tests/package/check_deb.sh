@@ -3,11 +3,12 @@
 # packages' names, fields and files, lintian (errors fail), the service unit, the man page
 # against --help; then unpacks them into a scratch root and builds and runs a host and the
 # server from that root alone.
-#   check_deb.sh BUILD_DIR SOURCE_DIR MULTIARCH_TRIPLET
+#   check_deb.sh BUILD_DIR SOURCE_DIR MULTIARCH_TRIPLET SYSTEMD_UNIT_DIR
 set -euo pipefail
 build=$1
 source_dir=$2
 triplet=$3
+unit_dir=${4#/}
 version=3.0.2
 
 work=$(mktemp -d)
@@ -76,7 +77,7 @@ expect_files "$dev_deb" usr/include/tavrolin/tavrolin.h usr/include/tavrolin/run
   "$libdir/cmake/Tavrolin/TavrolinConfig.cmake" "$libdir/cmake/Tavrolin/TavrolinTargets.cmake" \
   "$libdir/qt6/plugins/designer/libtavrolin_designer_plugin.so" \
   usr/share/doc/libtavrolin-dev/copyright
-expect_files "$server_deb" usr/bin/tavrolin-server lib/systemd/system/tavrolin-server.service \
+expect_files "$server_deb" usr/bin/tavrolin-server "$unit_dir/tavrolin-server.service" \
   etc/default/tavrolin-server usr/share/man/man8/tavrolin-server.8.gz \
   usr/share/doc/tavrolin-server/copyright
 if dpkg-deb -c "$lib_deb" | grep -q 'usr/include/'; then fail "libtavrolin3 carries headers"; fi
@@ -105,7 +106,7 @@ fi
 root=$work/root
 for deb in "$lib_deb" "$dev_deb" "$server_deb"; do dpkg-deb -x "$deb" "$root"; done
 
-unit=$root/lib/systemd/system/tavrolin-server.service
+unit=$root/$unit_dir/tavrolin-server.service
 for setting in 'DynamicUser=yes' 'StateDirectory=tavrolin-server' 'NoNewPrivileges=yes' \
     'ProtectSystem=strict' 'ProtectHome=yes' 'PrivateTmp=yes' 'Restart=on-failure' \
     'EnvironmentFile=-/etc/default/tavrolin-server'; do
