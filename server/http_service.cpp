@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "common/page_path.h"
 #include "form_decoding.h"
 #include "link_store.h"
 #include "statement_parser.h"
@@ -13,7 +14,6 @@ namespace tavrolin::server {
 
 namespace {
 
-constexpr const char* kPage = "/Tavrolin.asp";
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kNothingSaved = " Nothing was saved.";
 
@@ -113,7 +113,7 @@ void HttpService::routes() {
         res.set_content("ok", kPlainText);
     });
 
-    mServer.Get(kPage, [this](const httplib::Request& req, httplib::Response& res) {
+    mServer.Get(kPagePath, [this](const httplib::Request& req, httplib::Response& res) {
         std::int64_t employeeId = 0;
         if (!req.has_param("EmployeeID") ||
             !parseEmployeeId(req.get_param_value("EmployeeID"), employeeId)) {
@@ -145,8 +145,8 @@ void HttpService::routes() {
             });
     });
 
-    mServer.Post(kPage, [this](const httplib::Request& req, httplib::Response& res,
-                               const httplib::ContentReader& reader) {
+    mServer.Post(kPagePath, [this](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& reader) {
         const auto contentType = req.get_header_value("Content-Type");
         // A body over the limit is still read, up to the transport's own limit, and thrown
         // away: a client that is cut off while sending never sees the reply saying why.

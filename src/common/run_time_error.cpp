@@ -1,4 +1,4 @@
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 namespace tavrolin {
 
@@ -12,8 +12,8 @@ namespace errors {
 
 static QString describe(int number) {
     switch (number) {
-        case Overflow: return QStringLiteral("Overflow");
-        case SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
+        case Overflow:
+            return QStringLiteral("Overflow");
         case TypeMismatch: return QStringLiteral("Type mismatch");
         case ObjectNotSet: return QStringLiteral("Object variable or With block variable not set");
         case InvalidPropertyValue: return QStringLiteral("Invalid property value");

@@ -33,18 +33,18 @@ Tavrolin::~Tavrolin() = default;
 
 QSize Tavrolin::sizeHint() const { return {8745 / 15, 4935 / 15}; }
 
-void Tavrolin::setEmployeeID(const QString& ptEmployeeID) {
-    d->control.mEmployeeID = tavrolin::text::toInt32(ptEmployeeID, kEmployeeIdSource);
+void Tavrolin::setEmployeeID(const QString& employeeId) {
+    d->control.mEmployeeID = tavrolin::text::toInt32(employeeId, kEmployeeIdSource);
 }
 
-void Tavrolin::setServerName(const QString& PtServerName) {
-    d->control.mServerName = PtServerName;
+void Tavrolin::setServerName(const QString& serverName) {
+    d->control.mServerName = serverName;
     tavrolin::loadData(d->control, d->control.mEmployeeID, d->control.mServerName);
 }
 
 void Tavrolin::SaveToDatabase() { tavrolin::saveToDatabase(d->control); }
 
-QString Tavrolin::urlEncode(const QString& theData) { return tavrolin::urlEncode(theData); }
+QString Tavrolin::urlEncode(const QString& text) const { return tavrolin::urlEncode(text); }
 
 void Tavrolin::setLoadTimeout(std::chrono::milliseconds timeout) {
     d->control.loadTimeout = timeout;

@@ -5,7 +5,7 @@
 #include "control/list_view/progress_bar.h"
 #include "lists/markers.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <QDomDocument>
 #include <QLabel>

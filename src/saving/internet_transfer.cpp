@@ -2,7 +2,7 @@
 
 #include "common/windows_1252.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -123,7 +123,7 @@ void InternetTransfer::finished(QNetworkReply* reply) {
         mResponse = decodeBody(reply->readAll(), charsetOf(*reply));
     }
     mReply = nullptr;
-    emit StateChanged(answered ? kStateResponseCompleted : kStateError);
+    emit StateChanged(answered ? State::ResponseCompleted : State::Error);
 }
 
 QString InternetTransfer::GetChunk(int size, int dataType) {

@@ -14,37 +14,39 @@ namespace tavrolin {
 
 // The control's transfer component: one asynchronous HTTP request at a time. Execute starts it
 // and returns at once; the outcome arrives as StateChanged when the caller lets events run:
-// 11 when the transfer failed (unreachable, broken, timed out), 12 when the response is
-// complete. A response with an HTTP error status is complete too: its body is the server's
-// message. The body is then read with GetChunk.
+// Error when the transfer failed (unreachable, broken, timed out), ResponseCompleted when the
+// response is complete. A response with an HTTP error status is complete too: its body is the
+// server's message. The body is then read with GetChunk.
 class InternetTransfer : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr short kStateError = 11;
-    static constexpr short kStateResponseCompleted = 12;
+  // The states a transfer ends in, with the numbers transfer components have always given
+  // them.
+  enum class State : short { Error = 11, ResponseCompleted = 12 };
+  Q_ENUM(State)
 
-    explicit InternetTransfer(QObject* parent = nullptr);
-    ~InternetTransfer() override;
+  explicit InternetTransfer(QObject* parent = nullptr);
+  ~InternetTransfer() override;
 
-    // operation: "Post" sends data with the given header lines ("Name: value", several
-    // separated by CR LF); "Get" fetches. Raises a RunTimeError when it cannot start.
-    void Execute(const QString& url, const QString& operation, const QString& data,
-                 const QString& headers);
-    bool StillExecuting() const;
-    // The next at most size characters of the response body as text (data type 0); empty text
-    // once the body is exhausted.
-    QString GetChunk(int size, int dataType = 0);
-    // The HTTP status of the last complete response, 0 when there was none.
-    int responseCode() const { return mResponseCode; }
+  // operation: "Post" sends data with the given header lines ("Name: value", several
+  // separated by CR LF); "Get" fetches. Raises a RunTimeError when it cannot start.
+  void Execute(const QString& url, const QString& operation, const QString& data,
+               const QString& headers);
+  bool StillExecuting() const;
+  // The next at most size characters of the response body as text (data type 0); empty text
+  // once the body is exhausted.
+  QString GetChunk(int size, int dataType = 0);
+  // The HTTP status of the last complete response, 0 when there was none.
+  int responseCode() const { return mResponseCode; }
 
-    // The longest a transfer may take, from Execute to the last byte; past it the transfer
-    // fails with state 11. Applies to transfers started afterwards.
-    std::chrono::milliseconds timeout() const { return mTimeout; }
-    void setTimeout(std::chrono::milliseconds timeout) { mTimeout = timeout; }
+  // The longest a transfer may take, from Execute to the last byte; past it the transfer
+  // fails with State::Error. Applies to transfers started afterwards.
+  std::chrono::milliseconds timeout() const { return mTimeout; }
+  void setTimeout(std::chrono::milliseconds timeout) { mTimeout = timeout; }
 
 signals:
-    void StateChanged(short state);
+  void StateChanged(tavrolin::InternetTransfer::State state);
 
 private:
     void finished(QNetworkReply* reply);
