@@ -19,10 +19,7 @@ struct Tavrolin::Private {
 
 Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>()) {
     setObjectName(QStringLiteral("Tavrolin"));
-    // The screen is laid out in twips for a small dialog font; larger fonts would clip captions.
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
+    setFont(tavrolin::screenFont(font()));
     d->control.ui = tavrolin::buildScreen(this);
     tavrolin::connectListEditing(d->control);
     tavrolin::connectFindCenter(d->control);
@@ -31,7 +28,7 @@ Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Privat
 
 Tavrolin::~Tavrolin() = default;
 
-QSize Tavrolin::sizeHint() const { return {8745 / 15, 4935 / 15}; }
+QSize Tavrolin::sizeHint() const { return tavrolin::screenSizeHint(d->control.ui); }
 
 void Tavrolin::setEmployeeID(const QString& employeeId) {
     d->control.mEmployeeID = tavrolin::text::toInt32(employeeId, kEmployeeIdSource);

@@ -32,8 +32,9 @@ QString selectedCountCaption(qint64 count) {
 }
 
 void refreshCountLabels(Screen& ui) {
-    ui.lblSelVendors->setText(selectedCountCaption(ui.lstSelectedVendors->count()));
-    ui.lblAllVendors->setText(vendorCountCaption(ui.lstVendors->count()));
+    setCountCaption(ui.lblSelVendors, ui.lstSelectedVendors,
+                    selectedCountCaption(ui.lstSelectedVendors->count()));
+    setCountCaption(ui.lblAllVendors, ui.lstVendors, vendorCountCaption(ui.lstVendors->count()));
 }
 
 }  // namespace tavrolin
