@@ -3,6 +3,7 @@
 #include "lists/markers.h"
 #include "support/loaded_control.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <tavrolin/tavrolin.h>
 
@@ -356,3 +357,18 @@ TEST(PublicInterface, ReachableThroughTheMetaObjectWithoutGetters) {
     EXPECT_LT(meta->indexOfMethod("EmployeeID()"), 0);
 }
 
+namespace {
+test_support::ControlDriver* gDriver = nullptr;
+}
+
+// A test that presses a button it cannot press has not done what it says.
+TEST(ControlDriver, AClickOnADisabledButtonFailsTheTest) {
+    Tavrolin control;
+    test_support::ControlDriver ui(control);
+    gDriver = &ui;
+    ASSERT_FALSE(ui.button("cmdAdd")->isEnabled());
+    EXPECT_NONFATAL_FAILURE(gDriver->click("cmdAdd"), "clicked cmdAdd");
+    ui.button("cmdAdd")->setEnabled(true);  // with both lists empty it moves nothing
+    EXPECT_TRUE(ui.click("cmdAdd"));
+    gDriver = nullptr;
+}
