@@ -12,8 +12,7 @@ namespace errors {
 
 static QString describe(int number) {
     switch (number) {
-        case Overflow:
-            return QStringLiteral("Overflow");
+        case Overflow: return QStringLiteral("Overflow");
         case TypeMismatch: return QStringLiteral("Type mismatch");
         case ObjectNotSet: return QStringLiteral("Object variable or With block variable not set");
         case InvalidPropertyValue: return QStringLiteral("Invalid property value");

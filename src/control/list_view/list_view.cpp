@@ -334,9 +334,7 @@ int ListView::columnHeaderWidth(int index) const {
     return pixelsToTwips(header()->sectionSize(section));
 }
 
-int ListView::widthTwips() const {
-    return pixelsToTwips(width());
-}
+int ListView::widthTwips() const { return pixelsToTwips(width()); }
 
 void ListView::setFullRowSelect(bool on) {
     mFullRowSelect = on;
