@@ -10,7 +10,6 @@ void sortByHeader(ListView& list, int headerIndex) {
     try {
         const int column = headerIndex == 1 ? 3 : headerIndex;  // counted from 1
         if (list.sortKey() == column - 1) {
-            // Anything but ascending, even an order Qt does not name, turns ascending.
             list.setSortOrder(list.sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
                                                                      : Qt::AscendingOrder);
         } else {

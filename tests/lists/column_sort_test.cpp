@@ -67,14 +67,6 @@ TEST(ColumnSort, HiddenMarkerHeaderActsAsId) {
     EXPECT_EQ(f.ids(), (QStringList{"100", "10", "9"}));
 }
 
-TEST(ColumnSort, AnOrderOtherThanAscendingOrDescendingBecomesAscending) {
-    Sorted f;
-    f.list()->setSortOrder(static_cast<Qt::SortOrder>(7));
-    f.ui.clickHeader("lstVendors", 1);
-    EXPECT_EQ(f.list()->sortOrder(), Qt::AscendingOrder);
-    EXPECT_EQ(f.ids(), (QStringList{"9", "10", "100"}));
-}
-
 TEST(ColumnSort, AHeaderBeyondTheColumnsChangesNothing) {
     Sorted f;
     f.ui.clickHeader("lstVendors", 2);
