@@ -80,7 +80,7 @@ public:
         });
     }
     QString url() const {
-        return QStringLiteral("http://127.0.0.1:%1/Tavrolin.asp").arg(serverPort());
+        return saveRequestUrl(QStringLiteral("http://127.0.0.1:%1").arg(serverPort()));
     }
 };
 

@@ -10,6 +10,7 @@
 #include "loading/fill_lists.h"
 #include "loading/load_sequence.h"
 #include "loading/vendor_document.h"
+#include "saving/commit.h"
 #include "saving/statements.h"
 
 #include <tavrolin/tavrolin.h>
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
     ChangeSet links;
     for (int id = 1; id <= kLinked * 2; id += 2) links.linksToAdd << QString::number(id);
     const QByteArray body = buildBody(buildStatements(kEmployee, links)).toLatin1();
-    const QByteArray answer = post(url + "/Tavrolin.asp", body);
+    const QByteArray answer = post(saveRequestUrl(url), body);
     if (!answer.isEmpty()) std::fprintf(stderr, "link post answered: %s\n", answer.constData());
 
     const QString address = vendorDocumentUrl(url, kEmployee);

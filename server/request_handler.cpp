@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <charconv>
 
+#include "common/page_path.h"
 #include "compression.h"
 #include "cross_site.h"
 #include "form_decoding.h"
@@ -132,7 +133,7 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
 
     const bool read = request.method == "GET" || request.method == "HEAD";
     if (path == "/health" && read) return textResponse(200, "ok");
-    if (path != kPagePath || (!read && request.method != "POST"))
+    if (path != tavrolin::kPagePath || (!read && request.method != "POST"))
         return textResponse(404, "Not found.");
 
     // A page of another site must not post through a browser's stored sign-in either, so

@@ -23,7 +23,6 @@ namespace tavrolin::server {
 // 160 bytes each.
 inline constexpr std::size_t kMaxPostBytes = 8 * 1024 * 1024;
 
-inline constexpr const char* kPagePath = "/Tavrolin.asp";
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 

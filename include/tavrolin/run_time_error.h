@@ -25,15 +25,13 @@ private:
     QString mDescription;
 };
 
+// The numbers a RunTimeError carries.
 namespace errors {
 inline constexpr int Overflow = 6;
-inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int ObjectNotSet = 91;
 inline constexpr int InvalidPropertyValue = 380;
 inline constexpr int IndexOutOfBounds = 35600;
-
-[[noreturn]] TAVROLIN_EXPORT void raise(int number, const QString& source);
 }  // namespace errors
 
 }  // namespace tavrolin

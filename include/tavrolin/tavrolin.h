@@ -12,6 +12,9 @@
 // The employee-to-vendor cross reference control. Put it on a window, call setEmployeeID()
 // and then setServerName(): the control loads the employee's vendors from
 // <server>/Tavrolin.asp and lets the user link and unlink vendors and commit the changes.
+// Its interface is write-only by design: a host sets the employee and the server and may ask
+// for a save, and what a load or save comes to is shown to the user, not reported to the host,
+// so the control has no properties to read and no signals.
 class TAVROLIN_EXPORT Tavrolin : public QWidget {
     Q_OBJECT
 
@@ -23,19 +26,19 @@ public:
     // nearest whole number (ties to even). Throws tavrolin::RunTimeError 13 (type mismatch) for
     // a text that is not a number and 6 (overflow) outside 32 bits; the previous employee then
     // stays. Does not load.
-    Q_INVOKABLE void setEmployeeID(const QString& ptEmployeeID);
+    Q_INVOKABLE void setEmployeeID(const QString& employeeId);
 
     // The server's base address, scheme and host, without a trailing slash
     // ("http://host:port"). Stores it and loads the current employee before returning; every
     // assignment reloads. A failed load raises nothing: it ends quietly with what it had
     // filled so far (usually empty lists).
-    Q_INVOKABLE void setServerName(const QString& PtServerName);
+    Q_INVOKABLE void setServerName(const QString& serverName);
 
     // Sends the moves made since the last load to the server, without reloading.
     Q_INVOKABLE void SaveToDatabase();
 
     // Form-encodes a text as the save request does (Windows-1252 bytes, "+" for space).
-    Q_INVOKABLE QString urlEncode(const QString& theData);
+    Q_INVOKABLE QString urlEncode(const QString& text) const;
 
     // How long a load waits for the server (30 s unless set) and how long a save's transfer
     // may take (60 s unless set).

@@ -1,4 +1,4 @@
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 namespace tavrolin {
 
@@ -13,7 +13,6 @@ namespace errors {
 static QString describe(int number) {
     switch (number) {
         case Overflow: return QStringLiteral("Overflow");
-        case SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
         case TypeMismatch: return QStringLiteral("Type mismatch");
         case ObjectNotSet: return QStringLiteral("Object variable or With block variable not set");
         case InvalidPropertyValue: return QStringLiteral("Invalid property value");

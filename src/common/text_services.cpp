@@ -1,6 +1,6 @@
 #include "common/text_services.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <cmath>
 #include <limits>

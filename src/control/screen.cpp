@@ -1,6 +1,7 @@
 #include "control/screen.h"
 
 #include "common/text_services.h"
+#include "common/twips.h"
 #include "control/list_view/list_view.h"
 #include "control/list_view/progress_bar.h"
 #include "saving/internet_transfer.h"
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,14 +23,15 @@
 namespace tavrolin {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
+constexpr int kDesignedWidth = 8745;  // twips
+constexpr int kDesignedHeight = 4935;
 
 // Places a child by its designed position in twips and records its keyboard order.
 template <typename W>
 W* place(W* widget, const char* name, int left, int top, int width, int height, int tabIndex) {
     widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                        height / kTwipsPerPixel);
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                        twipsToPixels(height));
     widget->setProperty("TabIndex", tabIndex);
     return widget;
 }
@@ -46,7 +49,82 @@ qint16 widthOf(const ListView* list) {
     return text::narrow16(text::roundHalfEven(list->widthTwips()), QStringLiteral("Tavrolin"));
 }
 
+// What a screen reader says for a part whose caption says too little or nothing.
+void describe(QWidget* widget, const QString& name, const QString& description) {
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
+void nameParts(Screen& s) {
+    describe(s.cmdAdd, QStringLiteral("Add to selected vendors"),
+             QStringLiteral("Links the current vendor to the employee"));
+    describe(s.cmdAddAll, QStringLiteral("Add all highlighted"),
+             QStringLiteral("Links every highlighted vendor to the employee"));
+    describe(s.cmdRemoveAll, QStringLiteral("Remove all highlighted"),
+             QStringLiteral("Unlinks every highlighted selected vendor from the employee"));
+    describe(s.cmdDelete, QStringLiteral("Remove from selected vendors"),
+             QStringLiteral("Unlinks the current selected vendor from the employee"));
+    s.lstVendors->setAccessibleDescription(
+        QStringLiteral("Active vendors not linked to the employee"));
+    s.lstSelectedVendors->setAccessibleDescription(
+        QStringLiteral("Vendors linked to the employee"));
+    s.lblAllVendors->setBuddy(s.lstVendors);
+    s.lblSelVendors->setBuddy(s.lstSelectedVendors);
+    describe(s.optFind[1], QStringLiteral("Find by ID"),
+             QStringLiteral("Finds a vendor by its whole ID"));
+    describe(s.optFind[0], QStringLiteral("Find by name"),
+             QStringLiteral("Finds the first vendor whose name contains the text"));
+    describe(s.txtVendorID, QStringLiteral("Vendor ID to find"),
+             QStringLiteral("The whole ID, as the list shows it"));
+    describe(s.txtVendorName, QStringLiteral("Vendor name to find"),
+             QStringLiteral("Any part of the name, in any letter case"));
+    describe(s.optList[0], QStringLiteral("Search non selected vendors"),
+             QStringLiteral("Find searches the list of vendors not linked to the employee"));
+    describe(s.optList[1], QStringLiteral("Search selected vendors"),
+             QStringLiteral("Find searches the list of vendors linked to the employee"));
+    describe(s.cmdFind, QStringLiteral("Find"),
+             QStringLiteral("Highlights the first vendor in the chosen list that matches"));
+    describe(s.cmdCommit, QStringLiteral("Commit to Database"),
+             QStringLiteral("Saves the links changed since the lists were loaded"));
+    describe(s.prbLoad, QStringLiteral("Loading vendors"),
+             QStringLiteral("How many of the employee's vendors have been loaded"));
+}
+
+// The count labels end in a colon, which a spoken name does without.
+QString listName(const QString& caption) {
+    QString name = caption.trimmed();
+    if (name.endsWith(u':')) name.chop(1);
+    return name;
+}
+
 }  // namespace
+
+QFont screenFont(const QFont& base) {
+    QFont font = base;
+    // The screen was drawn for a narrower face than the usual desktop sans; at 8 points Carlito
+    // fits every caption with room to spare. The condensed DejaVu face, nearly as narrow (one
+    // caption loses a pixel), stands in where Carlito is missing.
+    for (const QString& family :
+         {QStringLiteral("Carlito"), QStringLiteral("DejaVu Sans Condensed")}) {
+        if (QFontDatabase::hasFamily(family)) {
+            font.setFamily(family);
+            break;
+        }
+    }
+    font.setPointSizeF(8);
+    return font;
+}
+
+QSize screenSizeHint(const Screen& screen) {
+    const QRect whole = QRect(0, 0, twipsToPixels(kDesignedWidth), twipsToPixels(kDesignedHeight))
+                            .united(screen.control->childrenRect());
+    return {whole.right() + 1, whole.bottom() + 1};
+}
+
+void setCountCaption(QLabel* label, ListView* list, const QString& caption) {
+    label->setText(caption);
+    list->setAccessibleName(listName(caption));
+}
 
 void setTextBoxActive(QLineEdit* box, bool active) {
     box->setReadOnly(!active);
@@ -60,7 +138,7 @@ void setTextBoxActive(QLineEdit* box, bool active) {
 Screen buildScreen(QWidget* control) {
     Screen s;
     s.control = control;
-    control->resize(8745 / kTwipsPerPixel, 4935 / kTwipsPerPixel);
+    control->resize(twipsToPixels(kDesignedWidth), twipsToPixels(kDesignedHeight));
 
     s.fraMain = place(new QGroupBox(control), "fraMain", 0, -90, 8745, 5310, 0);
     QWidget* main = s.fraMain;
@@ -101,6 +179,10 @@ Screen buildScreen(QWidget* control) {
     s.cmdCommit = place(new QPushButton(QStringLiteral("Commit to Database"), main), "cmdCommit",
                         6945, 3675, 1680, 375, 15);
     s.prbLoad = place(new ProgressBar(main), "prbLoad", 4785, 4395, 3870, 255, 16);
+
+    setCountCaption(s.lblAllVendors, s.lstVendors, s.lblAllVendors->text());
+    setCountCaption(s.lblSelVendors, s.lstSelectedVendors, s.lblSelVendors->text());
+    nameParts(s);
 
     s.mnuRemove = new QMenu(QStringLiteral("Remove"), control);
     s.mnuRemove->setObjectName(QStringLiteral("mnuRemove"));

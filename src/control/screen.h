@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 class QAction;
+class QFont;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -47,6 +49,18 @@ struct Screen {
 // Creates every child of the control with its caption, place, tab order and start state, then
 // runs the creation steps (list columns, display option, version label).
 Screen buildScreen(QWidget* control);
+
+// The font the screen is designed for: a narrow dialog face at 8 points, in which every caption
+// fits its control, the largest count captions included.
+QFont screenFont(const QFont& base);
+
+// The size that shows every child whole. The designed size cuts off the bottom of the find
+// center, the version line with it.
+QSize screenSizeHint(const Screen& screen);
+
+// Shows a count caption on a list's label and names the list after it, so that a screen
+// reader reads the list with the count the label shows.
+void setCountCaption(QLabel* label, ListView* list, const QString& caption);
 
 // A text box is active (editable, window-background colour) or inactive (locked against
 // typing, button-face colour); locked is not disabled.

@@ -19,10 +19,7 @@ struct Tavrolin::Private {
 
 Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>()) {
     setObjectName(QStringLiteral("Tavrolin"));
-    // The screen is laid out in twips for a small dialog font; larger fonts would clip captions.
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
+    setFont(tavrolin::screenFont(font()));
     d->control.ui = tavrolin::buildScreen(this);
     tavrolin::connectListEditing(d->control);
     tavrolin::connectFindCenter(d->control);
@@ -31,20 +28,20 @@ Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Privat
 
 Tavrolin::~Tavrolin() = default;
 
-QSize Tavrolin::sizeHint() const { return {8745 / 15, 4935 / 15}; }
+QSize Tavrolin::sizeHint() const { return tavrolin::screenSizeHint(d->control.ui); }
 
-void Tavrolin::setEmployeeID(const QString& ptEmployeeID) {
-    d->control.mEmployeeID = tavrolin::text::toInt32(ptEmployeeID, kEmployeeIdSource);
+void Tavrolin::setEmployeeID(const QString& employeeId) {
+    d->control.mEmployeeID = tavrolin::text::toInt32(employeeId, kEmployeeIdSource);
 }
 
-void Tavrolin::setServerName(const QString& PtServerName) {
-    d->control.mServerName = PtServerName;
+void Tavrolin::setServerName(const QString& serverName) {
+    d->control.mServerName = serverName;
     tavrolin::loadData(d->control, d->control.mEmployeeID, d->control.mServerName);
 }
 
 void Tavrolin::SaveToDatabase() { tavrolin::saveToDatabase(d->control); }
 
-QString Tavrolin::urlEncode(const QString& theData) { return tavrolin::urlEncode(theData); }
+QString Tavrolin::urlEncode(const QString& text) const { return tavrolin::urlEncode(text); }
 
 void Tavrolin::setLoadTimeout(std::chrono::milliseconds timeout) {
     d->control.loadTimeout = timeout;

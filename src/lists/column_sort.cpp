@@ -10,7 +10,8 @@ void sortByHeader(ListView& list, int headerIndex) {
     try {
         const int column = headerIndex == 1 ? 3 : headerIndex;  // counted from 1
         if (list.sortKey() == column - 1) {
-            list.setSortOrder(list.sortOrder() == 0 ? 1 : 0);
+            list.setSortOrder(list.sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                     : Qt::AscendingOrder);
         } else {
             // The list keeps its direction under the new column.
             list.setSortKey(column - 1);

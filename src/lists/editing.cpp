@@ -29,7 +29,9 @@ void connectListEditing(Control& control) {
     QObject::connect(ui.mnuRemoveItems, &QAction::triggered, ui.mnuRemove,
                      [&ui] { removeVendor(ui); });
     QObject::connect(selected, &ListView::mouseUp, selected,
-                     [&ui](int button, int, int x, int y) { showRemoveMenu(ui, button, x, y); });
+                     [&ui](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
+                         showRemoveMenu(ui, button, position);
+                     });
 
     QObject::connect(ui.cmdAddAll, &QPushButton::clicked, ui.cmdAddAll,
                      [&ui] { addAllVendors(ui); });

@@ -16,8 +16,9 @@ ListItem buildArrivingRow(ListView& target, const QString& text, const QString& 
                           const QString& oldMarker, QChar letter) {
     ListItem row = target.add(text);
     row.setSubItem(1, name);
-    row.setSubItem(2, markers::plainForm(text));
-    if (markers::isPlain(oldMarker)) row.setSubItem(2, row.subItem(2) + letter);
+    row.setSubItem(markers::kColumn, markers::plainForm(text));
+    if (markers::isPlain(oldMarker))
+        row.setSubItem(markers::kColumn, row.subItem(markers::kColumn) + letter);
     return row;
 }
 
@@ -31,8 +32,9 @@ QString selectedCountCaption(qint64 count) {
 }
 
 void refreshCountLabels(Screen& ui) {
-    ui.lblSelVendors->setText(selectedCountCaption(ui.lstSelectedVendors->count()));
-    ui.lblAllVendors->setText(vendorCountCaption(ui.lstVendors->count()));
+    setCountCaption(ui.lblSelVendors, ui.lstSelectedVendors,
+                    selectedCountCaption(ui.lstSelectedVendors->count()));
+    setCountCaption(ui.lblAllVendors, ui.lstVendors, vendorCountCaption(ui.lstVendors->count()));
 }
 
 }  // namespace tavrolin

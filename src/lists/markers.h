@@ -13,6 +13,9 @@ struct Screen;
 // loaded into carries the plain form followed by the target's letter.
 namespace markers {
 
+// The column that holds the marker: sub-item 2 of a row, and sort key 2 of a list.
+inline constexpr int kColumn = 2;
+
 inline constexpr QChar kNewLink = u'N';      // arrived in lstSelectedVendors
 inline constexpr QChar kRemovedLink = u'D';  // arrived in lstVendors
 

@@ -13,8 +13,6 @@
 namespace tavrolin {
 namespace {
 
-constexpr int kRightButton = 2;
-
 // The texts a move reads off the source row before anything changes.
 struct VendorRow {
     ListItem row;
@@ -29,7 +27,7 @@ VendorRow currentRow(const ListView& source) {
 
 void readNameAndMarker(VendorRow& v) {
     v.name = v.row.subItem(1);
-    v.marker = v.row.subItem(2);
+    v.marker = v.row.subItem(markers::kColumn);
 }
 
 bool holdsText(const ListView& list, const QString& text) {
@@ -106,12 +104,12 @@ void removeVendor(Screen& ui) {
     }
 }
 
-void showRemoveMenu(Screen& ui, int button, int x, int y) {
+void showRemoveMenu(Screen& ui, Qt::MouseButton button, QPoint position) {
     ListView& list = *ui.lstSelectedVendors;
     try {
         if (list.count() == 0) return;
         if (list.selectedItem().text().isEmpty()) return;
-        if (button == kRightButton) ui.mnuRemove->popup(list.mapToGlobal(QPoint(x, y)));
+        if (button == Qt::RightButton) ui.mnuRemove->popup(list.mapToGlobal(position));
     } catch (const RunTimeError&) {
         // No current row to offer for removal: no menu.
     }

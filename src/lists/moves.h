@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+
 namespace tavrolin {
 
 struct Screen;
@@ -11,7 +13,7 @@ void addVendor(Screen& ui);
 // row of lstSelectedVendors into lstVendors.
 void removeVendor(Screen& ui);
 // A mouse button released over lstSelectedVendors: the right button opens the "Remove" popup
-// at the pointer (x, y in the list's own coordinates) when there is a row to remove.
-void showRemoveMenu(Screen& ui, int button, int x, int y);
+// at the pointer (a point in the list's own coordinates) when there is a row to remove.
+void showRemoveMenu(Screen& ui, Qt::MouseButton button, QPoint position);
 
 }  // namespace tavrolin

@@ -10,8 +10,6 @@
 namespace tavrolin {
 namespace {
 
-constexpr int kMarkerColumn = 2;
-
 // The first arrival clears the target's old highlight (single-row mode); every later one adds
 // to it, so exactly the arrived rows end up highlighted.
 void copyHighlighted(const ListView& source, ListView& target, QChar letter) {
@@ -19,7 +17,7 @@ void copyHighlighted(const ListView& source, ListView& target, QChar letter) {
     for (int p = 1; p <= source.count(); ++p) {
         ListItem row = source.item(p);
         if (!row.selected()) continue;
-        buildArrivingRow(target, row.text(), row.subItem(1), row.subItem(2), letter)
+        buildArrivingRow(target, row.text(), row.subItem(1), row.subItem(markers::kColumn), letter)
             .setSelected(true);
         target.setMultiSelect(true);
     }
@@ -37,7 +35,7 @@ void moveHighlighted(Screen& ui, ListView& source, ListView& target, QChar lette
     target.setFocus();
     // With no row arrived and none current before, there is nothing to scroll to.
     if (ListItem current = target.selectedItem()) current.ensureVisible();
-    target.setSortKey(kMarkerColumn);
+    target.setSortKey(markers::kColumn);
     refreshCountLabels(ui);
 }
 

@@ -7,7 +7,7 @@
 #include "lists/markers.h"
 #include "loading/vendor_document.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -16,7 +16,6 @@ namespace tavrolin {
 namespace {
 
 const QString kSource = QStringLiteral("Tavrolin.Fill");
-constexpr int kMarkerColumn = 2;
 
 void appendRecords(Control& control, ListView& list, int listPosition) {
     using namespace vendor_document;
@@ -35,7 +34,7 @@ void appendRecords(Control& control, ListView& list, int listPosition) {
             list.remove(row.position());
             throw;
         }
-        row.setSubItem(2, markers::plainForm(row.text()));
+        row.setSubItem(markers::kColumn, markers::plainForm(row.text()));
         control.ui.prbLoad->setValue(control.mProgress);
         control.mProgress = text::add16(control.mProgress, 1, kSource);
     }
@@ -58,7 +57,7 @@ void clearCurrentHighlight(ListView& list) {
 void fillVendors(Control& control) {
     ListView& list = *control.ui.lstVendors;
     appendRecords(control, list, vendor_document::kNonSelectedList);
-    list.setSortKey(kMarkerColumn);
+    list.setSortKey(markers::kColumn);
     enableSearchOf(control, 0);
     clearCurrentHighlight(list);
 }
@@ -67,7 +66,7 @@ void fillSelectedVendors(Control& control) {
     ListView& list = *control.ui.lstSelectedVendors;
     appendRecords(control, list, vendor_document::kSelectedList);
     control.mXmlDoc.reset();
-    list.setSortKey(kMarkerColumn);
+    list.setSortKey(markers::kColumn);
     enableSearchOf(control, 1);
     control.ui.prbLoad->setValue(control.ui.prbLoad->max());
     clearCurrentHighlight(list);

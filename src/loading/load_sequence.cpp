@@ -1,5 +1,6 @@
 #include "loading/load_sequence.h"
 
+#include "common/page_path.h"
 #include "common/text_services.h"
 #include "control/control.h"
 #include "control/list_view/list_view.h"
@@ -14,10 +15,9 @@
 
 namespace tavrolin {
 
-const QString kPagePath = QStringLiteral("/Tavrolin.asp?EmployeeID=");
-
 QString vendorDocumentUrl(const QString& serverName, qint32 employee) {
-    return serverName + kPagePath + text::decimal(employee);
+    return serverName + QLatin1String(kPagePath) + QLatin1String(kEmployeeQuery) +
+           text::decimal(employee);
 }
 
 void loadData(Control& control, qint32 employee, const QString& server) {

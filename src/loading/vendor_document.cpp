@@ -5,7 +5,7 @@
 #include "control/list_view/progress_bar.h"
 #include "lists/markers.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <QDomDocument>
 #include <QLabel>
@@ -60,8 +60,10 @@ void readCounts(Control& control) {
     control.mVendorCount = text::toInt16(countText(childAt(counts, kVendorCount)));
     control.mSelectedCount = text::toInt16(countText(childAt(counts, kSelectedCount)));
     control.ui.prbLoad->setMax(text::add16(control.mVendorCount, control.mSelectedCount));
-    control.ui.lblAllVendors->setText(vendorCountCaption(control.mVendorCount));
-    control.ui.lblSelVendors->setText(selectedCountCaption(control.mSelectedCount));
+    setCountCaption(control.ui.lblAllVendors, control.ui.lstVendors,
+                    vendorCountCaption(control.mVendorCount));
+    setCountCaption(control.ui.lblSelVendors, control.ui.lstSelectedVendors,
+                    selectedCountCaption(control.mSelectedCount));
     control.mProgress = 0;
 }
 

@@ -1,5 +1,6 @@
 #include "saving/commit.h"
 
+#include "common/page_path.h"
 #include "control/control.h"
 #include "control/list_view/list_view.h"
 #include "control/message_box.h"
@@ -19,7 +20,6 @@
 namespace tavrolin {
 
 namespace {
-const QString kPagePath = QStringLiteral("/Tavrolin.asp");
 const QString kPostOperation = QStringLiteral("Post");
 const QString kFormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded");
 
@@ -47,7 +47,7 @@ QString readReply(InternetTransfer& transfer) {
 }  // namespace
 
 QString saveRequestUrl(const QString& serverName) {
-    return serverName + kPagePath;
+    return serverName + QLatin1String(kPagePath);
 }
 
 bool isBlankReply(QStringView reply) {
@@ -88,10 +88,10 @@ void commitChanges(Control& control) {
     loadData(control, control.mEmployeeID, QString());
 }
 
-void transferStateChanged(Control& control, short state) {
-    if (state == InternetTransfer::kStateError) {
+void transferStateChanged(Control& control, InternetTransfer::State state) {
+    if (state == InternetTransfer::State::Error) {
         showMessage(control.ui.control, QMessageBox::NoIcon, defaultMessageTitle(), kTransferFailed);
-    } else if (state == InternetTransfer::kStateResponseCompleted) {
+    } else if (state == InternetTransfer::State::ResponseCompleted) {
         const QString reply = readReply(*control.ui.Inet1);
         if (!isBlankReply(reply))
             showMessage(control.ui.control, QMessageBox::Information, kReplyTitle, reply);
@@ -101,8 +101,9 @@ void transferStateChanged(Control& control, short state) {
 void connectSaving(Control& control) {
     QObject::connect(control.ui.cmdCommit, &QPushButton::clicked, control.ui.control,
                      [&control] { commitChanges(control); });
-    QObject::connect(control.ui.Inet1, &InternetTransfer::StateChanged, control.ui.control,
-                     [&control](short state) { transferStateChanged(control, state); });
+    QObject::connect(
+        control.ui.Inet1, &InternetTransfer::StateChanged, control.ui.control,
+        [&control](InternetTransfer::State state) { transferStateChanged(control, state); });
 }
 
 }  // namespace tavrolin

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "saving/internet_transfer.h"
+
 #include <QString>
 
 namespace tavrolin {
@@ -15,8 +17,9 @@ void saveToDatabase(Control& control);
 // from the server whatever the save's outcome.
 void commitChanges(Control& control);
 
-// Reacts to the transfer's state: 11 reports the failure, 12 shows the server's reply.
-void transferStateChanged(Control& control, short state);
+// Reacts to the transfer's state: an error reports the failure, a completed response shows the
+// server's reply.
+void transferStateChanged(Control& control, InternetTransfer::State state);
 
 // Connects "Commit to Database" and the transfer component's notifications.
 void connectSaving(Control& control);

@@ -3,7 +3,7 @@
 #include "common/sign_in.h"
 #include "common/windows_1252.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -127,7 +127,7 @@ void InternetTransfer::finished(QNetworkReply* reply) {
         mResponse = decodeBody(reply->readAll(), charsetOf(*reply));
     }
     mReply = nullptr;
-    emit StateChanged(answered ? kStateResponseCompleted : kStateError);
+    emit StateChanged(answered ? State::ResponseCompleted : State::Error);
 }
 
 QString InternetTransfer::GetChunk(int size, int dataType) {

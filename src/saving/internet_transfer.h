@@ -14,15 +14,16 @@ namespace tavrolin {
 
 // The control's transfer component: one asynchronous HTTP request at a time. Execute starts it
 // and returns at once; the outcome arrives as StateChanged when the caller lets events run:
-// 11 when the transfer failed (unreachable, broken, timed out), 12 when the response is
-// complete. A response with an HTTP error status is complete too: its body is the server's
-// message. The body is then read with GetChunk.
+// Error when the transfer failed (unreachable, broken, timed out), ResponseCompleted when the
+// response is complete. A response with an HTTP error status is complete too: its body is the
+// server's message. The body is then read with GetChunk.
 class InternetTransfer : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr short kStateError = 11;
-    static constexpr short kStateResponseCompleted = 12;
+    // How a transfer ends (state numbers 11 and 12).
+    enum class State : short { Error = 11, ResponseCompleted = 12 };
+    Q_ENUM(State)
 
     explicit InternetTransfer(QObject* parent = nullptr);
     ~InternetTransfer() override;
@@ -39,12 +40,12 @@ public:
     int responseCode() const { return mResponseCode; }
 
     // The longest a transfer may take, from Execute to the last byte; past it the transfer
-    // fails with state 11. Applies to transfers started afterwards.
+    // fails with State::Error. Applies to transfers started afterwards.
     std::chrono::milliseconds timeout() const { return mTimeout; }
     void setTimeout(std::chrono::milliseconds timeout) { mTimeout = timeout; }
 
 signals:
-    void StateChanged(short state);
+    void StateChanged(tavrolin::InternetTransfer::State state);
 
 private:
     void finished(QNetworkReply* reply);

@@ -5,13 +5,12 @@
 #include "lists/markers.h"
 #include "saving/url_encode.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 namespace tavrolin {
 
 namespace {
 const QString kSource = QStringLiteral("Tavrolin.SaveToDatabase");
-constexpr int kMarkerColumn = 2;
 
 const QString kInsertPrefix = QStringLiteral(
     "INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,RecordLastUpdated) VALUES (");
@@ -26,7 +25,7 @@ QStringList flaggedRowTexts(const ListView& list) {
     QStringList ids;
     for (int position = 1; position <= list.count(); ++position) {
         const ListItem row = list.item(position);
-        if (!markers::isPlain(row.subItem(kMarkerColumn))) ids << row.text();
+        if (!markers::isPlain(row.subItem(markers::kColumn))) ids << row.text();
     }
     return ids;
 }

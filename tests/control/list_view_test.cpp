@@ -58,7 +58,7 @@ TEST(ListView, RowsStandInSortOrderFromTheFirstAdd) {
     f.list.add("05");
     f.list.add("17");
     EXPECT_EQ(f.texts(), (QStringList{"05", "17", "20"}));
-    f.list.setSortOrder(1);
+    f.list.setSortOrder(Qt::DescendingOrder);
     EXPECT_EQ(f.texts(), (QStringList{"20", "17", "05"}));
 }
 
@@ -72,7 +72,7 @@ TEST(ListView, SortsByMarkerAndNameInBothOrders) {
     EXPECT_EQ(f.texts(), (QStringList{"5", "76", "77", "123"}));
     f.list.setSortKey(1);
     EXPECT_EQ(f.texts(), (QStringList{"123", "76", "77", "5"}));  // case-insensitive names
-    f.list.setSortOrder(1);
+    f.list.setSortOrder(Qt::DescendingOrder);
     EXPECT_EQ(f.texts(), (QStringList{"5", "77", "76", "123"}));
     f.list.setSortKey(2);
     EXPECT_EQ(f.texts(), (QStringList{"123", "77", "76", "5"}));
@@ -196,8 +196,10 @@ TEST(ListView, ReportsDoubleClicksHeaderClicksAndMouseUp) {
     QTest::mouseClick(f.list.viewport(), Qt::RightButton, Qt::ShiftModifier,
                       f.list.rowRect(1).center());
     ASSERT_FALSE(up.isEmpty());
-    EXPECT_EQ(up.last().at(0).toInt(), 2);
-    EXPECT_EQ(up.last().at(1).toInt(), 1);
+    EXPECT_EQ(up.last().at(0).value<Qt::MouseButton>(), Qt::RightButton);
+    EXPECT_EQ(up.last().at(1).value<Qt::KeyboardModifiers>(), Qt::ShiftModifier);
+    EXPECT_EQ(up.last().at(2).toPoint(),
+              f.list.viewport()->mapTo(&f.list, f.list.rowRect(1).center()));
     QHeaderView* h = f.list.header();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                       QPoint(h->sectionViewportPosition(1) + 10, h->height() / 2));

@@ -1,18 +1,27 @@
 #include "control/list_view/list_view.h"
 #include "control/list_view/progress_bar.h"
+#include "lists/markers.h"
+#include "support/loaded_control.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <tavrolin/tavrolin.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOption>
 
 using tavrolin::ListView;
 
@@ -133,6 +142,172 @@ TEST(Screen, PopupMenuAndTransferComponent) {
     EXPECT_NE(control.findChild<QObject*>("Inet1"), nullptr);
 }
 
+namespace {
+
+// Where a child's style draws its caption.
+QRect captionRect(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(b);
+        option.text = b->text();
+        const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
+        return b->style()->subElementRect(
+            radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &option, b);
+    }
+    return w->contentsRect();
+}
+
+}  // namespace
+
+TEST(Screen, EveryCaptionFitsItsControl) {
+    Tavrolin control;
+    ASSERT_EQ(QFontInfo(control.font()).family(), "Carlito")
+        << "the screen font is missing; scripts/setup installs it";
+    ASSERT_EQ(control.font().pointSizeF(), 8.0);
+    // The largest counts the labels can show.
+    control.findChild<QLabel*>("lblAllVendors")->setText(tavrolin::vendorCountCaption(32767));
+    control.findChild<QLabel*>("lblSelVendors")->setText(tavrolin::selectedCountCaption(32767));
+
+    int checked = 0;
+    for (const Expected& e : kScreen) {
+        auto* w = control.findChild<QWidget*>(e.name);
+        ASSERT_NE(w, nullptr) << e.name;
+        const QString caption = captionOf(w);
+        if (caption.trimmed().isEmpty() || qobject_cast<QGroupBox*>(w)) continue;
+        const QFontMetrics metrics(w->font());
+        const QRect room = captionRect(w);
+        EXPECT_LE(metrics.horizontalAdvance(caption), room.width())
+            << e.name << " \"" << qPrintable(caption) << "\"";
+        EXPECT_LE(metrics.height(), room.height()) << e.name;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 13);
+
+    for (const char* name : {"fraFind", "Frame1"}) {
+        auto* box = control.findChild<QGroupBox*>(name);
+        EXPECT_LT(QFontMetrics(box->font()).horizontalAdvance(box->title()), box->width() - 16)
+            << name;
+    }
+    for (const char* name : {"lstVendors", "lstSelectedVendors"}) {
+        QHeaderView* header = control.findChild<ListView*>(name)->header();
+        const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        for (int section : {0, 1}) {
+            const QString text = header->model()->headerData(section, Qt::Horizontal).toString();
+            EXPECT_LE(QFontMetrics(header->font()).horizontalAdvance(text) + 2 * margin,
+                      header->sectionSize(section))
+                << name << " " << qPrintable(text);
+        }
+    }
+}
+
+TEST(Screen, SizeHintShowsEveryChildWhole) {
+    Tavrolin control;
+    const QRect shown(QPoint(0, 0), control.sizeHint());
+    // The designed size cuts the find center off below the version line.
+    auto* version = control.findChild<QLabel*>("lblVersionNumber");
+    const QRect versionLine(version->mapTo(&control, QPoint(0, 0)), version->size());
+    ASSERT_GT(versionLine.bottom(), control.height() - 1);
+    for (const Expected& e : kScreen) {
+        auto* w = control.findChild<QWidget*>(e.name);
+        ASSERT_NE(w, nullptr) << e.name;
+        const QRect place(w->mapTo(&control, QPoint(0, 0)), w->size());
+        // The main frame starts above the control by design, to hide its top edge.
+        EXPECT_TRUE(shown.contains(place.bottomRight())) << e.name;
+    }
+    EXPECT_TRUE(shown.contains(versionLine));
+    EXPECT_EQ(control.sizeHint(), QSize(583, 348));
+}
+
+namespace {
+
+QAccessibleInterface* accessible(Tavrolin& control, const char* name) {
+    auto* w = control.findChild<QWidget*>(name);
+    return w ? QAccessible::queryAccessibleInterface(w) : nullptr;
+}
+
+QString spokenName(Tavrolin& control, const char* name) {
+    QAccessibleInterface* a = accessible(control, name);
+    return a ? a->text(QAccessible::Name) : QStringLiteral("<no interface>");
+}
+
+}  // namespace
+
+TEST(Accessibility, MoveButtonsAreNamedForWhatTheyDoAndKeepTheirCaptions) {
+    Tavrolin control;
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* spoken;
+    } buttons[] = {{"cmdAdd", ">", "Add to selected vendors"},
+                   {"cmdAddAll", ">>", "Add all highlighted"},
+                   {"cmdRemoveAll", "<<", "Remove all highlighted"},
+                   {"cmdDelete", "<", "Remove from selected vendors"}};
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.name);
+        QAccessibleInterface* a = accessible(control, b.name);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->role(), QAccessible::Button);
+        EXPECT_EQ(a->text(QAccessible::Name), b.spoken);
+        EXPECT_FALSE(a->text(QAccessible::Description).isEmpty());
+        EXPECT_EQ(control.findChild<QPushButton*>(b.name)->text(), b.caption);
+    }
+}
+
+TEST(Accessibility, EveryPartAUserWorksWithHasASpokenName) {
+    Tavrolin control;
+    const struct {
+        const char* name;
+        const char* spoken;
+    } parts[] = {{"lstVendors", "Non Selected Active Vendors"},
+                 {"lstSelectedVendors", "Selected Vendors"},
+                 {"optFind_1", "Find by ID"},
+                 {"txtVendorID", "Vendor ID to find"},
+                 {"optFind_0", "Find by name"},
+                 {"txtVendorName", "Vendor name to find"},
+                 {"optList_0", "Search non selected vendors"},
+                 {"optList_1", "Search selected vendors"},
+                 {"cmdFind", "Find"},
+                 {"cmdCommit", "Commit to Database"},
+                 {"prbLoad", "Loading vendors"}};
+    for (const auto& p : parts) {
+        SCOPED_TRACE(p.name);
+        QAccessibleInterface* a = accessible(control, p.name);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), p.spoken);
+        EXPECT_FALSE(a->text(QAccessible::Description).isEmpty());
+    }
+    EXPECT_EQ(accessible(control, "lstVendors")->role(), QAccessible::Tree);
+    EXPECT_EQ(accessible(control, "prbLoad")->role(), QAccessible::ProgressBar);
+    // Each count label tells assistive technology which list it labels.
+    for (const auto& [label, list] : {std::pair{"lblAllVendors", "lstVendors"},
+                                      std::pair{"lblSelVendors", "lstSelectedVendors"}}) {
+        const auto labelled = accessible(control, label)->relations(QAccessible::Labelled);
+        ASSERT_EQ(labelled.size(), 1) << label;
+        EXPECT_EQ(labelled.first().first->object()->objectName(), list);
+    }
+}
+
+TEST(Accessibility, ListNamesCarryTheCountsTheLabelsShow) {
+    test_support::LoadedControl f;
+    f.load({{"1", "Alpha"}, {"2", "Beta"}, {"3", "Gamma"}}, {{"10", "Kappa"}});
+    ASSERT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (3):");
+    EXPECT_EQ(spokenName(f.control, "lstVendors"), "Non Selected Active Vendors (3)");
+    EXPECT_EQ(spokenName(f.control, "lstSelectedVendors"), "Selected Vendors (1)");
+
+    f.ui.clickRow("lstVendors", 2);
+    f.ui.click("cmdAdd");
+    ASSERT_EQ(f.ui.label("lblSelVendors")->text(), "Selected Vendors (2):");
+    EXPECT_EQ(spokenName(f.control, "lstVendors"), "Non Selected Active Vendors (2)");
+    EXPECT_EQ(spokenName(f.control, "lstSelectedVendors"), "Selected Vendors (2)");
+
+    f.ui.clickRow("lstVendors", 1);
+    f.ui.clickRow("lstVendors", 2, Qt::ControlModifier);
+    f.ui.click("cmdAddAll");
+    ASSERT_EQ(f.ui.rows("lstVendors"), QStringList());
+    EXPECT_EQ(spokenName(f.control, "lstVendors"), "Non Selected Active Vendors (0)");
+    EXPECT_EQ(spokenName(f.control, "lstSelectedVendors"), "Selected Vendors (4)");
+}
+
 TEST(Screen, KeyboardOrderFollowsTabIndexes) {
     Tavrolin control;
     control.show();
@@ -180,4 +355,20 @@ TEST(PublicInterface, ReachableThroughTheMetaObjectWithoutGetters) {
     EXPECT_LT(meta->indexOfProperty("EmployeeID"), 0);
     EXPECT_LT(meta->indexOfProperty("ServerName"), 0);
     EXPECT_LT(meta->indexOfMethod("EmployeeID()"), 0);
+}
+
+namespace {
+test_support::ControlDriver* gDriver = nullptr;
+}
+
+// A test that presses a button it cannot press has not done what it says.
+TEST(ControlDriver, AClickOnADisabledButtonFailsTheTest) {
+    Tavrolin control;
+    test_support::ControlDriver ui(control);
+    gDriver = &ui;
+    ASSERT_FALSE(ui.button("cmdAdd")->isEnabled());
+    EXPECT_NONFATAL_FAILURE(gDriver->click("cmdAdd"), "clicked cmdAdd");
+    ui.button("cmdAdd")->setEnabled(true);  // with both lists empty it moves nothing
+    EXPECT_TRUE(ui.click("cmdAdd"));
+    gDriver = nullptr;
 }

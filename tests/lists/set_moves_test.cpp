@@ -127,6 +127,6 @@ TEST(SetMove, TargetSortsByMarkerInTheDirectionItHad) {
     f.ui.click("cmdAddAll");
     tavrolin::ListView* selected = f.ui.list("lstSelectedVendors");
     EXPECT_EQ(selected->sortKey(), 2);
-    EXPECT_EQ(selected->sortOrder(), 1);
+    EXPECT_EQ(selected->sortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"43", "42", "3", "1"}));
 }

@@ -238,12 +238,13 @@ TEST(Load, SecondLoadReplacesTheFirst) {
     Loaded f;
     f.load(vendorDocument("2", "0", {{"1", "a"}, {"2", "b"}}, {}));
     f.ui.list("lstVendors")->setSortKey(1);
-    f.ui.list("lstVendors")->setSortOrder(1);
+    f.ui.list("lstVendors")->setSortOrder(Qt::DescendingOrder);
     f.load(vendorDocument("1", "1", {{"30", "c"}}, {{"40", "d"}}));
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"30"}));
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"40"}));
     EXPECT_EQ(f.ui.list("lstVendors")->sortKey(), 2);
-    EXPECT_EQ(f.ui.list("lstVendors")->sortOrder(), 1);  // the direction survives a reload
+    EXPECT_EQ(f.ui.list("lstVendors")->sortOrder(),
+              Qt::DescendingOrder);  // the direction survives a reload
     EXPECT_EQ(f.server.requests().size(), 2u);
 }
 

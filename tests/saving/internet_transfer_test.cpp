@@ -46,9 +46,11 @@ QStringList allChunks(InternetTransfer& transfer, int size) {
     }
 }
 
-QList<short> states(const QSignalSpy& spy) {
-    QList<short> out;
-    for (const QList<QVariant>& args : spy) out << args.at(0).value<short>();
+using State = InternetTransfer::State;
+
+QList<State> states(const QSignalSpy& spy) {
+    QList<State> out;
+    for (const QList<QVariant>& args : spy) out << args.at(0).value<State>();
     return out;
 }
 
@@ -65,7 +67,7 @@ TEST(InternetTransfer, PostsDataWithHeaderAndReportsCompleteResponse) {
     waitForEnd(transfer);
 
     EXPECT_FALSE(transfer.StillExecuting());
-    EXPECT_EQ(states(spy), QList<short>{12});
+    EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted});
     EXPECT_EQ(transfer.responseCode(), 200);
     EXPECT_EQ(allChunks(transfer, 1024), (QStringList{"Saved 2 links", ""}));
     const auto requests = server.requests();
@@ -86,7 +88,7 @@ TEST(InternetTransfer, NotifiesOnlyWhenEventsRun) {
     EXPECT_TRUE(spy.isEmpty());
     EXPECT_TRUE(transfer.StillExecuting());
     waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<short>{12});
+    EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted});
 }
 
 TEST(InternetTransfer, HttpErrorStatusIsACompleteResponseWithTheServersText) {
@@ -97,7 +99,7 @@ TEST(InternetTransfer, HttpErrorStatusIsACompleteResponseWithTheServersText) {
         QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
         transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
         waitForEnd(transfer);
-        EXPECT_EQ(states(spy), QList<short>{12}) << status;
+        EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted}) << status;
         EXPECT_EQ(transfer.responseCode(), status);
         EXPECT_EQ(transfer.GetChunk(1024, 0), "The statement was refused.") << status;
     }
@@ -109,7 +111,7 @@ TEST(InternetTransfer, UnreachableServerFails) {
     transfer.Execute("http://127.0.0.1:" + QString::number(closedPort()) + "/Tavrolin.asp", "Post",
                      "SQL=x&", kForm);
     waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<short>{11});
+    EXPECT_EQ(states(spy), QList<State>{State::Error});
     EXPECT_FALSE(transfer.StillExecuting());
     EXPECT_EQ(transfer.GetChunk(1024, 0), QString());
 }
@@ -122,7 +124,7 @@ TEST(InternetTransfer, SilentServerTimesOutAsFailure) {
     QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
     transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
     waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<short>{11});
+    EXPECT_EQ(states(spy), QList<State>{State::Error});
     EXPECT_EQ(transfer.GetChunk(1024, 0), QString());
 }
 
@@ -155,7 +157,7 @@ TEST(InternetTransfer, TricklingServerTimesOutAsFailure) {
     transfer.Execute("http://127.0.0.1:" + QString::number(listener.serverPort()) + "/Tavrolin.asp",
                      "Post", "SQL=x&", kForm);
     waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<short>{11});
+    EXPECT_EQ(states(spy), QList<State>{State::Error});
     EXPECT_EQ(transfer.GetChunk(1024, 0), QString());
 }
 
@@ -202,7 +204,7 @@ TEST(InternetTransfer, ExecuteWhileStillExecutingIsRefusedAndTheFirstGoesOn) {
               35764);
     EXPECT_TRUE(transfer.StillExecuting());
     waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<short>{12});
+    EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted});
     EXPECT_EQ(transfer.GetChunk(1024, 0), "first");
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].body, "SQL=1&");

@@ -141,7 +141,7 @@ TEST(ChangeSet, FlaggedRowsOfEachListInRowOrderRegardlessOfLetter) {
     EXPECT_EQ(changes.linksToAdd, (QStringList{"123", "77", "000031"}));
     EXPECT_EQ(changes.linksToRemove, (QStringList{"456", "900"}));
 
-    selected.setSortOrder(1);
+    selected.setSortOrder(Qt::DescendingOrder);
     EXPECT_EQ(tavrolin::readChangeSet(selected, vendors).linksToAdd,
               (QStringList{"000031", "77", "123"}));
 }

@@ -38,7 +38,8 @@ public:
     void doubleClickRow(const char* list, int position);
     void rightClickRow(const char* list, int position);
     void clickHeader(const char* list, int index);  // 1-based
-    void click(const char* buttonName);
+    // Clicks an enabled button; a click on a disabled one fails the test (and returns false).
+    bool click(const char* buttonName);
     void type(const char* boxName, const QString& text);
 
 private:

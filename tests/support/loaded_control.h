@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,10 @@ struct LoadedControl {
     // Clicks an option button on its indicator, where a user aims.
     void choose(const char* optionName) {
         QRadioButton* option = ui.option(optionName);
+        if (!option->isEnabled()) {
+            ADD_FAILURE() << "chose " << optionName << ", which is disabled";
+            return;
+        }
         QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
     }
 

@@ -1,6 +1,7 @@
 #include "control/list_view/list_view.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
+#include "common/twips.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -22,7 +23,6 @@ struct ListRow {
 };
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 const QString kSource = QStringLiteral("ListView");
 }  // namespace
 
@@ -184,7 +184,7 @@ void ListView::ensureOrdered() const {
     if (!mNeedsFullSort && !tail) return;
     if (mTombstones) compact();
     const int key = std::clamp(mSortKey, 0, 2);
-    const bool descending = mSortOrder == 1;
+    const bool descending = mSortOrder == Qt::DescendingOrder;
     auto less = [key, descending](const std::shared_ptr<ListRow>& a,
                                   const std::shared_ptr<ListRow>& b) {
         const int c = QString::compare(a->texts[key], b->texts[key], Qt::CaseInsensitive);
@@ -296,16 +296,14 @@ void ListView::setSortKey(int column) {
     if (column < 0 || column > 2) errors::raise(errors::InvalidPropertyValue, "ListView.SortKey");
     mSortKey = column;
     mNeedsFullSort = true;
-    header()->setSortIndicator(column == 2 ? 0 : column,
-                               mSortOrder == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header()->setSortIndicator(column == 2 ? 0 : column, mSortOrder);
     scheduleSync();
 }
 
-void ListView::setSortOrder(int order) {
+void ListView::setSortOrder(Qt::SortOrder order) {
     mSortOrder = order;
     mNeedsFullSort = true;
-    header()->setSortIndicator(mSortKey == 2 ? 0 : mSortKey,
-                               order == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header()->setSortIndicator(mSortKey == 2 ? 0 : mSortKey, order);
     scheduleSync();
 }
 
@@ -316,7 +314,7 @@ void ListView::addColumnHeader(const QString& text, int widthTwips) {
     if (widthTwips <= 0) {
         header()->hideSection(section);
     } else {
-        header()->resizeSection(section, widthTwips / kTwipsPerPixel);
+        header()->resizeSection(section, twipsToPixels(widthTwips));
     }
 }
 
@@ -333,10 +331,10 @@ int ListView::columnHeaderWidth(int index) const {
         errors::raise(errors::IndexOutOfBounds, "ColumnHeaders.Item");
     const int section = index - 1;
     if (header()->isSectionHidden(section)) return 0;
-    return header()->sectionSize(section) * kTwipsPerPixel;
+    return pixelsToTwips(header()->sectionSize(section));
 }
 
-int ListView::widthTwips() const { return width() * kTwipsPerPixel; }
+int ListView::widthTwips() const { return pixelsToTwips(width()); }
 
 void ListView::setFullRowSelect(bool on) {
     mFullRowSelect = on;
@@ -492,16 +490,8 @@ void ListView::mouseReleaseEvent(QMouseEvent* event) {
     const bool clicked = mPressed && event->button() == Qt::LeftButton;
     mPressed = false;
     event->accept();
-    int button = 0;
-    if (event->button() == Qt::LeftButton) button = 1;
-    if (event->button() == Qt::RightButton) button = 2;
-    if (event->button() == Qt::MiddleButton) button = 4;
-    int shift = 0;
-    if (event->modifiers() & Qt::ShiftModifier) shift |= 1;
-    if (event->modifiers() & Qt::ControlModifier) shift |= 2;
-    if (event->modifiers() & Qt::AltModifier) shift |= 4;
-    const QPoint at = viewport()->mapTo(this, event->position().toPoint());
-    emit mouseUp(button, shift, at.x(), at.y());
+    emit mouseUp(event->button(), event->modifiers(),
+                 viewport()->mapTo(this, event->position().toPoint()));
     if (clicked) emit click();
 }
 

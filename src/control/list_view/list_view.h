@@ -69,8 +69,8 @@ public:
 
     int sortKey() const { return mSortKey; }
     void setSortKey(int column);
-    int sortOrder() const { return mSortOrder; }
-    void setSortOrder(int order);
+    Qt::SortOrder sortOrder() const { return mSortOrder; }
+    void setSortOrder(Qt::SortOrder order);
 
     // Column headers, widths in twips (15 to a pixel); a width of 0 hides the column.
     void addColumnHeader(const QString& text, int widthTwips);
@@ -95,7 +95,8 @@ signals:
     void click();
     void dblClick();
     void columnClick(int index);  // 1-based header position
-    void mouseUp(int button, int shift, int x, int y);
+    // A mouse button let go over the list, at a point in the list's own coordinates.
+    void mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -134,11 +135,10 @@ private:
     bool mMultiSelect = false;
     bool mFullRowSelect = false;
     int mSortKey = 0;
-    int mSortOrder = 0;
+    Qt::SortOrder mSortOrder = Qt::AscendingOrder;
     std::vector<std::pair<QString, int>> mHeaders;  // text, width in twips
     bool mSyncPending = false;
     bool mPressed = false;
-    qint64 mSequence = 0;
 };
 
 }  // namespace tavrolin

@@ -1,6 +1,6 @@
 #include "control/list_view/progress_bar.h"
 
-#include <tavrolin/run_time_error.h>
+#include "common/errors.h"
 
 #include <algorithm>
 #include <cstdlib>
