@@ -8,9 +8,20 @@
 
 namespace tavrolin {
 
-QString markers::plainForm(const QString& rowText) { return text::sixDigitPicture(rowText); }
+QString markers::plainForm(const QString& rowText) {
+    return text::sixDigitPicture(rowText);
+}
 
-bool markers::isPlain(const QString& marker) { return text::isNumeric(marker); }
+bool markers::isPlain(const QString& marker) {
+    return text::isNumeric(marker);
+}
+
+QString markers::pendingChangeNote(const QString& marker) {
+    if (marker.isEmpty() || isPlain(marker)) return {};
+    if (marker.endsWith(kNewLink)) return QStringLiteral("Will be linked when you commit");
+    if (marker.endsWith(kRemovedLink)) return QStringLiteral("Will be unlinked when you commit");
+    return {};
+}
 
 ListItem buildArrivingRow(ListView& target, const QString& text, const QString& name,
                           const QString& oldMarker, QChar letter) {
