@@ -556,6 +556,14 @@ void ListView::syncView() {
     // Removing rows from the model makes Qt move the current index (and in single-row mode
     // select it); the hand-over below puts both back to what the rows say.
     const bool rowsChanged = mModel->rowCount() != count();
+    // Rows leaving the model make Qt cut every selected range that reaches into them, range by
+    // range, and compare the result with the selection before; with a long highlight that
+    // costs more than emptying the selection and handing it over again.
+    if (count() < mModel->rowCount() && mHandedRuns.size() > 1) {
+        selectionModel()->clearSelection();
+        mHandedRuns.clear();
+        mHandedKnown = true;
+    }
     mModel->showRows(count());
     if (mSelectionDirty || rowsChanged) handOverSelection();
     viewport()->update();
