@@ -357,6 +357,10 @@ TEST(ListViewSelection, ClicksAndKeysKeepTheSelectionModelInStep) {
     f.expectInStep({7, 8});
     QTest::keyClick(&f.list, Qt::Key_A, Qt::ControlModifier);
     f.expectInStep({1, 2, 3, 4, 5, 6, 7, 8});
+    // A right-button press on a highlighted row only makes it current.
+    QTest::mouseClick(f.list.viewport(), Qt::RightButton, {}, f.list.rowRect(2).center());
+    f.expectInStep({1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(f.currentRow(), 2);
     QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {},
                       QPoint(5, f.list.viewport()->height() - 3));
     f.expectInStep({});

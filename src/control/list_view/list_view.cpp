@@ -697,6 +697,7 @@ void ListView::applyClick(int position, Qt::KeyboardModifiers modifiers, Qt::Mou
             row.setSelected(true);
         } else {
             mCurrent = row.mRow;
+            scheduleSync();
         }
         mAnchor = row.mRow;
         return;
