@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
         [&] {
             std::vector<std::unique_ptr<Source>> v;
             for (const Source& s : rows)
-                v.push_back(
-                    std::make_unique<Source>(Source{s.id, s.name, text::sixDigitPicture(s.id)}));
+                v.push_back(std::make_unique<Source>(
+                    Source{s.id, s.name, text::sixDigitPicture(s.id)}));
             std::stable_sort(v.begin(), v.end(),
                              [](auto& a, auto& b) { return a->marker < b->marker; });
         });
@@ -74,11 +74,7 @@ int main(int argc, char** argv) {
     bench::report("add rows one at a time, sorted by marker", kRows, addMs, floorFill);
 
     const double paintMs = bench::medianMs(
-        5,
-        [&] {
-            list = makeList();
-            fill(*list, rows);
-        },
+        5, [&] { list = makeList(); fill(*list, rows); },
         [&] {
             list->syncView();
             QCoreApplication::processEvents();
@@ -125,11 +121,7 @@ int main(int argc, char** argv) {
     bench::report("remove highlighted rows walking down", kRows, removeMs);
 
     const double clickWalkMs = bench::medianMs(
-        5,
-        [&] {
-            list = makeList();
-            fill(*list, rows);
-        },
+        5, [&] { list = makeList(); fill(*list, rows); },
         [&] {
             int highlighted = 0;
             for (int p = 1; p <= list->count(); ++p)

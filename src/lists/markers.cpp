@@ -8,13 +8,9 @@
 
 namespace tavrolin {
 
-QString markers::plainForm(const QString& rowText) {
-    return text::sixDigitPicture(rowText);
-}
+QString markers::plainForm(const QString& rowText) { return text::sixDigitPicture(rowText); }
 
-bool markers::isPlain(const QString& marker) {
-    return text::isNumeric(marker);
-}
+bool markers::isPlain(const QString& marker) { return text::isNumeric(marker); }
 
 QString markers::pendingChangeNote(const QString& marker) {
     if (marker.isEmpty() || isPlain(marker)) return {};

@@ -108,7 +108,7 @@ constexpr qsizetype kPairwiseRangeLimit = 1 << 12;
 // The item model the Qt view reads. It shows the rows as of the last sync; between syncs the
 // list may hold more or fewer rows, so every read is range-checked.
 class ListModel : public QAbstractTableModel {
-  public:
+public:
     explicit ListModel(ListView* list) : QAbstractTableModel(list), mList(list) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
@@ -123,8 +123,7 @@ class ListModel : public QAbstractTableModel {
         if (!index.isValid() || row >= mList->mRows.size() || index.column() > 2) return {};
         const auto& r = mList->mRows[row];
         switch (role) {
-            case Qt::DisplayRole:
-                return r->texts[index.column()];
+            case Qt::DisplayRole: return r->texts[index.column()];
             case Qt::FontRole: {
                 if (note(r).isEmpty()) return {};
                 QFont font = mList->font();
@@ -136,8 +135,7 @@ class ListModel : public QAbstractTableModel {
                 const QString text = note(r);
                 return text.isEmpty() ? QVariant() : QVariant(text);
             }
-            default:
-                return {};
+            default: return {};
         }
     }
 
@@ -170,7 +168,8 @@ class ListModel : public QAbstractTableModel {
             const QModelIndex bottom = mList->indexAt(QPoint(1, mList->viewport()->height() - 1));
             const int first = top.isValid() ? top.row() : 0;
             const int last = bottom.isValid() ? bottom.row() : mShownRows - 1;
-            if (first <= last) emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+            if (first <= last)
+                emit dataChanged(index(first, 0), index(last, columnCount() - 1));
         }
     }
 
@@ -180,7 +179,7 @@ class ListModel : public QAbstractTableModel {
         endInsertColumns();
     }
 
-  private:
+private:
     QString note(const std::shared_ptr<ListRow>& row) const {
         if (!mList->mRowNote || row->removed) return {};
         return mList->mRowNote(ListItem(row));
@@ -193,16 +192,16 @@ class ListModel : public QAbstractTableModel {
 // Without full-row highlight only the first column shows the selection; the selection model
 // still holds whole rows, as hosts and assistive technology count rows.
 class FirstColumnHighlight : public QStyledItemDelegate {
-  public:
+public:
     FirstColumnHighlight(ListView* list) : QStyledItemDelegate(list), mList(list) {}
 
-  protected:
+protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         if (!mList->fullRowSelect() && index.column() > 0) option->state &= ~QStyle::State_Selected;
     }
 
-  private:
+private:
     ListView* mList;
 };
 
@@ -213,9 +212,7 @@ ListRow& ListItem::row(const char* operation) const {
     return *mRow;
 }
 
-QString ListItem::text() const {
-    return row("ListItem.Text").texts[0];
-}
+QString ListItem::text() const { return row("ListItem.Text").texts[0]; }
 
 QString ListItem::subItem(int index) const {
     ListRow& r = row("ListItem.SubItems");
@@ -230,9 +227,7 @@ void ListItem::setSubItem(int index, const QString& value) {
     if (r.owner) r.owner->rowKeyChanged(r, index);
 }
 
-bool ListItem::selected() const {
-    return row("ListItem.Selected").selected;
-}
+bool ListItem::selected() const { return row("ListItem.Selected").selected; }
 
 void ListItem::setSelected(bool selected) {
     ListRow& r = row("ListItem.Selected");
@@ -295,9 +290,7 @@ ListView::~ListView() {
     for (auto& r : mRows) r->owner = nullptr;
 }
 
-int ListView::count() const {
-    return int(mRows.size() - size_t(mTombstones));
-}
+int ListView::count() const { return int(mRows.size() - size_t(mTombstones)); }
 
 void ListView::checkPosition(int position, const char* operation) const {
     if (position < 1 || position > count())
@@ -406,9 +399,7 @@ void ListView::clear() {
     scheduleSync();
 }
 
-ListItem ListView::selectedItem() const {
-    return ListItem(mCurrent);
-}
+ListItem ListView::selectedItem() const { return ListItem(mCurrent); }
 
 void ListView::setMultiSelect(bool multiSelect) {
     mMultiSelect = multiSelect;
@@ -461,9 +452,7 @@ void ListView::addColumnHeader(const QString& text, int widthTwips) {
     }
 }
 
-int ListView::columnHeaderCount() const {
-    return int(mHeaders.size());
-}
+int ListView::columnHeaderCount() const { return int(mHeaders.size()); }
 
 QString ListView::columnHeaderText(int index) const {
     if (index < 1 || size_t(index) > mHeaders.size())
@@ -479,9 +468,7 @@ int ListView::columnHeaderWidth(int index) const {
     return header()->sectionSize(section) * kTwipsPerPixel;
 }
 
-int ListView::widthTwips() const {
-    return width() * kTwipsPerPixel;
-}
+int ListView::widthTwips() const { return width() * kTwipsPerPixel; }
 
 void ListView::setFullRowSelect(bool on) {
     mFullRowSelect = on;
@@ -758,9 +745,7 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit dblClick();
 }
 
-void ListView::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-}
+void ListView::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
 
 void ListView::mouseReleaseEvent(QMouseEvent* event) {
     const bool clicked = mPressed && event->button() == Qt::LeftButton;
@@ -797,24 +782,12 @@ void ListView::keyPressEvent(QKeyEvent* event) {
     const int current = mCurrent && mCurrent->owner == this ? positionOf(*mCurrent) : 0;
     const int page = std::max(1, viewport()->height() / std::max(1, sizeHintForRow(0)) - 1);
     switch (event->key()) {
-        case Qt::Key_Down:
-            moveCurrent(current + 1, event->modifiers());
-            break;
-        case Qt::Key_Up:
-            moveCurrent(std::max(1, current - 1), event->modifiers());
-            break;
-        case Qt::Key_PageDown:
-            moveCurrent(current + page, event->modifiers());
-            break;
-        case Qt::Key_PageUp:
-            moveCurrent(current - page, event->modifiers());
-            break;
-        case Qt::Key_Home:
-            moveCurrent(1, event->modifiers());
-            break;
-        case Qt::Key_End:
-            moveCurrent(count(), event->modifiers());
-            break;
+        case Qt::Key_Down: moveCurrent(current + 1, event->modifiers()); break;
+        case Qt::Key_Up: moveCurrent(std::max(1, current - 1), event->modifiers()); break;
+        case Qt::Key_PageDown: moveCurrent(current + page, event->modifiers()); break;
+        case Qt::Key_PageUp: moveCurrent(current - page, event->modifiers()); break;
+        case Qt::Key_Home: moveCurrent(1, event->modifiers()); break;
+        case Qt::Key_End: moveCurrent(count(), event->modifiers()); break;
         case Qt::Key_Space:
             if (current > 0 && mMultiSelect && (event->modifiers() & Qt::ControlModifier)) {
                 ListItem row = item(current);
@@ -832,9 +805,7 @@ void ListView::keyPressEvent(QKeyEvent* event) {
                 break;
             }
             [[fallthrough]];
-        default:
-            event->ignore();
-            return;
+        default: event->ignore(); return;
     }
     event->accept();
 }

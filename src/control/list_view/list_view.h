@@ -18,7 +18,7 @@ struct ListRow;
 // was removed it still reads its texts but no longer belongs to a list. A null handle is the
 // "none" of SelectedItem and FindItem: reading or writing through it is error 91.
 class ListItem {
-  public:
+public:
     ListItem() = default;
 
     bool isNull() const noexcept { return !mRow; }
@@ -36,7 +36,7 @@ class ListItem {
     // The row's 1-based position in display order, 0 once it has been removed.
     int position() const;
 
-  private:
+private:
     friend class ListView;
     friend class ListModel;
     explicit ListItem(std::shared_ptr<ListRow> row) : mRow(std::move(row)) {}
@@ -58,7 +58,7 @@ class ListItem {
 class ListView : public QTreeView {
     Q_OBJECT
 
-  public:
+public:
     explicit ListView(QWidget* parent = nullptr);
     ~ListView() override;
 
@@ -108,13 +108,13 @@ class ListView : public QTreeView {
     // Brings the view up to date with the rows now (normally done at the next event-loop turn).
     void syncView();
 
-  signals:
+signals:
     void click();
     void dblClick();
     void columnClick(int index);  // 1-based header position
     void mouseUp(int button, int shift, int x, int y);
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -124,7 +124,7 @@ class ListView : public QTreeView {
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
 
-  private:
+private:
     friend class ListItem;
     friend class ListModel;
 
