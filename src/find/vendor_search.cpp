@@ -2,12 +2,12 @@
 
 namespace tavrolin {
 
+namespace {
+constexpr int kNameColumn = 1;
+}  // namespace
+
 ListItem findByName(const ListView& list, const QString& text) {
-    for (int p = 1; p <= list.count(); ++p) {
-        ListItem row = list.item(p);
-        if (row.subItem(1).contains(text, Qt::CaseInsensitive)) return row;
-    }
-    return {};
+    return list.findContaining(kNameColumn, text);
 }
 
 ListItem findById(const ListView& list, const QString& text) {

@@ -3,6 +3,7 @@
 #include "control/control.h"
 #include "control/list_view/list_view.h"
 #include "lists/column_sort.h"
+#include "lists/markers.h"
 #include "lists/moves.h"
 #include "lists/selection.h"
 #include "lists/set_moves.h"
@@ -12,6 +13,9 @@
 #include <QPushButton>
 
 namespace tavrolin {
+namespace {
+constexpr int kMarkerColumn = 2;
+}  // namespace
 
 void connectListEditing(Control& control) {
     Screen& ui = control.ui;
@@ -37,6 +41,12 @@ void connectListEditing(Control& control) {
                      [&ui] { addAllVendors(ui); });
     QObject::connect(ui.cmdRemoveAll, &QPushButton::clicked, ui.cmdRemoveAll,
                      [&ui] { removeAllVendors(ui); });
+
+    // Rows a commit will link or unlink stand out until the commit's reload brings plain rows.
+    for (ListView* list : {vendors, selected})
+        list->setRowNote([](const ListItem& row) {
+            return markers::pendingChangeNote(row.subItem(kMarkerColumn));
+        });
 
     QObject::connect(vendors, &ListView::columnClick, vendors,
                      [vendors](int index) { sortByHeader(*vendors, index); });

@@ -12,6 +12,13 @@ QString markers::plainForm(const QString& rowText) { return text::sixDigitPictur
 
 bool markers::isPlain(const QString& marker) { return text::isNumeric(marker); }
 
+QString markers::pendingChangeNote(const QString& marker) {
+    if (marker.isEmpty() || isPlain(marker)) return {};
+    if (marker.endsWith(kNewLink)) return QStringLiteral("Will be linked when you commit");
+    if (marker.endsWith(kRemovedLink)) return QStringLiteral("Will be unlinked when you commit");
+    return {};
+}
+
 ListItem buildArrivingRow(ListView& target, const QString& text, const QString& name,
                           const QString& oldMarker, QChar letter) {
     ListItem row = target.add(text);

@@ -22,6 +22,9 @@ inline constexpr QChar kRemovedLink = u'D';  // arrived in lstVendors
 QString plainForm(const QString& rowText);
 // A marker is plain when the whole of it reads as a decimal number.
 bool isPlain(const QString& marker);
+// What a commit will do with a row of this marker, for the user to see before committing:
+// "Will be linked when you commit", "Will be unlinked when you commit", or nothing.
+QString pendingChangeNote(const QString& marker);
 
 }  // namespace markers
 

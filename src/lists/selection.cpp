@@ -18,18 +18,14 @@ void disableMoveButtons(Screen& ui) {
 }
 
 void clearHighlights(ListView& list) {
-    for (int p = 1; p <= list.count(); ++p) {
+    for (int p = 1; p <= list.count() && list.highlightedCount() > 0; ++p) {
         ListItem row = list.item(p);
         if (row.selected()) row.setSelected(false);
     }
 }
 
-// Stops at the second highlighted row: how many more there are makes no difference.
 bool severalHighlighted(const ListView& list) {
-    int highlighted = 0;
-    for (int p = 1; p <= list.count(); ++p)
-        if (list.item(p).selected() && ++highlighted == 2) return true;
-    return false;
+    return list.highlightedCount() >= 2;
 }
 
 }  // namespace

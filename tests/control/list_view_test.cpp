@@ -6,9 +6,15 @@
 #include <gtest/gtest.h>
 #include <tavrolin/run_time_error.h>
 
+#include <QAccessible>
+#include <QAccessibleTableInterface>
+#include <QFont>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 using test_support::errorNumberOf;
 using namespace tavrolin;
@@ -46,6 +52,42 @@ struct Fixture {
     void click(int position, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
                           list.rowRect(position).center());
+    }
+    QModelIndex index(int position, int column = 0) {
+        return list.model()->index(position - 1, column);
+    }
+    // What the selection model holds after the event-loop turn that hands it the highlight:
+    // whole selected rows (1-based), and the current row, 0 for none.
+    QList<int> selectedRows() {
+        QCoreApplication::processEvents();
+        QList<int> out;
+        for (const QModelIndex& index : list.selectionModel()->selectedRows())
+            out << index.row() + 1;
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    int currentRow() {
+        QCoreApplication::processEvents();
+        const QModelIndex current = list.selectionModel()->currentIndex();
+        return current.isValid() ? current.row() + 1 : 0;
+    }
+    // Selected rows as assistive technology reads them, through the accessible table.
+    QList<int> accessibleSelectedRows() {
+        QCoreApplication::processEvents();
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&list);
+        if (!face || !face->tableInterface()) return {-1};
+        QList<int> out;
+        for (int row : face->tableInterface()->selectedRows()) out << row + 1;
+        std::sort(out.begin(), out.end());
+        if (out.size() != face->tableInterface()->selectedRowCount()) return {-2};
+        return out;
+    }
+    // The selection model, the accessible table and the current index all agree with the rows.
+    void expectInStep(const QList<int>& rows) {
+        EXPECT_EQ(highlighted(), rows);
+        EXPECT_EQ(selectedRows(), rows);
+        EXPECT_EQ(accessibleSelectedRows(), rows);
+        EXPECT_EQ(currentRow(), list.selectedItem() ? list.selectedItem().position() : 0);
     }
 };
 
@@ -217,8 +259,12 @@ TEST(ListView, HighlightShowsOnScreenWhereverTheListIsScrolled) {
         f.list.syncView();
         QCoreApplication::processEvents();
         const QImage image = f.list.viewport()->grab().toImage();
-        return image.pixelColor(QPoint(10, f.list.rowRect(position).center().y())) ==
-               f.list.palette().color(QPalette::Highlight);
+        // The style paints a selection in the highlight colour, shaded by a step or two.
+        const QColor seen = image.pixelColor(QPoint(10, f.list.rowRect(position).center().y()));
+        const QColor highlight = f.list.palette().color(QPalette::Highlight);
+        return std::abs(seen.red() - highlight.red()) + std::abs(seen.green() - highlight.green()) +
+                   std::abs(seen.blue() - highlight.blue()) <=
+               8;
     };
     EXPECT_FALSE(shown(2));
     f.list.item(2).setSelected(true);
@@ -270,4 +316,225 @@ TEST(ProgressBar, ShowsEveryWriteThatMovesTheBarAndBothEnds) {
     EXPECT_EQ(bar.QProgressBar::value(), 100);  // a jump of many pixels shows at once
     bar.setValue(0);
     EXPECT_EQ(bar.QProgressBar::value(), 0);
+}
+
+TEST(ListViewSelection, SelectionModelHoldsTheHighlightInOneRangePerRun) {
+    Fixture f;
+    for (int i = 1; i <= 10; ++i) f.addRow(QString::number(i), "name", "");
+    f.list.setMultiSelect(true);
+    f.list.item(1).setSelected(false);
+    for (int p : {2, 3, 4, 7}) f.list.item(p).setSelected(true);
+    f.expectInStep({2, 3, 4, 7});
+    EXPECT_EQ(f.currentRow(), 7);
+    const QItemSelection selection = f.list.selectionModel()->selection();
+    ASSERT_EQ(selection.size(), 2);
+    EXPECT_EQ(selection[0].top(), 1);
+    EXPECT_EQ(selection[0].bottom(), 3);
+    EXPECT_EQ(selection[1].top(), 6);
+    // Whole rows, the hidden marker column included.
+    EXPECT_EQ(selection[1].left(), 0);
+    EXPECT_EQ(selection[1].right(), 2);
+    EXPECT_TRUE(f.list.model()->flags(f.index(1)) & Qt::ItemIsSelectable);
+    // The highlight is the style's selection, not a colour in the rows.
+    EXPECT_FALSE(f.list.model()->data(f.index(2), Qt::BackgroundRole).isValid());
+}
+
+TEST(ListViewSelection, ClicksAndKeysKeepTheSelectionModelInStep) {
+    Fixture f;
+    for (int i = 1; i <= 8; ++i) f.addRow(QString::number(i), "name", "");
+    f.list.setMultiSelect(true);
+    f.expectInStep({1});
+    f.click(3);
+    f.expectInStep({3});
+    f.click(5, Qt::ControlModifier);
+    f.expectInStep({3, 5});
+    f.click(3, Qt::ControlModifier);
+    f.expectInStep({5});
+    EXPECT_EQ(f.currentRow(), 3);  // a Ctrl-click that takes the highlight leaves the row current
+    f.click(7, Qt::ShiftModifier);
+    f.expectInStep({3, 4, 5, 6, 7});
+    QTest::keyClick(&f.list, Qt::Key_Down);
+    f.expectInStep({8});
+    QTest::keyClick(&f.list, Qt::Key_Up, Qt::ShiftModifier);
+    f.expectInStep({7, 8});
+    QTest::keyClick(&f.list, Qt::Key_A, Qt::ControlModifier);
+    f.expectInStep({1, 2, 3, 4, 5, 6, 7, 8});
+    // A right-button press on a highlighted row only makes it current.
+    QTest::mouseClick(f.list.viewport(), Qt::RightButton, {}, f.list.rowRect(2).center());
+    f.expectInStep({1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(f.currentRow(), 2);
+    QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {},
+                      QPoint(5, f.list.viewport()->height() - 3));
+    f.expectInStep({});
+    f.list.setMultiSelect(false);
+    f.click(2);
+    f.click(4, Qt::ControlModifier);  // single-row mode: Ctrl does not add
+    f.expectInStep({4});
+}
+
+TEST(ListViewSelection, SortsRemovalsAndAddsKeepTheSelectionModelInStep) {
+    Fixture f;
+    f.list.setSortKey(2);
+    for (int i = 1; i <= 6; ++i)
+        f.addRow(QString::number(i), QString(QChar(u'a' + 6 - i)), QString::number(i));
+    f.list.setMultiSelect(true);
+    f.list.item(1).setSelected(false);
+    f.list.item(2).setSelected(true);
+    f.list.item(3).setSelected(true);
+    f.expectInStep({2, 3});
+    f.list.setSortKey(1);  // names run backwards: rows 2 and 3 stand at 5 and 4
+    f.expectInStep({4, 5});
+    EXPECT_EQ(f.currentRow(), 4);
+    f.list.remove(1);
+    f.expectInStep({3, 4});
+    f.addRow("0", "zz", "0");
+    f.expectInStep({3, 4});
+    f.list.remove(f.list.selectedItem().position());  // "3": "2" moves up into its place
+    f.expectInStep({3});
+    EXPECT_EQ(f.currentRow(), 0);
+    f.list.clear();
+    f.expectInStep({});
+}
+
+TEST(ListViewSelection, ScatteredHighlightStaysInStepThroughReSortsAndRemovals) {
+    Fixture f;
+    f.list.setSortKey(0);
+    for (int i = 1; i <= 400; ++i)
+        f.addRow(QStringLiteral("%1").arg(i, 3, 10, QChar(u'0')), QString::number(401 - i), "");
+    f.list.setMultiSelect(true);
+    QList<int> odd;
+    for (int p = 1; p <= 400; p += 2) {
+        f.list.item(p).setSelected(true);
+        odd << p;
+    }
+    f.expectInStep(odd);
+    EXPECT_EQ(f.list.selectionModel()->selection().size(), 200);
+    f.list.setSortOrder(1);  // every highlighted row moves: the old ranges all go
+    QList<int> even;
+    for (int p = 2; p <= 400; p += 2) even << p;
+    f.expectInStep(even);
+    f.list.remove(1);  // every range moves up by one
+    QList<int> shifted;
+    for (int p = 1; p < 400; p += 2) shifted << p;
+    f.expectInStep(shifted);
+}
+
+TEST(ListViewSelection, ChangeThroughTheSelectionModelIsAHighlightWithoutAClick) {
+    Fixture f;
+    for (int i = 1; i <= 6; ++i) f.addRow(QString::number(i), "name", "");
+    QSignalSpy clicks(&f.list, &ListView::click);
+    f.list.setMultiSelect(true);
+    f.selectedRows();
+    QItemSelectionModel* model = f.list.selectionModel();
+    model->select(f.index(3), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(f.highlighted(), (QList<int>{1, 3}));
+    EXPECT_EQ(f.list.selectedItem().position(), 3);
+    model->select(f.index(1), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    model->setCurrentIndex(f.index(5), QItemSelectionModel::NoUpdate);
+    EXPECT_EQ(f.highlighted(), (QList<int>{3}));
+    EXPECT_EQ(f.list.selectedItem().position(), 5);
+    f.expectInStep({3});
+
+    // One cell selected stands for its row; the list hands back the whole row.
+    model->select(f.index(6, 1), QItemSelectionModel::Select);
+    f.expectInStep({3, 6});
+    EXPECT_EQ(f.list.selectionModel()->selection().size(), 2);
+
+    // In single-row mode, selecting a row takes the highlight from the others.
+    f.list.setMultiSelect(false);
+    model->select(f.index(2), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    f.expectInStep({2});
+    EXPECT_EQ(f.list.selectedItem().position(), 2);
+    EXPECT_EQ(clicks.count(), 0);
+}
+
+TEST(ListViewSelection, AssistiveTechnologySelectsRowsByTheListsMode) {
+    Fixture f;
+    for (int i = 1; i <= 5; ++i) f.addRow(QString::number(i), "name", "");
+    QSignalSpy clicks(&f.list, &ListView::click);
+    f.selectedRows();
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&f.list);
+    ASSERT_TRUE(face && face->tableInterface());
+    QAccessibleTableInterface* table = face->tableInterface();
+    EXPECT_TRUE(table->selectRow(3));
+    f.expectInStep({4});
+    EXPECT_EQ(f.list.selectedItem().position(), 4);
+    f.list.setMultiSelect(true);
+    EXPECT_TRUE(table->selectRow(1));
+    f.expectInStep({2, 4});
+    EXPECT_TRUE(table->unselectRow(3));
+    f.expectInStep({2});
+    EXPECT_EQ(clicks.count(), 0);
+}
+
+TEST(ListViewSelection, FocusArrivingLeavesTheCurrentRowAsItWas) {
+    Fixture f;
+    for (int i = 1; i <= 3; ++i) f.list.add(QString::number(i));
+    f.list.remove(1);  // the current row leaves: no row is current
+    ASSERT_TRUE(f.list.selectedItem().isNull());
+    f.selectedRows();
+    f.list.activateWindow();
+    f.list.setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(f.list.selectedItem().isNull());
+    EXPECT_EQ(f.currentRow(), 0);
+}
+
+TEST(ListViewSortKeys, LetterCaseIsIgnoredAsQtComparesWithoutCase) {
+    Fixture f;
+    const QStringList names = {"beta",  "Alpha", "ÄPFEL", "zeta", "äpfel",  "Éclair",
+                               "alpha", "Ωmega", "ωmega", "BETA", "eclair", "Zeta"};
+    f.list.setSortKey(1);
+    for (int i = 0; i < names.size(); ++i) f.addRow(QString::number(i), names[i], "");
+    QStringList expected = names;
+    std::stable_sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    EXPECT_EQ(f.texts(1), expected);
+    f.list.setSortOrder(1);
+    std::stable_sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) > 0;
+    });
+    EXPECT_EQ(f.texts(1), expected);
+}
+
+TEST(ListViewSortKeys, SearchIgnoresLetterCaseAndFollowsChangedTexts) {
+    Fixture f;
+    f.list.setSortKey(0);
+    f.addRow("1", "Zeta Corp", "");
+    ListItem acme = f.addRow("2", "ACME Äpfel", "");
+    EXPECT_EQ(f.list.findContaining(1, "acme äpfel"), acme);
+    EXPECT_EQ(f.list.findContaining(1, "CORP").text(), "1");
+    EXPECT_EQ(f.list.findContaining(1, "").text(), "1");
+    EXPECT_TRUE(f.list.findContaining(1, "tools").isNull());
+    acme.setSubItem(1, "Acme Tools");
+    EXPECT_EQ(f.list.findContaining(1, "TOOLS"), acme);
+    EXPECT_TRUE(f.list.findContaining(1, "äpfel").isNull());
+    EXPECT_EQ(errorNumberOf([&] { f.list.findContaining(3, "x"); }), errors::IndexOutOfBounds);
+}
+
+TEST(ListViewRowNote, NotedRowsShowItalicWithTheNoteAsTooltip) {
+    Fixture f;
+    f.list.setSortKey(0);
+    f.addRow("1", "plain", "000001");
+    f.addRow("2", "noted", "000002N");
+    f.list.setRowNote([](const ListItem& row) {
+        return row.subItem(2).endsWith(u'N') ? QStringLiteral("pending") : QString();
+    });
+    f.list.syncView();
+    const QAbstractItemModel* model = f.list.model();
+    for (int column : {0, 1}) {
+        EXPECT_FALSE(model->data(f.index(1, column), Qt::FontRole).isValid());
+        EXPECT_FALSE(model->data(f.index(1, column), Qt::ToolTipRole).isValid());
+        EXPECT_TRUE(model->data(f.index(2, column), Qt::FontRole).value<QFont>().italic());
+        EXPECT_EQ(model->data(f.index(2, column), Qt::ToolTipRole).toString(), "pending");
+        EXPECT_EQ(model->data(f.index(2, column), Qt::AccessibleDescriptionRole).toString(),
+                  "pending");
+    }
+    // Texts, columns and widths stay as they were.
+    EXPECT_EQ(model->data(f.index(2, 0)).toString(), "2");
+    EXPECT_EQ(model->data(f.index(2, 2)).toString(), "000002N");
+    EXPECT_EQ(f.list.columnHeaderWidth(1), 795);
+    f.list.item(2).setSubItem(2, "000002");
+    EXPECT_FALSE(model->data(f.index(2, 0), Qt::FontRole).isValid());
 }

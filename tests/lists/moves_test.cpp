@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFont>
 #include <QMenu>
 
 using namespace test_support;
@@ -257,4 +258,53 @@ TEST(SingleMove, NoCurrentRowEndsTheMoveQuietly) {
     EXPECT_FALSE(removeMenu(f)->isVisible());
     QTest::mouseDClick(selected->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
     EXPECT_EQ(screenState(f.ui), afterDelete);
+}
+
+TEST(PendingChanges, MovedRowsShowWhatTheCommitWillDoUntilTheReload) {
+    LoadedControl f;
+    f.load(kVendors, kSelected);
+    f.ui.clickRow("lstVendors", 2);
+    ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+    f.ui.click("cmdAdd");  // "2" goes across
+    f.ui.clickRow("lstSelectedVendors", 2);
+    ASSERT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"2", "10"}));
+    ASSERT_TRUE(f.ui.button("cmdDelete")->isEnabled());
+    f.ui.click("cmdDelete");  // "10" comes back
+    ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "3", "10"}));
+    ASSERT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000001", "000003", "000010D"}));
+
+    // The note of a row as the view shows it: the tooltip on the ID, italics, the same texts.
+    auto note = [&f](const char* list, int position, int column = 0) {
+        const QModelIndex index = f.ui.list(list)->model()->index(position - 1, column);
+        const QVariant font = index.data(Qt::FontRole);
+        const QString tip = index.data(Qt::ToolTipRole).toString();
+        if (font.isValid() != !tip.isEmpty() || (font.isValid() && !font.value<QFont>().italic()))
+            return QStringLiteral("inconsistent");
+        return tip;
+    };
+    f.ui.list("lstSelectedVendors")->syncView();
+    f.ui.list("lstVendors")->syncView();
+    EXPECT_EQ(note("lstSelectedVendors", 1), "Will be linked when you commit");
+    EXPECT_EQ(note("lstSelectedVendors", 1, 1), "Will be linked when you commit");
+    EXPECT_EQ(note("lstVendors", 3), "Will be unlinked when you commit");
+    for (int p : {1, 2}) EXPECT_EQ(note("lstVendors", p), "");
+    const QModelIndex moved = f.ui.list("lstSelectedVendors")->model()->index(0, 0);
+    EXPECT_EQ(moved.data().toString(), "2");
+    EXPECT_EQ(f.ui.list("lstSelectedVendors")->columnHeaderWidth(1), 795);
+
+    // Back where it was loaded: plain again.
+    f.ui.clickRow("lstSelectedVendors", 1);
+    f.ui.click("cmdDelete");
+    f.ui.list("lstVendors")->syncView();
+    ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "10"}));
+    EXPECT_EQ(note("lstVendors", 2), "");
+    EXPECT_EQ(note("lstVendors", 4), "Will be unlinked when you commit");
+
+    // A reload brings plain rows.
+    f.load(kVendors, kSelected);
+    ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3"}));
+    f.ui.list("lstVendors")->syncView();
+    f.ui.list("lstSelectedVendors")->syncView();
+    for (int p : {1, 2, 3}) EXPECT_EQ(note("lstVendors", p), "");
+    EXPECT_EQ(note("lstSelectedVendors", 1), "");
 }

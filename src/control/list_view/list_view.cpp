@@ -4,11 +4,15 @@
 #include "common/twips.h"
 
 #include <QAbstractTableModel>
+#include <QAccessible>
 #include <QApplication>
+#include <QFont>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPalette>
+#include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -16,6 +20,9 @@ namespace tavrolin {
 
 struct ListRow {
     QString texts[3];
+    // The texts case-folded, made when a text is set, so that sorting and searching regardless
+    // of letter case compare plain code units. A text with nothing to fold shares its storage.
+    QString keys[3];
     bool selected = false;
     bool removed = false;
     bool inTail = true;  // appended since the list was last sorted
@@ -24,6 +31,78 @@ struct ListRow {
 
 namespace {
 const QString kSource = QStringLiteral("ListView");
+
+// Qt's full case folding walks a table per character; the texts of a list are nearly always
+// ASCII, where folding is A-Z to a-z, and IDs and markers have nothing to fold at all.
+QString foldedKey(const QString& text) {
+    const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    for (; i < size; ++i) {
+        if (chars[i] >= 0x80) return text.toCaseFolded();
+        if (chars[i] >= u'A' && chars[i] <= u'Z') break;
+    }
+    if (i == size) return text;
+    QString folded(text.constData(), size);
+    char16_t* out = reinterpret_cast<char16_t*>(folded.data());
+    for (; i < size; ++i) {
+        if (out[i] >= 0x80) return text.toCaseFolded();
+        if (out[i] >= u'A' && out[i] <= u'Z') out[i] = char16_t(out[i] + (u'a' - u'A'));
+    }
+    return folded;
+}
+
+void setText(ListRow& row, int column, const QString& text) {
+    row.texts[column] = text;
+    row.keys[column] = foldedKey(text);
+}
+
+// A row as the full sort sees it. The first four code units of the key after the prefix that
+// every key of the column shares are packed into one integer, which settles most comparisons
+// without reading the rows or their texts; a tie compares the whole keys.
+struct SortEntry {
+    quint64 head;
+    const QChar* chars;
+    qsizetype size;
+    size_t index;  // position before the sort
+};
+
+void sortRows(std::vector<std::shared_ptr<ListRow>>& rows, int key, bool descending) {
+    const size_t n = rows.size();
+    if (n < 2) return;
+    const QStringView first = rows[0]->keys[key];
+    qsizetype common = first.size();
+    for (size_t i = 1; i < n && common > 0; ++i) {
+        const QStringView k = rows[i]->keys[key];
+        const qsizetype limit = std::min(common, k.size());
+        qsizetype j = 0;
+        while (j < limit && k[j] == first[j]) ++j;
+        common = j;
+    }
+    std::vector<SortEntry> entries(n);
+    for (size_t i = 0; i < n; ++i) {
+        const QString& k = rows[i]->keys[key];
+        quint64 head = 0;
+        for (qsizetype p = common; p < common + 4; ++p)
+            head = (head << 16) | (p < k.size() ? k[p].unicode() : 0u);
+        entries[i] = {head, k.constData(), k.size(), i};
+    }
+    std::stable_sort(
+        entries.begin(), entries.end(), [descending](const SortEntry& a, const SortEntry& b) {
+            if (a.head != b.head) return descending ? a.head > b.head : a.head < b.head;
+            const int c = QStringView(a.chars, a.size)
+                              .compare(QStringView(b.chars, b.size), Qt::CaseSensitive);
+            return descending ? c > 0 : c < 0;
+        });
+    std::vector<std::shared_ptr<ListRow>> sorted;
+    sorted.reserve(n);
+    for (const SortEntry& e : entries) sorted.push_back(std::move(rows[e.index]));
+    rows.swap(sorted);
+}
+
+// Above this many pairs of old and new ranges, Qt's comparison of a changed selection with the
+// one before costs more than emptying the selection first; see ListView::handOverSelection.
+constexpr qsizetype kPairwiseRangeLimit = 1 << 12;
 }  // namespace
 
 // The item model the Qt view reads. It shows the rows as of the last sync; between syncs the
@@ -42,17 +121,20 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         const auto row = size_t(index.row());
         if (!index.isValid() || row >= mList->mRows.size() || index.column() > 2) return {};
-        const ListRow& r = *mList->mRows[row];
-        const bool highlighted =
-            r.selected && !r.removed && (mList->mFullRowSelect || index.column() == 0);
+        const auto& r = mList->mRows[row];
         switch (role) {
-            case Qt::DisplayRole: return r.texts[index.column()];
-            case Qt::BackgroundRole:
-                if (highlighted) return mList->palette().brush(QPalette::Highlight);
-                return {};
-            case Qt::ForegroundRole:
-                if (highlighted) return mList->palette().brush(QPalette::HighlightedText);
-                return {};
+            case Qt::DisplayRole: return r->texts[index.column()];
+            case Qt::FontRole: {
+                if (note(r).isEmpty()) return {};
+                QFont font = mList->font();
+                font.setItalic(true);
+                return font;
+            }
+            case Qt::ToolTipRole:
+            case Qt::AccessibleDescriptionRole: {
+                const QString text = note(r);
+                return text.isEmpty() ? QVariant() : QVariant(text);
+            }
             default: return {};
         }
     }
@@ -65,7 +147,7 @@ public:
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override {
-        return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
     }
 
     void showRows(int rows) {
@@ -98,8 +180,29 @@ public:
     }
 
 private:
+    QString note(const std::shared_ptr<ListRow>& row) const {
+        if (!mList->mRowNote || row->removed) return {};
+        return mList->mRowNote(ListItem(row));
+    }
+
     ListView* mList;
     int mShownRows = 0;
+};
+
+// Without full-row highlight only the first column shows the selection; the selection model
+// still holds whole rows, as hosts and assistive technology count rows.
+class FirstColumnHighlight : public QStyledItemDelegate {
+public:
+    FirstColumnHighlight(ListView* list) : QStyledItemDelegate(list), mList(list) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!mList->fullRowSelect() && index.column() > 0) option->state &= ~QStyle::State_Selected;
+    }
+
+private:
+    ListView* mList;
 };
 
 // ---- ListItem -------------------------------------------------------------------------------
@@ -120,7 +223,7 @@ QString ListItem::subItem(int index) const {
 void ListItem::setSubItem(int index, const QString& value) {
     ListRow& r = row("ListItem.SubItems");
     if (index < 1 || index > 2) errors::raise(errors::IndexOutOfBounds, kSource);
-    r.texts[index] = value;
+    setText(r, index, value);
     if (r.owner) r.owner->rowKeyChanged(r, index);
 }
 
@@ -155,7 +258,9 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(th
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
-    setSelectionMode(QAbstractItemView::NoSelection);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setItemDelegate(new FirstColumnHighlight(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setAllColumnsShowFocus(true);
@@ -166,6 +271,19 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(th
     header()->setMinimumSectionSize(0);
     connect(header(), &QHeaderView::sectionClicked, this,
             [this](int logical) { emit columnClick(logical + 1); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                // During a sync, a change Qt makes on its own (as rows leave the model) leaves
+                // the selection model holding something else than was last handed to it.
+                if (mSyncingSelection)
+                    mHandedKnown = false;
+                else
+                    takeSelection(selected, deselected);
+            });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!mSyncingSelection) takeCurrent(current);
+            });
 }
 
 ListView::~ListView() {
@@ -187,11 +305,11 @@ void ListView::ensureOrdered() const {
     const bool descending = mSortOrder == Qt::DescendingOrder;
     auto less = [key, descending](const std::shared_ptr<ListRow>& a,
                                   const std::shared_ptr<ListRow>& b) {
-        const int c = QString::compare(a->texts[key], b->texts[key], Qt::CaseInsensitive);
+        const int c = QString::compare(a->keys[key], b->keys[key], Qt::CaseSensitive);
         return descending ? c > 0 : c < 0;
     };
     if (mNeedsFullSort) {
-        std::stable_sort(mRows.begin(), mRows.end(), less);
+        sortRows(mRows, key, descending);
         for (auto& r : mRows) r->inTail = false;
     } else {
         for (auto it = mRows.begin() + mSortedCount; it != mRows.end(); ++it) (*it)->inTail = false;
@@ -238,7 +356,7 @@ ListItem ListView::item(int position) const {
 ListItem ListView::add(const QString& text) {
     const bool wasEmpty = count() == 0;
     auto row = std::make_shared<ListRow>();
-    row->texts[0] = text;
+    setText(*row, 0, text);
     row->owner = this;
     mRows.push_back(row);
     if (wasEmpty) {
@@ -283,12 +401,26 @@ void ListView::clear() {
 
 ListItem ListView::selectedItem() const { return ListItem(mCurrent); }
 
-void ListView::setMultiSelect(bool multiSelect) { mMultiSelect = multiSelect; }
+void ListView::setMultiSelect(bool multiSelect) {
+    mMultiSelect = multiSelect;
+    // Assistive technology selects rows by the view's mode: one row, or several as with Ctrl.
+    setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection
+                                 : QAbstractItemView::SingleSelection);
+}
 
 ListItem ListView::findItem(const QString& text) const {
     ensureOrdered();
     for (const auto& r : mRows)
         if (!r->removed && r->texts[0] == text) return ListItem(r);
+    return {};
+}
+
+ListItem ListView::findContaining(int column, const QString& text) const {
+    if (column < 0 || column > 2) errors::raise(errors::IndexOutOfBounds, kSource);
+    ensureOrdered();
+    const QString key = foldedKey(text);
+    for (const auto& r : mRows)
+        if (!r->removed && r->keys[column].contains(key, Qt::CaseSensitive)) return ListItem(r);
     return {};
 }
 
@@ -338,7 +470,7 @@ int ListView::widthTwips() const { return pixelsToTwips(width()); }
 
 void ListView::setFullRowSelect(bool on) {
     mFullRowSelect = on;
-    scheduleSync();
+    viewport()->update();
 }
 
 void ListView::rowKeyChanged(ListRow& row, int column) {
@@ -384,7 +516,13 @@ int ListView::positionOf(const ListRow& row) const {
     return 0;
 }
 
+void ListView::setRowNote(RowNote note) {
+    mRowNote = std::move(note);
+    viewport()->update();
+}
+
 void ListView::scheduleSync() {
+    mSelectionDirty = true;
     if (mSyncPending) return;
     mSyncPending = true;
     QMetaObject::invokeMethod(
@@ -399,8 +537,128 @@ void ListView::syncView() {
     mSyncPending = false;
     ensureOrdered();
     compact();
+    const QScopedValueRollback guard(mSyncingSelection, true);
+    // Removing rows from the model makes Qt move the current index (and in single-row mode
+    // select it); the hand-over below puts both back to what the rows say.
+    const bool rowsChanged = mModel->rowCount() != count();
+    // Rows leaving the model make Qt cut every selected range that reaches into them, range by
+    // range, and compare the result with the selection before; with a long highlight that
+    // costs more than emptying the selection and handing it over again.
+    if (count() < mModel->rowCount() && mHandedRuns.size() > 1) {
+        selectionModel()->clearSelection();
+        mHandedRuns.clear();
+        mHandedKnown = true;
+    }
     mModel->showRows(count());
+    if (mSelectionDirty || rowsChanged) handOverSelection();
     viewport()->update();
+}
+
+// Gives the selection model the whole highlight in one call: one range per run of adjacent
+// highlighted rows, so a contiguous highlight of any length is one range.
+void ListView::handOverSelection() {
+    mSelectionDirty = false;
+    std::vector<std::pair<int, int>> runs;
+    int currentRow = -1;
+    const int rows = int(mRows.size());
+    int highlightsLeft = mHighlighted;
+    bool currentLeft = bool(mCurrent);
+    int runStart = -1;
+    for (int i = 0; i < rows && (highlightsLeft > 0 || currentLeft || runStart >= 0); ++i) {
+        const ListRow* r = mRows[size_t(i)].get();
+        if (r == mCurrent.get()) {
+            currentRow = i;
+            currentLeft = false;
+        }
+        if (r->selected) {
+            --highlightsLeft;
+            if (runStart < 0) runStart = i;
+        } else if (runStart >= 0) {
+            runs.emplace_back(runStart, i - 1);
+            runStart = -1;
+        }
+    }
+    if (runStart >= 0) runs.emplace_back(runStart, rows - 1);
+
+    QItemSelectionModel* model = selectionModel();
+    const int columns = mModel->columnCount();
+    const bool sameColumns = mHandedColumns == columns;
+    if (!(mHandedKnown && sameColumns && runs == mHandedRuns) && columns > 0) {
+        // Qt finds what changed by looking up each old range among the new ones, removing
+        // the pairs it matches from the middle of both lists. With thousands of ranges on both
+        // sides that takes a third of a second; emptying the selection first keeps it linear.
+        if (qsizetype(mHandedRuns.size()) * qsizetype(runs.size()) > kPairwiseRangeLimit)
+            model->clearSelection();
+        const int lastColumn = columns - 1;
+        QItemSelection selection;
+        selection.reserve(qsizetype(runs.size()));
+        for (const auto& [first, last] : runs)
+            selection.append(
+                QItemSelectionRange(mModel->index(first, 0), mModel->index(last, lastColumn)));
+        model->select(selection, QItemSelectionModel::ClearAndSelect);
+        mHandedRuns = std::move(runs);
+        mHandedColumns = lastColumn + 1;
+        mHandedKnown = true;
+    }
+    const QModelIndex current = currentRow >= 0 ? mModel->index(currentRow, 0) : QModelIndex();
+    if (model->currentIndex() != current)
+        model->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+}
+
+void ListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    // Working out the region of a long selection costs a look-up per range; repainting the few
+    // rows on screen costs nothing. Assistive technology is told which rows changed.
+    if (QAccessible::isActive())
+        QTreeView::selectionChanged(selected, deselected);
+    else
+        viewport()->update();
+}
+
+ListRow* ListView::shownRow(int modelRow) const {
+    if (modelRow < 0 || modelRow >= mModel->rowCount() || size_t(modelRow) >= mRows.size())
+        return nullptr;
+    ListRow* r = mRows[size_t(modelRow)].get();
+    return r->removed ? nullptr : r;
+}
+
+// A selection made through the selection model, by row as the view shows them: deselected
+// rows lose their highlight, selected rows are highlighted as setSelected does it (each
+// becomes the current row; in single-row mode it clears the others). The next batch hands
+// the normalised highlight back, whole rows, one row in single-row mode.
+void ListView::takeSelection(const QItemSelection& selected, const QItemSelection& deselected) {
+    for (const QItemSelectionRange& range : deselected) {
+        for (int i = range.top(); i <= range.bottom(); ++i) {
+            ListRow* r = shownRow(i);
+            if (r && r->selected) {
+                r->selected = false;
+                --mHighlighted;
+            }
+        }
+    }
+    for (const QItemSelectionRange& range : selected) {
+        for (int i = range.top(); i <= range.bottom(); ++i)
+            if (shownRow(i)) highlightChanged(mRows[size_t(i)], true);
+    }
+    scheduleSync();
+}
+
+void ListView::takeCurrent(const QModelIndex& current) {
+    ListRow* r = current.isValid() ? shownRow(current.row()) : nullptr;
+    if (r)
+        mCurrent = mRows[size_t(current.row())];
+    else
+        mCurrent.reset();
+}
+
+void ListView::focusInEvent(QFocusEvent* event) {
+    // The view makes its first row current when focus arrives without one; the list's
+    // current row is its own.
+    const QModelIndex before = selectionModel()->currentIndex();
+    {
+        const QScopedValueRollback guard(mSyncingSelection, true);
+        QTreeView::focusInEvent(event);
+    }
+    if (selectionModel()->currentIndex() != before) scheduleSync();
 }
 
 QRect ListView::rowRect(int position) {
@@ -424,6 +682,7 @@ void ListView::applyClick(int position, Qt::KeyboardModifiers modifiers, Qt::Mou
             row.setSelected(true);
         } else {
             mCurrent = row.mRow;
+            scheduleSync();
         }
         mAnchor = row.mRow;
         return;

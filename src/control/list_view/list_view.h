@@ -3,8 +3,11 @@
 #include <QString>
 #include <QTreeView>
 
+#include <functional>
 #include <memory>
 #include <vector>
+
+class QItemSelection;
 
 namespace tavrolin {
 
@@ -35,6 +38,7 @@ public:
 
 private:
     friend class ListView;
+    friend class ListModel;
     explicit ListItem(std::shared_ptr<ListRow> row) : mRow(std::move(row)) {}
     ListRow& row(const char* operation) const;
 
@@ -46,6 +50,11 @@ private:
 // about changes in whole batches at the next event-loop turn (or when something needs screen
 // geometry), so per-row operations cost no per-row work in Qt's item views: a list of
 // 32,767 rows fills, sorts, highlights and empties in milliseconds.
+//
+// The view's selection model mirrors the highlight: each batch hands it the highlighted rows
+// (one range per run of adjacent rows) and the current row. A change made through the
+// selection model by someone else (host code, assistive technology) changes the highlight and
+// the current row as the keyboard does, without a click.
 class ListView : public QTreeView {
     Q_OBJECT
 
@@ -66,6 +75,9 @@ public:
     void setMultiSelect(bool multiSelect);
     // First row, from the top, whose text equals the given text (whole word, exact).
     ListItem findItem(const QString& text) const;
+    // First row, from the top, whose text in the column (0 to 2) contains the given text
+    // regardless of letter case; an empty text matches the first row.
+    ListItem findContaining(int column, const QString& text) const;
 
     int sortKey() const { return mSortKey; }
     void setSortKey(int column);
@@ -86,6 +98,11 @@ public:
     // Number of highlighted rows, kept as rows change (no walk).
     int highlightedCount() const { return mHighlighted; }
 
+    // A note on a row that is shown without touching its texts: a non-empty note sets the
+    // row's visible texts in italics and becomes their tooltip and accessible description.
+    using RowNote = std::function<QString(const ListItem& row)>;
+    void setRowNote(RowNote note);
+
     // Screen geometry of the row at a position, in viewport coordinates, for tools and tests.
     QRect rowRect(int position);
     // Brings the view up to date with the rows now (normally done at the next event-loop turn).
@@ -104,6 +121,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
 private:
     friend class ListItem;
@@ -120,6 +140,10 @@ private:
     void applyClick(int position, Qt::KeyboardModifiers modifiers, Qt::MouseButton button);
     void moveCurrent(int position, Qt::KeyboardModifiers modifiers);
     void checkPosition(int position, const char* operation) const;
+    void handOverSelection();
+    void takeSelection(const QItemSelection& selected, const QItemSelection& deselected);
+    void takeCurrent(const QModelIndex& current);
+    ListRow* shownRow(int modelRow) const;
 
     class ListModel* mModel = nullptr;
     // Display order. Rows appended since the last sort wait in a tail from mSortedCount on;
@@ -138,6 +162,17 @@ private:
     Qt::SortOrder mSortOrder = Qt::AscendingOrder;
     std::vector<std::pair<QString, int>> mHeaders;  // text, width in twips
     bool mSyncPending = false;
+    // The rows' highlight or order changed since the selection model was last told.
+    bool mSelectionDirty = false;
+    // Set while the list itself changes the model or the selection model, so that the
+    // selection model's signals are not taken for a change from outside.
+    bool mSyncingSelection = false;
+    // The rows (first, last) last handed to the selection model, and whether it still holds
+    // exactly those.
+    std::vector<std::pair<int, int>> mHandedRuns;
+    int mHandedColumns = 0;
+    bool mHandedKnown = true;
+    RowNote mRowNote;
     bool mPressed = false;
 };
 

@@ -1,0 +1,178 @@
+// The lists' selection models, and the accessible tables built on them, as a host and assistive
+// technology see the highlight after each thing a user or the control does.
+#include "support/loaded_control.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAccessibleTableInterface>
+#include <QItemSelectionModel>
+
+#include <algorithm>
+
+using namespace test_support;
+
+namespace {
+
+const std::vector<Vendor> kFive = {
+    {"1", "One"}, {"2", "Two"}, {"3", "Three"}, {"4", "Four"}, {"5", "Five"}};
+const std::vector<Vendor> kThree = {{"11", "Eleven"}, {"12", "Twelve"}, {"13", "Thirteen"}};
+
+const QString kAddOnly = "cmdAdd=on cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off";
+const QString kAddAllOnly = "cmdAdd=off cmdAddAll=on cmdDelete=off cmdRemoveAll=off cmdCommit=off";
+
+struct Watched : LoadedControl {
+    // Whole rows (1-based) the list's selection model holds once the event loop has run.
+    QList<int> modelRows(const char* name) {
+        QCoreApplication::processEvents();
+        QList<int> out;
+        for (const QModelIndex& index : ui.list(name)->selectionModel()->selectedRows())
+            out << index.row() + 1;
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // The same as assistive technology reads it; a count that disagrees with the rows is -1.
+    QList<int> accessibleRows(const char* name) {
+        QCoreApplication::processEvents();
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(ui.list(name));
+        if (!face || !face->tableInterface()) return {-2};
+        QList<int> out;
+        for (int row : face->tableInterface()->selectedRows()) out << row + 1;
+        std::sort(out.begin(), out.end());
+        if (out.size() != face->tableInterface()->selectedRowCount()) return {-1};
+        return out;
+    }
+    int modelCurrent(const char* name) {
+        QCoreApplication::processEvents();
+        const QModelIndex current = ui.list(name)->selectionModel()->currentIndex();
+        return current.isValid() ? current.row() + 1 : 0;
+    }
+    int listCurrent(const char* name) {
+        const tavrolin::ListItem item = ui.list(name)->selectedItem();
+        return item ? item.position() : 0;
+    }
+    // Both lists: the selection model, the accessible table and the current index agree with
+    // the highlight and the current row.
+    void expectInStep(const char* step) {
+        SCOPED_TRACE(step);
+        for (const char* name : {"lstVendors", "lstSelectedVendors"}) {
+            SCOPED_TRACE(name);
+            const QList<int> highlighted = ui.highlighted(name);
+            EXPECT_EQ(modelRows(name), highlighted);
+            EXPECT_EQ(accessibleRows(name), highlighted);
+            EXPECT_EQ(modelCurrent(name), listCurrent(name));
+        }
+    }
+    QModelIndex index(const char* name, int position) {
+        return ui.list(name)->model()->index(position - 1, 0);
+    }
+};
+
+}  // namespace
+
+TEST(SelectionModel, FollowsEveryActionOfTheControl) {
+    Watched f;
+    MessageBoxCatcher boxes;
+    f.load(kFive, kThree);
+    ASSERT_EQ(f.ui.rows("lstVendors").size(), 5);
+    f.expectInStep("load");
+    f.ui.clickRow("lstVendors", 2);
+    ASSERT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2}));
+    f.expectInStep("click");
+    f.ui.clickRow("lstVendors", 4, Qt::ControlModifier);
+    ASSERT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2, 4}));
+    f.expectInStep("ctrl-click");
+    f.ui.clickRow("lstVendors", 5, Qt::ShiftModifier);
+    ASSERT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{4, 5}));
+    f.expectInStep("shift-click");
+    QTest::keyClick(f.ui.list("lstVendors"), Qt::Key_Up, Qt::ShiftModifier);
+    f.expectInStep("shift+up");
+    QTest::keyClick(f.ui.list("lstVendors"), Qt::Key_Home);
+    ASSERT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{1}));
+    f.expectInStep("home");
+
+    f.ui.clickRow("lstVendors", 1);
+    f.ui.clickRow("lstVendors", 3, Qt::ControlModifier);
+    ASSERT_TRUE(f.ui.button("cmdAddAll")->isEnabled());
+    f.ui.click("cmdAddAll");
+    ASSERT_EQ(f.ui.rows("lstSelectedVendors").size(), 5);
+    ASSERT_EQ(f.ui.highlighted("lstSelectedVendors"), (QList<int>{1, 2}));
+    f.expectInStep("\">>\"");
+
+    f.ui.clickRow("lstSelectedVendors", 4);
+    ASSERT_TRUE(f.ui.button("cmdDelete")->isEnabled());
+    f.ui.click("cmdDelete");
+    ASSERT_EQ(f.ui.rows("lstVendors").size(), 4);
+    f.expectInStep("\"<\"");
+    f.ui.clickRow("lstVendors", 2);
+    ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+    f.ui.click("cmdAdd");
+    f.expectInStep("\">\"");
+
+    f.ui.clickHeader("lstSelectedVendors", 2);  // by name
+    ASSERT_EQ(f.ui.rows("lstSelectedVendors", 1).front(), "Eleven");
+    f.expectInStep("header click");
+
+    f.choose("optFind_0");
+    f.choose("optList_1");
+    f.ui.type("txtVendorName", "eleven");
+    ASSERT_TRUE(f.ui.button("cmdFind")->isEnabled());
+    f.ui.click("cmdFind");
+    ASSERT_TRUE(boxes.seen().isEmpty());
+    ASSERT_EQ(f.ui.highlighted("lstSelectedVendors").size(), 1);
+    f.expectInStep("find");
+
+    f.load(kThree, kFive);
+    ASSERT_EQ(f.ui.rows("lstSelectedVendors").size(), 5);
+    f.expectInStep("reload");
+}
+
+TEST(SelectionModel, ChangeThroughTheModelIsAHighlightWithoutAClick) {
+    Watched f;
+    f.load(kFive, kThree);
+    f.ui.clickRow("lstVendors", 1);
+    ASSERT_EQ(f.ui.buttonStates(), kAddOnly);
+    f.expectInStep("click");
+    // Host code selects two more rows: the highlight follows, the buttons stay.
+    QItemSelectionModel* model = f.ui.list("lstVendors")->selectionModel();
+    model->select(f.index("lstVendors", 3),
+                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    model->select(f.index("lstVendors", 5),
+                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{1, 3, 5}));
+    EXPECT_EQ(f.ui.buttonStates(), kAddOnly);
+    f.expectInStep("host selects");
+    // A click recomputes the buttons; then the host takes row 1 away again.
+    f.ui.clickRow("lstVendors", 2, Qt::ControlModifier);
+    ASSERT_EQ(f.ui.buttonStates(), kAddAllOnly);
+    model->select(f.index("lstVendors", 1),
+                  QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2, 3, 5}));
+    f.expectInStep("host deselects");
+    // ">>" takes exactly the rows selected now.
+    f.ui.click("cmdAddAll");
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "4"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"2", "3", "5", "11", "12", "13"}));
+    f.expectInStep("\">>\"");
+}
+
+TEST(SelectionModel, RowsSelectedByAssistiveTechnologyAreWhatTheNextSetMoveTakes) {
+    Watched f;
+    f.load(kFive, kThree);
+    f.ui.clickRow("lstSelectedVendors", 1);
+    f.ui.clickRow("lstSelectedVendors", 2, Qt::ControlModifier);
+    ASSERT_TRUE(f.ui.button("cmdRemoveAll")->isEnabled());
+    QAccessibleInterface* face =
+        QAccessible::queryAccessibleInterface(f.ui.list("lstSelectedVendors"));
+    ASSERT_TRUE(face && face->tableInterface());
+    QAccessibleTableInterface* table = face->tableInterface();
+    EXPECT_TRUE(table->unselectRow(0));
+    EXPECT_TRUE(table->selectRow(2));
+    EXPECT_EQ(f.ui.highlighted("lstSelectedVendors"), (QList<int>{2, 3}));
+    f.expectInStep("accessible selection");
+    EXPECT_EQ(table->selectedRowCount(), 2);
+    f.ui.click("cmdRemoveAll");
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"11"}));
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "4", "5", "12", "13"}));
+    f.expectInStep("\"<<\"");
+}
