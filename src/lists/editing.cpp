@@ -13,10 +13,6 @@
 #include <QPushButton>
 
 namespace tavrolin {
-namespace {
-constexpr int kMarkerColumn = 2;
-}  // namespace
-
 void connectListEditing(Control& control) {
     Screen& ui = control.ui;
     ListView* vendors = ui.lstVendors;
@@ -45,7 +41,7 @@ void connectListEditing(Control& control) {
     // Rows a commit will link or unlink stand out until the commit's reload brings plain rows.
     for (ListView* list : {vendors, selected})
         list->setRowNote([](const ListItem& row) {
-            return markers::pendingChangeNote(row.subItem(kMarkerColumn));
+            return markers::pendingChangeNote(row.subItem(markers::kColumn));
         });
 
     QObject::connect(vendors, &ListView::columnClick, vendors,

@@ -409,7 +409,7 @@ TEST(ListViewSelection, ScatteredHighlightStaysInStepThroughReSortsAndRemovals) 
     }
     f.expectInStep(odd);
     EXPECT_EQ(f.list.selectionModel()->selection().size(), 200);
-    f.list.setSortOrder(1);  // every highlighted row moves: the old ranges all go
+    f.list.setSortOrder(Qt::DescendingOrder);  // every highlighted row moves: the old ranges all go
     QList<int> even;
     for (int p = 2; p <= 400; p += 2) even << p;
     f.expectInStep(even);
@@ -491,7 +491,7 @@ TEST(ListViewSortKeys, LetterCaseIsIgnoredAsQtComparesWithoutCase) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
     EXPECT_EQ(f.texts(1), expected);
-    f.list.setSortOrder(1);
+    f.list.setSortOrder(Qt::DescendingOrder);
     std::stable_sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) > 0;
     });
