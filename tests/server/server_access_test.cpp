@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cctype>
 #include <csignal>
@@ -20,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "basic_credentials.h"
+#include "gunzip.h"
 #include "server_process.h"
 #include "test_database.h"
 #include "users.h"
@@ -27,6 +28,9 @@
 using tavrolin::server::hashPassword;
 using tavrolin::server::setUser;
 using tavrolin::server::test::TestDatabase;
+using tavrolin::test::base64;
+using tavrolin::test::basicCredentials;
+using tavrolin::test::gunzip;
 using tavrolin::test::ServerProcess;
 
 namespace {
@@ -36,43 +40,8 @@ constexpr const char* kInsert123 =
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%"
     "29+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&";
 
-std::string base64(const std::string& text) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); i += 3) {
-        unsigned bits = unsigned(std::uint8_t(text[i])) << 16;
-        if (i + 1 < text.size()) bits |= unsigned(std::uint8_t(text[i + 1])) << 8;
-        if (i + 2 < text.size()) bits |= unsigned(std::uint8_t(text[i + 2]));
-        out += kAlphabet[bits >> 18 & 63];
-        out += kAlphabet[bits >> 12 & 63];
-        out += i + 1 < text.size() ? kAlphabet[bits >> 6 & 63] : '=';
-        out += i + 2 < text.size() ? kAlphabet[bits & 63] : '=';
-    }
-    return out;
-}
-
 std::string basic(const std::string& user, const std::string& password) {
-    return "Basic " + base64(user + ":" + password);
-}
-
-std::string gunzip(const std::string& data) {
-    z_stream stream{};
-    if (inflateInit2(&stream, 15 + 16) != Z_OK) return "<broken>";
-    std::string out;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = uInt(data.size());
-    int result = Z_OK;
-    while (result == Z_OK) {
-        char buffer[16384];
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        result = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-    }
-    const bool whole = result == Z_STREAM_END && stream.avail_in == 0;
-    inflateEnd(&stream);
-    return whole ? out : "<broken>";
+    return basicCredentials(user + ":" + password);
 }
 
 struct Reply {
