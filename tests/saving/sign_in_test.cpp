@@ -10,16 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
-#include <fstream>
-#include <sstream>
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -38,14 +31,7 @@ QString withUser(const std::string& baseUrl, const QString& user, const QString&
 
 // Adds a user to a users file with the server's own add-user command.
 void addUser(const QString& file, const std::string& name, const std::string& password) {
-    const QString input = file + ".in";
-    std::ofstream(input.toStdString()) << password << "\n";
-    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
-                                file.toStdString() + "' '" + name + "' <'" + input.toStdString() +
-                                "' >/dev/null";
-    const int status = std::system(command.c_str());
-    QFile::remove(input);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    ASSERT_EQ(tavrolin::test::addUser(file.toStdString(), name, password), 0) << name;
 }
 
 QString readAll(const QString& path) {
@@ -63,21 +49,11 @@ struct SignedInServer {
     explicit SignedInServer() { addUser(users, "alice", kPassword); }
 
     void start(const std::string& listen = "127.0.0.1:0") {
-        const int saved = ::dup(STDERR_FILENO);
-        const int file =
-            ::open(log.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        ::dup2(file, STDERR_FILENO);
-        try {
-            server = std::make_unique<tavrolin::test::ServerProcess>(
-                std::vector<std::string>{"--db", dir.filePath("links.db").toStdString(), "--demo",
-                                         "--users", users.toStdString(), "--listen", listen});
-        } catch (...) {
-            ::dup2(saved, STDERR_FILENO);
-            throw;
-        }
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        ::close(file);
+        server = tavrolin::test::startLoggingTo(
+            log.toStdString(),
+            {"--db", dir.filePath("links.db").toStdString(), "--demo", "--users",
+             users.toStdString(), "--listen", listen},
+            true);
     }
     QString signedInUrl() const { return withUser(server->baseUrl(), "alice", kEncodedPassword); }
 };

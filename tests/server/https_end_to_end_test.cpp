@@ -16,10 +16,6 @@
 #include <QSslConfiguration>
 #include <QTemporaryDir>
 
-#include <cstdlib>
-#include <fstream>
-#include <sys/wait.h>
-
 using namespace test_support;
 using tavrolin::test::RawConnection;
 using namespace std::chrono_literals;
@@ -61,25 +57,17 @@ TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
 TEST(HttpsEndToEnd, ControlSignsInOverHttps) {
     QTemporaryDir users;
     const QString usersFile = users.filePath("users");
-    {
-        const QString input = users.filePath("password");
-        std::ofstream(input.toStdString()) << "s3cret pass\n";
-        const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
-                                    usersFile.toStdString() + "' alice <'" +
-                                    input.toStdString() + "' >/dev/null";
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
-    }
+    ASSERT_EQ(tavrolin::test::addUser(usersFile.toStdString(), "alice", "s3cret pass"), 0);
     SecureServer secure({"--users", usersFile.toStdString()});
     const std::string base = secure.server.baseUrl();
     ASSERT_EQ(base.rfind("https://", 0), 0u) << base;
 
     // Without credentials the page refuses the document, so the load below really signs in.
-    EXPECT_FALSE(tavrolin::fetchDocument(QString::fromStdString(base) +
-                                             "/Tavrolin.asp?EmployeeID=42",
-                                         10s)
-                     .contains("<VendorDocument>"));
-    const QString signedIn = QString::fromStdString("https://alice:s3cret%20pass@" + base.substr(8));
+    EXPECT_FALSE(
+        tavrolin::fetchDocument(QString::fromStdString(base) + "/Tavrolin.asp?EmployeeID=42", 10s)
+            .contains("<VendorDocument>"));
+    const QString signedIn =
+        QString::fromStdString("https://alice:s3cret%20pass@" + base.substr(8));
     commitOneMove(signedIn, signedIn);
 }
 

@@ -144,18 +144,7 @@ class ServerAccess : public ::testing::Test {
     void start(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments = {"--db", db.location(), "--listen", "127.0.0.1:0"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        const int saved = ::dup(STDERR_FILENO);
-        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ::dup2(log, STDERR_FILENO);
-        try {
-            server = std::make_unique<ServerProcess>(arguments);
-        } catch (...) {
-            ::dup2(saved, STDERR_FILENO);
-            throw;
-        }
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        ::close(log);
+        server = tavrolin::test::startLoggingTo(logFile, arguments, false);
     }
 
     // The log so far, once the server has stopped and written everything.
