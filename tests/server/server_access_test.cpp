@@ -1,12 +1,8 @@
 // The real tavrolin-server with sign-in, cross-site refusal, compression and its log, spoken to
 // over raw HTTP on 127.0.0.1 so that every header is exactly what the test says.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +17,7 @@
 
 #include "basic_credentials.h"
 #include "gunzip.h"
+#include "raw_connection.h"
 #include "server_process.h"
 #include "test_database.h"
 #include "users.h"
@@ -31,6 +28,7 @@ using tavrolin::server::test::TestDatabase;
 using tavrolin::test::base64;
 using tavrolin::test::basicCredentials;
 using tavrolin::test::gunzip;
+using tavrolin::test::RawConnection;
 using tavrolin::test::ServerProcess;
 
 namespace {
@@ -58,30 +56,11 @@ struct Reply {
 // Sends `request` as it is on a new connection and reads the reply until the server closes.
 Reply exchange(int port, const std::string& request) {
     Reply reply;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return reply;
-    }
-    for (std::size_t sent = 0; sent < request.size();) {
-        const auto n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += std::size_t(n);
-    }
-    std::string raw;
-    for (int rounds = 0; rounds < 10000; ++rounds) {
-        pollfd poller{fd, POLLIN, 0};
-        if (::poll(&poller, 1, 10000) <= 0) break;
-        char buffer[65536];
-        const auto n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        raw.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
+    RawConnection connection(port);
+    if (!connection.connected()) return reply;
+    connection.send(request);
+    bool closed = false;
+    const std::string raw = connection.readUntilClosed(std::chrono::seconds(30), closed);
 
     const auto end = raw.find("\r\n\r\n");
     if (end == std::string::npos || raw.compare(0, 9, "HTTP/1.1 ") != 0) return reply;

@@ -61,7 +61,7 @@ class RawConnection {
     // `noDelay` turns Nagle's algorithm off on the client side; left on, the client sends as
     // most clients do.
     explicit RawConnection(int port, bool noDelay = true) {
-        mFd = ::socket(AF_INET, SOCK_STREAM, 0);
+        mFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(std::uint16_t(port));
