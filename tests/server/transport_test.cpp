@@ -16,11 +16,7 @@
 #include "raw_connection.h"
 #include "server_process.h"
 
-using tavrolin::test::insertBody;
-using tavrolin::test::RawConnection;
-using tavrolin::test::serverArguments;
-using tavrolin::test::ServerProcess;
-using tavrolin::test::statusOf;
+using namespace tavrolin::test;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
