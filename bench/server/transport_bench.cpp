@@ -8,13 +8,8 @@
 //    and bodies.
 // usage: transport_bench
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,84 +23,42 @@
 #include <thread>
 #include <vector>
 
+#include "raw_connection.h"
 #include "server_process.h"
 
-using tavrolin::test::ServerProcess;
+using namespace tavrolin::test;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
 
+// The shared raw connection with Nagle's algorithm left on, as most clients have it, and a reply
+// read as its status. A connection that failed once stays failed, so that it is not counted as
+// open.
 class Connection {
   public:
-    explicit Connection(int port) {
-        mFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(std::uint16_t(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        mOk = ::connect(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Connection() { ::close(mFd); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
+    explicit Connection(int port) : mRaw(port, false), mOk(mRaw.connected()) {}
 
     bool ok() const { return mOk; }
-    bool send(const std::string& data) {
-        std::size_t sent = 0;
-        while (mOk && sent < data.size()) {
-            const auto n = ::send(mFd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                mOk = false;
-            else
-                sent += std::size_t(n);
-        }
-        return mOk;
-    }
-    bool readable(int ms) const {
-        pollfd poller{mFd, POLLIN, 0};
-        return ::poll(&poller, 1, ms) > 0;
-    }
+    bool send(const std::string& data) { return mOk = mOk && mRaw.send(data); }
+    bool readable(int ms) const { return mRaw.readable(std::chrono::milliseconds(ms)); }
     // One reply with a Content-Length; its status, or -1.
     int readReply(std::chrono::milliseconds timeout, std::string* text = nullptr) {
-        std::string data;
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            const auto end = data.find("\r\n\r\n");
-            if (end != std::string::npos) {
-                const auto at = data.find("Content-Length: ");
-                const std::size_t length = at < end ? std::stoul(data.substr(at + 16)) : 0;
-                if (data.size() >= end + 4 + length) {
-                    if (text) *text = data;
-                    return std::stoi(data.substr(9, 3));
-                }
-            }
-            if (!readable(10)) continue;
-            char chunk[65536];
-            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            data.append(chunk, std::size_t(n));
+        const auto reply = mRaw.readReply(timeout);
+        if (wholeReplySize(reply) == std::string::npos) {
+            mOk = false;
+            return -1;
         }
-        mOk = false;
-        return -1;
+        if (text) *text = reply;
+        return statusOf(reply);
     }
 
   private:
-    int mFd = -1;
-    bool mOk = false;
+    RawConnection mRaw;
+    bool mOk;
 };
 
 constexpr const char* kHealth = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-
-std::string insertBody(int statements, int firstEmployee) {
-    std::string body;
-    for (int i = 0; i < statements; ++i)
-        body +=
-            "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecord"
-            "LastUpdated%29+VALUES+%28" +
-            std::to_string(firstEmployee + i) + "%2C77%2CGETDATE%28%29+%29+&";
-    return body;
-}
 
 std::string postRequest(const std::string& body) {
     return "POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
@@ -138,12 +91,6 @@ std::pair<double, double> memoryMb(pid_t pid) {
         if (line.rfind("VmHWM:", 0) == 0) peak = std::stod(line.substr(6)) / 1024;
     }
     return {rss, peak};
-}
-
-std::vector<std::string> arguments(std::vector<std::string> extra) {
-    auto all = ServerProcess::defaultArguments();
-    all.insert(all.end(), extra.begin(), extra.end());
-    return all;
 }
 
 struct SlowRun {
@@ -265,7 +212,7 @@ void keptAliveSmallReplies() {
 }
 
 void overload() {
-    ServerProcess server(arguments({"--workers", "1", "--queue-limit", "0"}));
+    ServerProcess server(serverArguments({"--workers", "1", "--queue-limit", "0"}));
     Connection poster(server.port());
     poster.send(postRequest(insertBody(30000, 60000)));
     std::this_thread::sleep_for(50ms);

@@ -2,24 +2,17 @@
 // sends, and the real server with --users end to end.
 
 #include "control/list_view/list_view.h"
-#include "loading/document_fetch.h"
 #include "saving/internet_transfer.h"
 #include "support/control_driver.h"
 #include "support/document_server.h"
+#include "support/linked_vendors.h"
 #include "support/server_process.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
-#include <fstream>
-#include <sstream>
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -38,36 +31,12 @@ QString withUser(const std::string& baseUrl, const QString& user, const QString&
 
 // Adds a user to a users file with the server's own add-user command.
 void addUser(const QString& file, const std::string& name, const std::string& password) {
-    const QString input = file + ".in";
-    std::ofstream(input.toStdString()) << password << "\n";
-    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
-                                file.toStdString() + "' '" + name + "' <'" + input.toStdString() +
-                                "' >/dev/null";
-    const int status = std::system(command.c_str());
-    QFile::remove(input);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    ASSERT_EQ(tavrolin::test::addUser(file.toStdString(), name, password), 0) << name;
 }
 
 QString readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-QStringList sorted(QStringList list) {
-    list.sort();
-    return list;
-}
-
-// The employee's linked vendor IDs as the server holds them, read with the given address.
-QStringList linkedIds(const QString& base, int employee) {
-    const QByteArray xml = tavrolin::fetchDocument(
-        base + "/Tavrolin.asp?EmployeeID=" + QString::number(employee), 10s);
-    QStringList ids;
-    const QByteArray selected = xml.mid(xml.indexOf("<SelectedVendors>"));
-    for (qsizetype at = selected.indexOf("<VendorID>"); at >= 0;
-         at = selected.indexOf("<VendorID>", at + 1))
-        ids << QString::fromLatin1(selected.mid(at + 10, selected.indexOf('<', at + 10) - at - 10));
-    return sorted(ids);
 }
 
 // The real server with --users on a database file and its log in a file of the directory.
@@ -80,21 +49,11 @@ struct SignedInServer {
     explicit SignedInServer() { addUser(users, "alice", kPassword); }
 
     void start(const std::string& listen = "127.0.0.1:0") {
-        const int saved = ::dup(STDERR_FILENO);
-        const int file =
-            ::open(log.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        ::dup2(file, STDERR_FILENO);
-        try {
-            server = std::make_unique<tavrolin::test::ServerProcess>(
-                std::vector<std::string>{"--db", dir.filePath("links.db").toStdString(), "--demo",
-                                         "--users", users.toStdString(), "--listen", listen});
-        } catch (...) {
-            ::dup2(saved, STDERR_FILENO);
-            throw;
-        }
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        ::close(file);
+        server = tavrolin::test::startLoggingTo(
+            log.toStdString(),
+            {"--db", dir.filePath("links.db").toStdString(), "--demo", "--users",
+             users.toStdString(), "--listen", listen},
+            true);
     }
     QString signedInUrl() const { return withUser(server->baseUrl(), "alice", kEncodedPassword); }
 };
@@ -191,31 +150,7 @@ TEST(SignInEndToEnd, TheControlLoadsAndCommitsAsAUserOfTheServer) {
     SignedInServer f;
     f.start();
     const QString url = f.signedInUrl();
-    const QStringList before = linkedIds(url, 42);
-    ASSERT_FALSE(before.isEmpty());
-    ASSERT_FALSE(before.contains("77"));
-
-    Tavrolin control;
-    ControlDriver ui(control);
-    control.resize(control.sizeHint());
-    control.show();
-    control.setEmployeeID("42");
-    control.setServerName(url);
-    EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), before);
-    const auto row = ui.list("lstVendors")->findItem("77");
-    ASSERT_FALSE(row.isNull());
-    ui.clickRow("lstVendors", row.position());
-    ui.click("cmdAdd");
-    ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
-
-    MessageBoxCatcher boxes;
-    ui.click("cmdCommit");
-
-    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen()[0].text.toStdString();
-    QStringList expected = before;
-    expected << "77";
-    EXPECT_EQ(linkedIds(url, 42), sorted(expected));
-    EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), sorted(expected));
+    ASSERT_NO_FATAL_FAILURE(commitOneMove(url, url));
 
     f.server->stop();
     const QString log = readAll(f.log);

@@ -1,16 +1,11 @@
 // The real tavrolin-server with sign-in, cross-site refusal, compression and its log, spoken to
 // over raw HTTP on 127.0.0.1 so that every header is exactly what the test says.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cctype>
 #include <csignal>
@@ -20,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "basic_credentials.h"
+#include "gunzip.h"
+#include "raw_connection.h"
 #include "server_process.h"
 #include "test_database.h"
 #include "users.h"
@@ -27,6 +25,10 @@
 using tavrolin::server::hashPassword;
 using tavrolin::server::setUser;
 using tavrolin::server::test::TestDatabase;
+using tavrolin::test::base64;
+using tavrolin::test::basicCredentials;
+using tavrolin::test::gunzip;
+using tavrolin::test::RawConnection;
 using tavrolin::test::ServerProcess;
 
 namespace {
@@ -36,43 +38,8 @@ constexpr const char* kInsert123 =
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%"
     "29+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&";
 
-std::string base64(const std::string& text) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); i += 3) {
-        unsigned bits = unsigned(std::uint8_t(text[i])) << 16;
-        if (i + 1 < text.size()) bits |= unsigned(std::uint8_t(text[i + 1])) << 8;
-        if (i + 2 < text.size()) bits |= unsigned(std::uint8_t(text[i + 2]));
-        out += kAlphabet[bits >> 18 & 63];
-        out += kAlphabet[bits >> 12 & 63];
-        out += i + 1 < text.size() ? kAlphabet[bits >> 6 & 63] : '=';
-        out += i + 2 < text.size() ? kAlphabet[bits & 63] : '=';
-    }
-    return out;
-}
-
 std::string basic(const std::string& user, const std::string& password) {
-    return "Basic " + base64(user + ":" + password);
-}
-
-std::string gunzip(const std::string& data) {
-    z_stream stream{};
-    if (inflateInit2(&stream, 15 + 16) != Z_OK) return "<broken>";
-    std::string out;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = uInt(data.size());
-    int result = Z_OK;
-    while (result == Z_OK) {
-        char buffer[16384];
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        result = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-    }
-    const bool whole = result == Z_STREAM_END && stream.avail_in == 0;
-    inflateEnd(&stream);
-    return whole ? out : "<broken>";
+    return basicCredentials(user + ":" + password);
 }
 
 struct Reply {
@@ -89,30 +56,11 @@ struct Reply {
 // Sends `request` as it is on a new connection and reads the reply until the server closes.
 Reply exchange(int port, const std::string& request) {
     Reply reply;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return reply;
-    }
-    for (std::size_t sent = 0; sent < request.size();) {
-        const auto n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += std::size_t(n);
-    }
-    std::string raw;
-    for (int rounds = 0; rounds < 10000; ++rounds) {
-        pollfd poller{fd, POLLIN, 0};
-        if (::poll(&poller, 1, 10000) <= 0) break;
-        char buffer[65536];
-        const auto n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        raw.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
+    RawConnection connection(port);
+    if (!connection.connected()) return reply;
+    connection.send(request);
+    bool closed = false;
+    const std::string raw = connection.readUntilClosed(std::chrono::seconds(30), closed);
 
     const auto end = raw.find("\r\n\r\n");
     if (end == std::string::npos || raw.compare(0, 9, "HTTP/1.1 ") != 0) return reply;
@@ -175,18 +123,7 @@ class ServerAccess : public ::testing::Test {
     void start(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments = {"--db", db.location(), "--listen", "127.0.0.1:0"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        const int saved = ::dup(STDERR_FILENO);
-        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ::dup2(log, STDERR_FILENO);
-        try {
-            server = std::make_unique<ServerProcess>(arguments);
-        } catch (...) {
-            ::dup2(saved, STDERR_FILENO);
-            throw;
-        }
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        ::close(log);
+        server = tavrolin::test::startLoggingTo(logFile, arguments, false);
     }
 
     // The log so far, once the server has stopped and written everything.

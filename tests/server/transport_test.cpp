@@ -1,15 +1,9 @@
 // The transport of the real tavrolin-server under slow, oversized and excessive clients, over
 // raw sockets on 127.0.0.1. Deadlines are shortened through the server's options.
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,9 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include "raw_connection.h"
 #include "server_process.h"
 
-using tavrolin::test::ServerProcess;
+using namespace tavrolin::test;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -29,113 +24,8 @@ namespace {
 
 constexpr const char* kForm = "application/x-www-form-urlencoded";
 
-std::vector<std::string> serverArguments(std::vector<std::string> extra) {
-    auto arguments = ServerProcess::defaultArguments();
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
-    return arguments;
-}
-
-// A client socket that reads and writes with deadlines, so that no test can hang.
-class RawConnection {
-  public:
-    explicit RawConnection(int port) {
-        mFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(std::uint16_t(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        mConnected = ::connect(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        const int one = 1;
-        ::setsockopt(mFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    }
-    ~RawConnection() {
-        if (mFd >= 0) ::close(mFd);
-    }
-    RawConnection(const RawConnection&) = delete;
-    RawConnection& operator=(const RawConnection&) = delete;
-
-    bool connected() const { return mConnected; }
-
-    bool send(const std::string& data) {
-        std::size_t sent = 0;
-        while (sent < data.size()) {
-            const auto n = ::send(mFd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += std::size_t(n);
-        }
-        return true;
-    }
-
-    // Readable within `timeout`, or the peer closed.
-    bool readable(std::chrono::milliseconds timeout) const {
-        pollfd poller{mFd, POLLIN, 0};
-        return ::poll(&poller, 1, int(timeout.count())) > 0;
-    }
-
-    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which.
-    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed) {
-        std::string data;
-        closed = false;
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (!readable(std::max(left, 1ms))) continue;
-            char chunk[16384];
-            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                closed = true;
-                break;
-            }
-            data.append(chunk, std::size_t(n));
-        }
-        return data;
-    }
-
-    // One whole reply with a Content-Length, or what came before `timeout`.
-    std::string readReply(std::chrono::milliseconds timeout) {
-        std::string data;
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            const auto end = data.find("\r\n\r\n");
-            if (end != std::string::npos) {
-                const auto at = data.find("Content-Length: ");
-                const std::size_t length = at < end ? std::stoul(data.substr(at + 16)) : 0;
-                if (data.size() >= end + 4 + length) return data;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (!readable(std::max(left, 1ms))) continue;
-            char chunk[16384];
-            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            data.append(chunk, std::size_t(n));
-        }
-        return data;
-    }
-
-  private:
-    int mFd = -1;
-    bool mConnected = false;
-};
-
-int statusOf(const std::string& reply) {
-    if (reply.rfind("HTTP/1.1 ", 0) != 0 || reply.size() < 12) return -1;
-    return std::stoi(reply.substr(9, 3));
-}
-
 std::string healthRequest() {
     return "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-}
-
-std::string insertBody(int statements, int firstEmployee) {
-    std::string body;
-    for (int i = 0; i < statements; ++i)
-        body +=
-            "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecord"
-            "LastUpdated%29+VALUES+%28" +
-            std::to_string(firstEmployee + i) + "%2C77%2CGETDATE%28%29+%29+&";
-    return body;
 }
 
 class Transport : public ::testing::Test {

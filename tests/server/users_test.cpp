@@ -11,24 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "basic_credentials.h"
+
 using namespace tavrolin::server;
 
 namespace {
 
 std::string basic(const std::string& credentials) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < credentials.size(); i += 3) {
-        unsigned bits = unsigned(std::uint8_t(credentials[i])) << 16;
-        if (i + 1 < credentials.size()) bits |= unsigned(std::uint8_t(credentials[i + 1])) << 8;
-        if (i + 2 < credentials.size()) bits |= unsigned(std::uint8_t(credentials[i + 2]));
-        out += kAlphabet[bits >> 18 & 63];
-        out += kAlphabet[bits >> 12 & 63];
-        out += i + 1 < credentials.size() ? kAlphabet[bits >> 6 & 63] : '=';
-        out += i + 2 < credentials.size() ? kAlphabet[bits & 63] : '=';
-    }
-    return "Basic " + out;
+    return tavrolin::test::basicCredentials(credentials);
 }
 
 class UserFile : public ::testing::Test {

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 #ifndef TAVROLIN_SERVER_PATH
@@ -98,6 +101,40 @@ int ServerProcess::stop() {
         mStdout = -1;
     }
     return result;
+}
+
+std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
+                                              std::vector<std::string> arguments, bool append) {
+    // The child inherits standard error, so it points at the log only while the server starts.
+    const int log = ::open(logFile.c_str(),
+                           O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
+    if (log < 0) throw std::runtime_error("cannot open the server log " + logFile);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(log, STDERR_FILENO);
+    std::unique_ptr<ServerProcess> server;
+    try {
+        server = std::make_unique<ServerProcess>(std::move(arguments));
+    } catch (...) {
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        ::close(log);
+        throw;
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(log);
+    return server;
+}
+
+int addUser(const std::string& usersFile, const std::string& name, const std::string& password) {
+    // The password goes through a file: it may hold spaces and quotes.
+    const std::string input = usersFile + ".in";
+    std::ofstream(input) << password << "\n";
+    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
+                                usersFile + "' '" + name + "' <'" + input + "' >/dev/null";
+    const int status = std::system(command.c_str());
+    std::remove(input.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace tavrolin::test

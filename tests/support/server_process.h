@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,14 @@ class ServerProcess {
     int mPort = 0;
     std::string mBaseUrl;
 };
+
+// Starts the server with `arguments` and its standard error, the log, going to `logFile`: appended
+// to, or emptied first when `append` is false. Throws as the constructor does.
+std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
+                                              std::vector<std::string> arguments, bool append);
+
+// Adds `name` with `password` to `usersFile` (or changes its password) through the server's own
+// add-user command; the command's exit status, 0 when it worked.
+int addUser(const std::string& usersFile, const std::string& name, const std::string& password);
 
 }  // namespace tavrolin::test

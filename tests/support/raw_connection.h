@@ -1,0 +1,145 @@
+#pragma once
+
+// A client of the real server over a raw socket on 127.0.0.1, for tests and benchmarks that need
+// every byte and every pause on the wire to be their own.
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server_process.h"
+
+namespace tavrolin::test {
+
+// The default server arguments followed by `extra`.
+inline std::vector<std::string> serverArguments(std::vector<std::string> extra) {
+    auto arguments = ServerProcess::defaultArguments();
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
+}
+
+// The length of the first whole reply with a Content-Length at the start of `data`, or
+// std::string::npos while it is not all there.
+inline std::size_t wholeReplySize(const std::string& data) {
+    const auto end = data.find("\r\n\r\n");
+    if (end == std::string::npos) return std::string::npos;
+    const auto at = data.find("Content-Length: ");
+    const std::size_t length = at < end ? std::stoul(data.substr(at + 16)) : 0;
+    return data.size() >= end + 4 + length ? end + 4 + length : std::string::npos;
+}
+
+// The status of a reply, or -1 when it does not start with one.
+inline int statusOf(const std::string& reply) {
+    if (reply.rfind("HTTP/1.1 ", 0) != 0 || reply.size() < 12) return -1;
+    return std::stoi(reply.substr(9, 3));
+}
+
+// A form body of `statements` inserts linking vendor 77 to employees from `firstEmployee` on.
+inline std::string insertBody(int statements, int firstEmployee) {
+    std::string body;
+    for (int i = 0; i < statements; ++i)
+        body +=
+            "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecord"
+            "LastUpdated%29+VALUES+%28" +
+            std::to_string(firstEmployee + i) + "%2C77%2CGETDATE%28%29+%29+&";
+    return body;
+}
+
+// A client socket that reads and writes with deadlines, so that nothing waits forever.
+class RawConnection {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // `noDelay` turns Nagle's algorithm off on the client side; left on, the client sends as
+    // most clients do.
+    explicit RawConnection(int port, bool noDelay = true) {
+        mFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        mConnected = ::connect(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (noDelay) {
+            const int one = 1;
+            ::setsockopt(mFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        }
+    }
+    ~RawConnection() {
+        if (mFd >= 0) ::close(mFd);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return mConnected; }
+    // For a test that reads the socket itself, down to how the peer ended the connection.
+    int fd() const { return mFd; }
+
+    bool send(const std::string& data) {
+        std::size_t sent = 0;
+        while (sent < data.size()) {
+            const auto n = ::send(mFd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += std::size_t(n);
+        }
+        return true;
+    }
+
+    // Readable within `timeout`, or the peer closed.
+    bool readable(std::chrono::milliseconds timeout) const {
+        pollfd poller{mFd, POLLIN, 0};
+        return ::poll(&poller, 1, int(timeout.count())) > 0;
+    }
+
+    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which.
+    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed) {
+        std::string data;
+        closed = false;
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            if (!readable(left(deadline))) continue;
+            char chunk[16384];
+            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                closed = true;
+                break;
+            }
+            data.append(chunk, std::size_t(n));
+        }
+        return data;
+    }
+
+    // One whole reply with a Content-Length, or what came before `timeout`.
+    std::string readReply(std::chrono::milliseconds timeout) {
+        std::string data;
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            if (wholeReplySize(data) != std::string::npos) return data;
+            if (!readable(left(deadline))) continue;
+            char chunk[65536];
+            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            data.append(chunk, std::size_t(n));
+        }
+        return data;
+    }
+
+  private:
+    static std::chrono::milliseconds left(Clock::time_point deadline) {
+        using namespace std::chrono_literals;
+        return std::max(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()), 1ms);
+    }
+
+    int mFd = -1;
+    bool mConnected = false;
+};
+
+}  // namespace tavrolin::test
