@@ -8,6 +8,20 @@ fuzzer=$1 name=$2 seconds=$3 max_len=$4 seeds=$5 work=$6 dict=${7:-}
 corpus="$work/corpus/$name"
 artifacts="$work/artifacts"
 mkdir -p "$corpus" "$artifacts"
+
+# Findings of earlier runs fail again until they are fixed, rather than waiting to be found anew.
+earlier=()
+for file in "$artifacts/$name-crash-"* "$artifacts/$name-leak-"*; do
+  [[ -e "$file" ]] && earlier+=("$file")
+done
+if ((${#earlier[@]})); then
+  if ! "$fuzzer" -timeout=30 -rss_limit_mb=2560 "${earlier[@]}"; then
+    echo "FUZZ FINDING in $name: an earlier reproducer still fails"
+    printf 'reproducer: %s\n' "${earlier[@]}"
+    echo "reproduce with: $fuzzer FILE (delete the file once the fault is fixed)"
+    exit 1
+  fi
+fi
 before=$(ls "$artifacts" 2>/dev/null | grep "^$name-" || true)
 
 args=(-max_total_time="$seconds" -max_len="$max_len" -timeout=30 -rss_limit_mb=2560
