@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a bounded time over its seeds and the corpus grown by earlier runs.
 # A finding fails the run; the input that caused it stays in <work>/artifacts and is printed.
-# usage: run_fuzzer.sh FUZZER NAME SECONDS MAX_LEN SEEDS WORK [DICT]
+# usage: run_fuzzer.sh FUZZER NAME SECONDS MAX_LEN SEEDS WORK [DICT] [ONCE]
+# ONCE is a folder of inputs run once, whole, before fuzzing (inputs too large to mutate).
 set -uo pipefail
-fuzzer=$1 name=$2 seconds=$3 max_len=$4 seeds=$5 work=$6 dict=${7:-}
+fuzzer=$1 name=$2 seconds=$3 max_len=$4 seeds=$5 work=$6 dict=${7:-} once=${8:-}
 
 corpus="$work/corpus/$name"
 artifacts="$work/artifacts"
@@ -19,6 +20,13 @@ if ((${#earlier[@]})); then
     echo "FUZZ FINDING in $name: an earlier reproducer still fails"
     printf 'reproducer: %s\n' "${earlier[@]}"
     echo "reproduce with: $fuzzer FILE (delete the file once the fault is fixed)"
+    exit 1
+  fi
+fi
+if [[ -n "$once" ]]; then
+  if ! "$fuzzer" -timeout=60 -rss_limit_mb=2560 "$once"/*; then
+    echo "FUZZ FINDING in $name: an input of $once fails"
+    echo "reproduce with: $fuzzer $once/FILE"
     exit 1
   fi
 fi
