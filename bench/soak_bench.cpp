@@ -133,6 +133,8 @@ void runClient(int port, int index, Clock::time_point end, ClientResult& result)
         if (!reply) {
             // Sent, perhaps applied: every link it touches may be either way now.
             ++result.unanswered;
+            std::fprintf(stderr, "soak_bench: client %d, post %zu: no answer (%s)\n", index,
+                         result.latenciesMs.size(), httplib::to_string(reply.error()).c_str());
             for (const auto& s : statements)
                 for (const auto vendor : s.vendors) result.links[vendor] = LinkState::Unknown;
         } else if (reply->status == 200) {
