@@ -24,6 +24,7 @@ class ServerProcess {
     // "http://127.0.0.1:PORT" (or https), without a trailing slash.
     const std::string& baseUrl() const { return mBaseUrl; }
     int port() const { return mPort; }
+    // The server's process id, for tests that end it abruptly; -1 once stopped.
     pid_t pid() const { return mPid; }
 
     // Stops the server now; returns its exit status (or -1 if it did not exit normally).

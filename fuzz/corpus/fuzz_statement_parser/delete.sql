@@ -1,0 +1,1 @@
+DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=42 AND VendorID IN(456,900)

@@ -1,0 +1,1 @@
+INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,RecordLastUpdated) VALUES (42,123,GETDATE() ) 

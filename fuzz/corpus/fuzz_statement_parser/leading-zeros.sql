@@ -1,0 +1,1 @@
+DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=-7 AND VendorID IN(000456,7)

@@ -1,0 +1,1 @@
+  insert into vendoremployeecrossreference(employeeid , vendorid,recordlastupdated)values(42 ,	123,getdate ( ))
