@@ -120,7 +120,8 @@ bool nestsAtMostIn(const uchar* data, qsizetype size, int maxDepth) {
             i = units.skipDeclaration(i + 2);
         } else if (units.startsWith(i, "</")) {
             i = units.skipTag(i + 2, empty);
-            --depth;
+            // A stray end tag must not make room for deeper nesting further on.
+            if (depth > 0) --depth;
         } else {
             i = units.skipTag(i + 1, empty);
             if (depth >= maxDepth) return false;
@@ -193,7 +194,6 @@ bool nestsAtMost(QByteArrayView reply, int maxDepth) {
 }
 
 bool parseReply(QDomDocument& document, const QByteArray& reply) {
-    document.clear();
     // The reader keeps what it had built when it met the fault; that tree is not the document.
     if (nestsAtMost(reply) && document.setContent(reply)) return true;
     document.clear();

@@ -233,6 +233,13 @@ TEST(VendorDocument, DepthScanAgreesWithTheParser) {
     }
 }
 
+TEST(VendorDocument, DepthScanIsNotFooledByStrayEndTagsOrOpenQuotes) {
+    EXPECT_FALSE(vd::nestsAtMost("</x></x></x><a><b><c/></b></a>", 2));
+    EXPECT_TRUE(vd::nestsAtMost("</x></x></x><a><b><c/></b></a>", 3));
+    // Quotes count only inside tags: an apostrophe in text hides nothing.
+    EXPECT_FALSE(vd::nestsAtMost("<a>it's <b><c/></b> o'clock</a>", 2));
+}
+
 TEST(VendorDocument, DepthScanReadsWideEncodingsByCodeUnit) {
     // U+3C3C holds the byte of '<' twice; the emoji is a surrogate pair.
     const QString xml = QString::fromUtf8("<a><b>\u00e9\u3c3c\U0001F600<c/></b></a>");
