@@ -37,6 +37,7 @@ struct Units {
     }
     // The position of the next unit c at or after from; count when there is none.
     qsizetype find(qsizetype from, char c) const {
+        if (from >= count) return count;  // an empty reply has no data to search at all
         if constexpr (Width == 1) {
             const void* hit = std::memchr(data + from, c, size_t(count - from));
             return hit ? static_cast<const uchar*>(hit) - data : count;

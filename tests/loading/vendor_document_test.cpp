@@ -238,6 +238,8 @@ TEST(VendorDocument, DepthScanIsNotFooledByStrayEndTagsOrOpenQuotes) {
     EXPECT_TRUE(vd::nestsAtMost("</x></x></x><a><b><c/></b></a>", 3));
     // Quotes count only inside tags: an apostrophe in text hides nothing.
     EXPECT_FALSE(vd::nestsAtMost("<a>it's <b><c/></b> o'clock</a>", 2));
+    EXPECT_TRUE(vd::nestsAtMost(QByteArrayView(), 0));
+    EXPECT_TRUE(vd::nestsAtMost(QByteArray(), 0));
 }
 
 TEST(VendorDocument, DepthScanReadsWideEncodingsByCodeUnit) {
