@@ -79,6 +79,12 @@ int main(int argc, char** argv) {
     bench::report("fetch the vendor document", kVendors, fetchMs);
     std::printf("document size: %lld bytes\n", static_cast<long long>(document.size()));
 
+    bool shallow = false;
+    const double scanMs = bench::medianMs(
+        5, [] {}, [&] { shallow = vendor_document::nestsAtMost(document); });
+    bench::report("scan its nesting depth", kVendors, scanMs);
+    if (!shallow) std::fprintf(stderr, "the document was refused as nested too deep\n");
+
     QDomDocument parsed;
     const double parseMs = bench::medianMs(
         5, [&] { parsed = QDomDocument(); }, [&] { parsed.setContent(document); });

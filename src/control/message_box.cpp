@@ -11,6 +11,8 @@ QString defaultMessageTitle() {
 void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                  const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // Texts are shown as they are: a server's reply may look like markup (a proxy's error page).
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

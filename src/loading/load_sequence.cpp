@@ -32,9 +32,10 @@ void loadData(Control& control, qint32 employee, const QString& server) {
         ui.lstVendors->clear();
         ui.lstSelectedVendors->clear();
         control.mXmlDoc = std::make_unique<QDomDocument>();
-        // An unusable reply (error page, no body, not XML) leaves the document without a
-        // document element, which the next step reports.
-        control.mXmlDoc->setContent(
+        // An unusable reply (error page, no body, not XML, cut off, nested too deep) leaves the
+        // document without a document element, which the next step reports.
+        vendor_document::parseReply(
+            *control.mXmlDoc,
             fetchDocument(vendorDocumentUrl(control.mServerName, control.mEmployeeID),
                           control.loadTimeout));
         readCounts(control);

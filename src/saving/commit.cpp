@@ -3,8 +3,8 @@
 #include "common/page_path.h"
 #include "control/control.h"
 #include "control/list_view/list_view.h"
-#include "control/message_box.h"
 #include "control/list_view/progress_bar.h"
+#include "control/message_box.h"
 #include "loading/load_sequence.h"
 #include "saving/internet_transfer.h"
 #include "saving/statements.h"
@@ -50,12 +50,17 @@ QString saveRequestUrl(const QString& serverName) {
     return serverName + QLatin1String(kPagePath);
 }
 
+bool isSuccessStatus(int status) {
+    return status >= 200 && status <= 299;
+}
+
 bool isBlankReply(QStringView reply) {
     return std::all_of(reply.begin(), reply.end(), [](QChar c) { return c == u' '; });
 }
 
-void saveToDatabase(Control& control) {
+bool saveToDatabase(Control& control) {
     Screen& ui = control.ui;
+    bool saved = true;
     try {
         ui.control->setCursor(Qt::WaitCursor);
         const ChangeSet changes = readChangeSet(*ui.lstSelectedVendors, *ui.lstVendors);
@@ -68,13 +73,17 @@ void saveToDatabase(Control& control) {
             while (ui.Inet1->StillExecuting())
                 QCoreApplication::processEvents(QEventLoop::AllEvents |
                                                 QEventLoop::WaitForMoreEvents);
+            // A failed transfer leaves no status at all.
+            saved = isSuccessStatus(ui.Inet1->responseCode());
         }
         ui.control->unsetCursor();
     } catch (const RunTimeError&) {
         // A request already started is left to finish; its notification still arrives.
+        saved = false;
         ui.control->unsetCursor();
         showMessage(ui.control, QMessageBox::Critical, kErrorTitle, kErrorOccoured);
     }
+    return saved;
 }
 
 void commitChanges(Control& control) {
@@ -83,9 +92,15 @@ void commitChanges(Control& control) {
     for (QPushButton* button :
          {ui.cmdAdd, ui.cmdAddAll, ui.cmdDelete, ui.cmdRemoveAll, ui.cmdCommit})
         button->setEnabled(false);
-    saveToDatabase(control);
+    const bool saved = saveToDatabase(control);
     ui.prbLoad->setValue(0);
-    loadData(control, control.mEmployeeID, QString());
+    if (saved) {
+        loadData(control, control.mEmployeeID, QString());
+    } else {
+        // The lists are the only record of the user's moves. The server applies a post whole
+        // or not at all, and sending it again is harmless, so keep them for a retry.
+        ui.cmdCommit->setEnabled(true);
+    }
 }
 
 void transferStateChanged(Control& control, InternetTransfer::State state) {

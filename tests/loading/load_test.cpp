@@ -125,6 +125,52 @@ TEST(Load, UnusableRepliesEndQuietlyWithEmptyLists) {
     EXPECT_TRUE(boxes.seen().isEmpty());
 }
 
+TEST(Load, DocumentCutOffHalfWayIsNoDocument) {
+    Loaded f;
+    f.load(vendorDocument("1", "1", {{"1", "a"}}, {{"2", "b"}}));
+    ASSERT_EQ(f.labels(), "Non Selected Active Vendors (1): | Selected Vendors (1):");
+    const std::string whole = vendorDocument(
+        "3", "1", {{"11", "Eleven"}, {"12", "Twelve"}, {"13", "Thirteen"}}, {{"14", "Fourteen"}});
+    // The counts and a whole record lie before the cut.
+    const std::string half = whole.substr(0, whole.size() / 2);
+    ASSERT_NE(half.find("</Header>"), std::string::npos);
+    ASSERT_NE(half.find("Eleven</Name>"), std::string::npos);
+
+    f.load(half);
+
+    EXPECT_TRUE(f.bothListsEmpty());
+    EXPECT_EQ(f.labels(), "Non Selected Active Vendors (1): | Selected Vendors (1):");
+    EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    f.load(whole);
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"11", "12", "13"}));
+}
+
+TEST(Load, CountOrNameNestedAHundredThousandLevelsEndsQuietly) {
+    std::string deep, end;
+    for (int i = 0; i < 100000; ++i) {
+        deep += "<x>";
+        end += "</x>";
+    }
+    Loaded f;
+    MessageBoxCatcher boxes;
+    for (const std::string& reply :
+         {vendorDocument(deep + "1" + end, "1", {{"1", "a"}}, {{"2", "b"}}),
+          vendorDocument("1", "1", {{"1", deep + "a" + end}}, {{"2", "b"}})}) {
+        f.load(vendorDocument("2", "1", {{"1", "a"}, {"3", "c"}}, {{"2", "b"}}));
+        ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "3"}));
+        ASSERT_GT(reply.size(), 700000u);
+        f.load(reply);
+        EXPECT_TRUE(f.bothListsEmpty());
+        EXPECT_EQ(f.labels(), "Non Selected Active Vendors (2): | Selected Vendors (1):");
+        EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    }
+    // Nesting a document can carry is read through.
+    f.load(vendorDocument("1", "0", {{"1", "<x><y><z>Acme</z></y> Ltd</x>"}}, {}));
+    EXPECT_EQ(f.ui.rows("lstVendors", 1), (QStringList{"Acme Ltd"}));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(boxes.seen().isEmpty());
+}
+
 TEST(Load, ExtraChildrenAreIgnored) {
     Loaded f;
     f.server.setDocument(
@@ -163,12 +209,12 @@ TEST(Load, MoreRecordsThanCountedStopAtTheProgressScale) {
 
 TEST(Load, RecordWithoutNameLeavesNoHalfBuiltRow) {
     Loaded f;
-    for (const std::string& bad : {std::string("<V><I>8</I><N></N></V>"),
-                                   std::string("<V><I>8</I></V>")}) {
+    for (const std::string& bad :
+         {std::string("<V><I>8</I><N></N></V>"), std::string("<V><I>8</I></V>")}) {
         SCOPED_TRACE(bad);
-        f.server.setDocument(
-            "<D><H><C><A>3</A><B>1</B></C></H><L><V><I>5</I><N>Five</N></V>" + bad +
-            "<V><I>9</I><N>Nine</N></V></L><S><V><I>2</I><N>Two</N></V></S></D>");
+        f.server.setDocument("<D><H><C><A>3</A><B>1</B></C></H><L><V><I>5</I><N>Five</N></V>" +
+                             bad +
+                             "<V><I>9</I><N>Nine</N></V></L><S><V><I>2</I><N>Two</N></V></S></D>");
         f.control.setServerName(f.url());
         EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
         EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005"}));

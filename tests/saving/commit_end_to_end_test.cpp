@@ -5,8 +5,10 @@
 #include "support/server_process.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QDomDocument>
+#include <QTemporaryDir>
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -41,8 +43,25 @@ QStringList sorted(QStringList list) {
     return list;
 }
 
+// Runs one statement on the server's SQLite file, as an admin's tool would meanwhile.
+void execute(const QString& file, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+const char* const kRetryOnly =
+    "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on";
+
 struct OnTheDemoServer {
-    tavrolin::test::ServerProcess server;
+    QTemporaryDir directory;
+    const QString database = directory.filePath("demo.sqlite");
+    tavrolin::test::ServerProcess server{
+        {"--db", database.toStdString(), "--demo", "--listen", "127.0.0.1:0"}};
     Tavrolin control;
     ControlDriver ui{control};
 
@@ -62,7 +81,21 @@ struct OnTheDemoServer {
     // Highlights the vendor with a click and presses the move button, as a user does.
     void moveWithClicks(const char* list, const QString& id, const char* button) {
         ui.clickRow(list, positionOf(list, id));
+        if (!ui.button(button)->isEnabled())
+            throw std::runtime_error(std::string(button) + " is not enabled");
         ui.click(button);
+    }
+
+    // Rows with their markers and the highlights of both lists.
+    QString work() {
+        QString out;
+        for (const char* list : {"lstVendors", "lstSelectedVendors"}) {
+            out += QString(list) + ": " + ui.rows(list).join(' ') + " / " +
+                   ui.rows(list, 2).join(' ') + " highlighted";
+            for (int position : ui.highlighted(list)) out += " " + QString::number(position);
+            out += "\n";
+        }
+        return out;
     }
 };
 
@@ -122,17 +155,74 @@ TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
     EXPECT_FALSE(otherEmployee.linked.isEmpty());
 }
 
-TEST(CommitEndToEnd, ServerGoneBeforeTheCommitReportsTheFailureAndReloadsNothing) {
+TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
+    OnTheDemoServer f;
+    const Stored before = storedLinks(f.server.baseUrl(), 42);
+    ASSERT_TRUE(before.notLinked.contains("77") && before.notLinked.contains("123"));
+    f.moveWithClicks("lstVendors", "77", "cmdAdd");
+    f.moveWithClicks("lstVendors", "123", "cmdAdd");
+    const QString moved = f.work();
+    ASSERT_TRUE(f.ui.rows("lstSelectedVendors", 2).contains("000123N"));
+    // Meanwhile the vendor is made inactive: the server refuses the whole post.
+    execute(f.database, "UPDATE Vendor SET Active = 0 WHERE VendorID = 123");
+    MessageBoxCatcher boxes;
+
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+    f.ui.click("cmdCommit");
+
+    ASSERT_EQ(boxes.seen().size(), 1);
+    EXPECT_TRUE(boxes.seen()[0].text.contains("vendor 123 is inactive"))
+        << boxes.seen()[0].text.toStdString();
+    EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
+    const Stored refused = storedLinks(f.server.baseUrl(), 42);
+    EXPECT_EQ(refused.linked, before.linked);  // 77 was not linked either
+    EXPECT_EQ(f.work(), moved);
+    EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
+
+    execute(f.database, "UPDATE Vendor SET Active = 1 WHERE VendorID = 123");
+    MessageBoxCatcher again;
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+    f.ui.click("cmdCommit");
+
+    EXPECT_TRUE(again.seen().isEmpty());
+    const Stored saved = storedLinks(f.server.baseUrl(), 42);
+    EXPECT_EQ(saved.linked, sorted(before.linked + QStringList{"77", "123"}));
+    EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), saved.linked);
+    EXPECT_FALSE(f.ui.rows("lstSelectedVendors", 2).contains("000123N"));
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
+}
+
+TEST(CommitEndToEnd, ServerGoneKeepsTheMovesAndARetrySavesOnceItIsBack) {
     OnTheDemoServer f;
     f.moveWithClicks("lstVendors", "123", "cmdAdd");
+    f.moveWithClicks("lstSelectedVendors", "456", "cmdDelete");
+    const QString moved = f.work();
+    const int port = f.server.port();
     f.server.stop();
     MessageBoxCatcher boxes;
 
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
     f.ui.click("cmdCommit");
 
     ASSERT_EQ(boxes.seen().size(), 1);
     EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
-    EXPECT_TRUE(f.ui.rows("lstVendors").isEmpty());
-    EXPECT_TRUE(f.ui.rows("lstSelectedVendors").isEmpty());
+    EXPECT_EQ(f.work(), moved);
+    EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
+
+    // The server comes back at the same address on the same database.
+    tavrolin::test::ServerProcess back(
+        {"--db", f.database.toStdString(), "--listen", "127.0.0.1:" + std::to_string(port)});
+    ASSERT_EQ(back.port(), port);
+    MessageBoxCatcher again;
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+    f.ui.click("cmdCommit");
+
+    EXPECT_TRUE(again.seen().isEmpty());
+    const Stored saved = storedLinks(back.baseUrl(), 42);
+    EXPECT_TRUE(saved.linked.contains("123"));
+    EXPECT_FALSE(saved.linked.contains("456"));
+    EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), saved.linked);
+    EXPECT_EQ(sorted(f.ui.rows("lstVendors")), saved.notLinked);
 }

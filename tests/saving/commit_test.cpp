@@ -7,12 +7,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QLabel>
 
 #include <QEvent>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <string>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -86,9 +97,111 @@ struct Committing {
     }
 };
 
+const char* const kRetryOnly =
+    "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on";
+
+// What the user's work looks like: rows, names and markers of both lists, and the highlights.
+QString work(const ControlDriver& ui) {
+    QStringList out;
+    for (const char* list : {"lstVendors", "lstSelectedVendors"}) {
+        QStringList rows;
+        const QStringList ids = ui.rows(list), names = ui.rows(list, 1), markers = ui.rows(list, 2);
+        for (int i = 0; i < ids.size(); ++i) rows << ids[i] + "/" + names[i] + "/" + markers[i];
+        QStringList highlighted;
+        for (int position : ui.highlighted(list)) highlighted << QString::number(position);
+        out << QString(list) + ": " + rows.join(' ') + " highlighted " + highlighted.join(',');
+    }
+    return out.join('\n');
+}
+
+// A server on 127.0.0.1 that answers GET with a document and drops every POST: it reads the
+// request, sends postStart (nothing, or the start of a reply that promises more) and closes.
+class DroppingServer {
+  public:
+    DroppingServer(std::string document, std::string postStart)
+        : mDocument(std::move(document)), mPostStart(std::move(postStart)) {
+        mListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (mListener < 0 || bind(mListener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(mListener, 16) != 0 ||
+            getsockname(mListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot listen on 127.0.0.1");
+        mPort = ntohs(address.sin_port);
+        mThread = std::thread([this] { serve(); });
+    }
+    ~DroppingServer() {
+        mStop = true;
+        mThread.join();
+        close(mListener);
+    }
+    std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(mPort); }
+    int posts() const { return mPosts; }
+    int gets() const { return mGets; }
+
+  private:
+    static bool readable(int fd) {
+        pollfd poller{fd, POLLIN, 0};
+        return poll(&poller, 1, 50) > 0;
+    }
+
+    // The request head and as much of the body as it announces, within a few seconds.
+    static std::string readRequest(int fd) {
+        std::string request;
+        char buffer[4096];
+        for (int waits = 0; waits < 100; ++waits) {
+            const auto head = request.find("\r\n\r\n");
+            if (head != std::string::npos) {
+                const auto field = request.find("Content-Length: ");
+                const size_t body = field == std::string::npos || field > head
+                                        ? 0
+                                        : std::stoul(request.substr(field + 16));
+                if (request.size() >= head + 4 + body) break;
+            }
+            if (!readable(fd)) continue;
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got <= 0) break;
+            request.append(buffer, size_t(got));
+        }
+        return request;
+    }
+
+    void serve() {
+        while (!mStop) {
+            if (!readable(mListener)) continue;
+            const int fd = accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            const std::string request = readRequest(fd);
+            std::string answer;
+            if (request.rfind("GET ", 0) == 0) {
+                ++mGets;
+                answer =
+                    "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n"
+                    "Content-Length: " +
+                    std::to_string(mDocument.size()) + "\r\nConnection: close\r\n\r\n" + mDocument;
+            } else {
+                ++mPosts;
+                answer = mPostStart;
+            }
+            if (!answer.empty()) (void)!write(fd, answer.data(), answer.size());
+            shutdown(fd, SHUT_RDWR);
+            close(fd);
+        }
+    }
+
+    std::string mDocument, mPostStart;
+    int mListener = -1;
+    int mPort = 0;
+    std::atomic<bool> mStop{false};
+    std::atomic<int> mPosts{0}, mGets{0};
+    std::thread mThread;
+};
+
 // Records the order in which buttons turn disabled.
 class DisableRecorder : public QObject {
-public:
+  public:
     QStringList order;
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* widget = qobject_cast<QWidget*>(watched);
@@ -174,12 +287,22 @@ TEST(Commit, NothingChangedSendsNothingShowsNothingAndStillReloads) {
     EXPECT_EQ(f.ui.buttonStates(), kAllOff);
 }
 
-TEST(Commit, ServerDownReportsTheFailureAndReloads) {
+TEST(Commit, ServerDownReportsTheFailureAndKeepsTheMovesForARetry) {
     Committing f;
     f.move("lstVendors", "lstSelectedVendors", "8");
+    f.move("lstSelectedVendors", "lstVendors", "900");
+    f.ui.clickRow("lstVendors", 2);
+    f.ui.clickRow("lstVendors", 4, Qt::ControlModifier);
+    ASSERT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2, 4}));
+    auto* bar = f.control.findChild<tavrolin::ProgressBar*>("prbLoad");
+    bar->setValue(3);
+    const QString before = work(f.ui);
+    ASSERT_TRUE(before.contains("8/Eight/000008N"));
+    ASSERT_TRUE(before.contains("900/Omega/000900D"));
     f.server.reset();
     MessageBoxCatcher boxes;
 
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
     f.ui.click("cmdCommit");
 
     ASSERT_EQ(boxes.seen().size(), 1);
@@ -188,29 +311,139 @@ TEST(Commit, ServerDownReportsTheFailureAndReloads) {
     EXPECT_EQ(boxes.seen()[0].title, QGuiApplication::applicationDisplayName());
     EXPECT_FALSE(boxes.seen()[0].title.isEmpty());
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
-    // The reload found no server either: both lists end empty, quietly.
-    EXPECT_TRUE(f.ui.rows("lstVendors").isEmpty());
-    EXPECT_TRUE(f.ui.rows("lstSelectedVendors").isEmpty());
+    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(bar->value(), 0);
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
+
+    // The move buttons come back with the next click in a list, as after any commit.
+    f.ui.clickRow("lstVendors", 1);
+    EXPECT_TRUE(f.ui.button("cmdAdd")->isEnabled());
+    EXPECT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+}
+
+TEST(Commit, ErrorStatusShowsTheServersTextKeepsTheMovesAndARetryThatWorksReloads) {
+    Committing f;
+    f.move("lstSelectedVendors", "lstVendors", "5");
+    f.move("lstVendors", "lstSelectedVendors", "9");
+    const QString before = work(f.ui);
+    for (int status : {400, 404, 422, 500, 503}) {
+        SCOPED_TRACE(status);
+        const std::string refusal = "Not saved (" + std::to_string(status) + "): try again.";
+        f.answerPost(refusal, status);
+        MessageBoxCatcher boxes;
+
+        ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+        f.ui.click("cmdCommit");
+
+        ASSERT_EQ(boxes.seen().size(), 1);
+        EXPECT_EQ(boxes.seen()[0].text, QString::fromStdString(refusal));
+        EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
+        EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
+        EXPECT_EQ(work(f.ui), before);
+        EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
+    }
+    EXPECT_EQ(f.requests("POST").size(), 5u);
+    EXPECT_EQ(f.requests("GET").size(), 1u);
+    // Every try sent the same moves.
+    for (const auto& post : f.requests("POST")) EXPECT_EQ(post.body, f.requests("POST")[0].body);
+
+    f.answerPost("Saved.", 200);
+    f.server->setReplyFor("GET", {200, kAfterSave});
+    MessageBoxCatcher boxes;
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+    f.ui.click("cmdCommit");
+
+    ASSERT_EQ(boxes.seen().size(), 1);
+    EXPECT_EQ(boxes.seen()[0].text, "Saved.");
+    EXPECT_EQ(f.requests("GET").size(), 2u);
+    EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000008", "000009", "000456", "000900"}));
     EXPECT_EQ(f.ui.buttonStates(), kAllOff);
 }
 
-TEST(Commit, RefusedPostShowsTheServersTextThenReloads) {
+TEST(Commit, DroppedConnectionKeepsTheMoves) {
+    // Dropped before any answer, and dropped half way through a reply with a success status.
+    for (const std::string& postStart :
+         {std::string(), std::string("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                                     "Content-Length: 100\r\n\r\nSaved, and")}) {
+        SCOPED_TRACE(postStart);
+        DroppingServer server(kLoaded, postStart);
+        Tavrolin control;
+        ControlDriver ui(control);
+        control.show();
+        control.setEmployeeID("42");
+        control.setServerName(QString::fromStdString(server.baseUrl()));
+        ASSERT_EQ(ui.rows("lstVendors"), (QStringList{"8", "9", "77", "123"}));
+        ui.clickRow("lstVendors", 1);
+        ASSERT_TRUE(ui.button("cmdAdd")->isEnabled());
+        ui.click("cmdAdd");
+        const QString before = work(ui);
+        ASSERT_TRUE(before.contains("8/Eight/000008N"));
+        MessageBoxCatcher boxes;
+
+        ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
+        ui.click("cmdCommit");
+
+        EXPECT_GE(server.posts(), 1);
+        EXPECT_EQ(server.gets(), 1);
+        ASSERT_EQ(boxes.seen().size(), 1);
+        EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
+        EXPECT_EQ(work(ui), before);
+        EXPECT_EQ(ui.buttonStates(), kRetryOnly);
+    }
+}
+
+TEST(Commit, SaveThatCannotStartKeepsTheMoves) {
     Committing f;
-    f.move("lstSelectedVendors", "lstVendors", "5");
-    const std::string refusal = "Statement 1 refused: vendor 5 is not linked to employee 42.";
-    f.answerPost(refusal, 400);
+    // No scheme: the load fails quietly and leaves the lists empty; put a change back by hand.
+    f.control.setServerName(QString::fromStdString(f.server->baseUrl()).mid(7));
+    tavrolin::ListItem row = f.ui.list("lstSelectedVendors")->add("8");
+    row.setSubItem(1, "Eight");
+    row.setSubItem(2, "000008N");
+    f.ui.button("cmdCommit")->setEnabled(true);
+    const QString before = work(f.ui);
     MessageBoxCatcher boxes;
 
     f.ui.click("cmdCommit");
 
     ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, QString::fromStdString(refusal));
-    EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
-    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
-    EXPECT_EQ(f.requests("GET").size(), 2u);
-    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"5", "456", "900"}));
-    EXPECT_EQ(f.ui.rows("lstSelectedVendors", 2), (QStringList{"000005", "000456", "000900"}));
+    EXPECT_EQ(boxes.seen()[0].text, "Error Occoured");
+    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
+    EXPECT_EQ(f.server->requests().size(), 1u);  // the first load only
+}
+
+TEST(Commit, ReplyThatLooksLikeMarkupIsShownAsPlainText) {
+    Committing f;
+    f.move("lstVendors", "lstSelectedVendors", "9");
+    const QString page =
+        "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad "
+        "Gateway</h1><p>The proxy got no answer &amp; gave up.</p></body></html>";
+    ASSERT_TRUE(Qt::mightBeRichText(page));
+    f.answerPost(page.toStdString(), 502);
+    struct Seen {
+        QString text;
+        Qt::TextFormat box, label;
+    };
+    QList<Seen> seen;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        seen.push_back({label ? label->text() : QString(), box->textFormat(),
+                        label ? label->textFormat() : Qt::AutoText});
+        box->done(QMessageBox::Ok);
+    });
+    closer.start(5);
+
+    f.ui.click("cmdCommit");
+
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_EQ(seen[0].text, page);
+    EXPECT_EQ(seen[0].box, Qt::PlainText);
+    EXPECT_EQ(seen[0].label, Qt::PlainText);
+    EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
 }
 
 TEST(Commit, LongReplyIsShownWholeInOneBox) {
@@ -276,6 +509,24 @@ TEST(SaveToDatabase, HostCallKeepsButtonsListsAndMarkersAndDoesNotReload) {
     EXPECT_TRUE(vendorsBefore.contains("000900D"));
     EXPECT_EQ(f.requests("GET").size(), 1u);
     EXPECT_EQ(f.requests("POST").size(), 1u);
+}
+
+TEST(SaveToDatabase, HostCallThatFailsStillChangesNoButtonAndDoesNotReload) {
+    Committing f;
+    f.move("lstVendors", "lstSelectedVendors", "8");
+    f.ui.button("cmdCommit")->setEnabled(false);
+    const QString buttonsBefore = f.ui.buttonStates();
+    const QString before = work(f.ui);
+    f.answerPost("Refused.", 422);
+    MessageBoxCatcher boxes;
+
+    f.control.SaveToDatabase();
+
+    ASSERT_EQ(boxes.seen().size(), 1);
+    EXPECT_EQ(boxes.seen()[0].text, "Refused.");
+    EXPECT_EQ(f.ui.buttonStates(), buttonsBefore);
+    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(f.requests("GET").size(), 1u);
 }
 
 TEST(SaveToDatabase, SecondCallSendsTheSameBodyAgain) {

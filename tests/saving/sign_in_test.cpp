@@ -191,6 +191,8 @@ TEST(SignInEndToEnd, WrongCredentialsLoadNothingQuietlyAndASaveShowsTheRefusal) 
     ui.clickRow("lstSelectedVendors", 1);
     ui.click("cmdDelete");
     ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
+    const QStringList moved = sorted(ui.rows("lstSelectedVendors"));
+    ASSERT_EQ(moved.size(), before.size() - 1);
     f.server->stop();
     addUser(f.users, "alice", "another password");
     f.start("127.0.0.1:" + std::to_string(port));
@@ -206,8 +208,9 @@ TEST(SignInEndToEnd, WrongCredentialsLoadNothingQuietlyAndASaveShowsTheRefusal) 
               "The change was refused because it did not carry a valid user name and password. "
               "Nothing was saved.");
     EXPECT_FALSE(boxes.seen()[0].text.contains("p@ss"));
-    // The reload with the old password ends quietly; read back with the new one, the links are
-    // as before.
-    EXPECT_TRUE(ui.rows("lstSelectedVendors").isEmpty());
+    // The refused save keeps the user's move for a retry; read back with the new password, the
+    // links are as before.
+    EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), moved);
+    EXPECT_TRUE(ui.button("cmdCommit")->isEnabled());
     EXPECT_EQ(linkedIds(withUser(f.server->baseUrl(), "alice", "another%20password"), 42), before);
 }
