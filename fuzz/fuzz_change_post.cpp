@@ -13,7 +13,8 @@
 #include "database.h"
 #include "form_decoding.h"
 #include "fuzz_check.h"
-#include "http_service.h"
+#include "request_handler.h"
+#include "sqlite_storage.h"
 #include "statement_parser.h"
 
 using namespace tavrolin::server;
@@ -27,12 +28,21 @@ constexpr std::int64_t kLastActive = 12;
 constexpr std::int64_t kLastVendor = 16;
 const std::set<Link> kStartLinks = {{42, 1}, {42, 2}, {42, 3}, {7, 5}, {7, 13}, {-3, 12}};
 
-ConnectionPool& pool() {
-    static ConnectionPool* instance = [] {
-        auto* created = new ConnectionPool(":memory:", 1);
-        auto connection = created->acquire();
+// One in-memory database shared by the storage the post goes through and the connection that
+// sets up and reads the links.
+constexpr const char* kDatabase = "file:fuzz_change_post?mode=memory&cache=shared";
+
+LinkStorage& storage() {
+    static SqliteStorage* instance = new SqliteStorage(kDatabase, 1);
+    return *instance;
+}
+
+Connection& connection() {
+    static Connection* instance = [] {
+        storage();  // creates the tables
+        auto* created = new Connection(kDatabase);
         for (std::int64_t id = 1; id <= kLastVendor; ++id)
-            connection
+            created
                 ->prepare("INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (?1, ?2, ?3)")
                 .bind(1, id)
                 .bind(2, "Vendor " + std::to_string(id))
@@ -44,11 +54,10 @@ ConnectionPool& pool() {
 }
 
 void resetLinks() {
-    auto connection = pool().acquire();
-    connection->execute("DELETE FROM VendorEmployeeCrossReference");
+    connection().execute("DELETE FROM VendorEmployeeCrossReference");
     for (const auto& [employee, vendor] : kStartLinks)
-        connection
-            ->prepare(
+        connection()
+            .prepare(
                 "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) VALUES (?1, ?2)")
             .bind(1, employee)
             .bind(2, vendor)
@@ -56,9 +65,8 @@ void resetLinks() {
 }
 
 std::set<Link> links() {
-    auto connection = pool().acquire();
     auto rows =
-        connection->prepare("SELECT EmployeeID, VendorID FROM VendorEmployeeCrossReference");
+        connection().prepare("SELECT EmployeeID, VendorID FROM VendorEmployeeCrossReference");
     std::set<Link> out;
     while (rows.step()) out.insert({rows.columnInt(0), rows.columnInt(1)});
     return out;
@@ -99,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::set<Link> expected;
     const bool shouldApply = expectedOutcome(body, expected);
-    const PostReply reply = handleChangePost(pool(), kForm, body);
+    const PostReply reply = handleChangePost(storage(), kForm, body);
 
     // The database itself never fails here, whatever the post says.
     FUZZ_CHECK(reply.status == 200 || reply.status == 400 || reply.status == 413 ||
@@ -114,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(reply.text.empty());
     FUZZ_CHECK(links() == expected);
 
-    const PostReply again = handleChangePost(pool(), kForm, body);
+    const PostReply again = handleChangePost(storage(), kForm, body);
     FUZZ_CHECK(again.status == 200);
     FUZZ_CHECK(links() == expected);
     return 0;

@@ -94,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     control.mProgress = 0;
 
     control.mXmlDoc = std::make_unique<QDomDocument>();
-    control.mXmlDoc->setContent(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    // As a load does: a reply nested too deep or not well formed leaves the document empty.
+    tavrolin::vendor_document::parseReply(
+        *control.mXmlDoc, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     // Shares the tree, which the last fill step lets go of.
     const QDomDocument document = *control.mXmlDoc;
 

@@ -11,17 +11,25 @@
 
 #include "database.h"
 #include "fuzz_check.h"
+#include "sqlite_storage.h"
 #include "vendor_import.h"
 
 using namespace tavrolin::server;
 
 namespace {
 
+// One in-memory database shared by the storage that imports and the connection that reads back.
+constexpr const char* kDatabase = "file:fuzz_vendor_import?mode=memory&cache=shared";
+
+LinkStorage& storage() {
+    static SqliteStorage* instance = new SqliteStorage(kDatabase, 1);
+    return *instance;
+}
+
 Connection& database() {
     static Connection* connection = [] {
-        auto* created = new Connection(":memory:");
-        createSchema(*created);
-        return created;
+        storage();  // creates the tables
+        return new Connection(kDatabase);
     }();
     return *connection;
 }
@@ -85,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!csv.errors.empty()) return 0;
     Connection& connection = database();
     connection.execute("DELETE FROM Vendor");
-    FUZZ_CHECK(importVendors(connection, csv.vendors) == csv.vendors.size());
+    FUZZ_CHECK(storage().importVendors(csv.vendors) == csv.vendors.size());
     // A vendor listed twice ends as its last line says.
     std::map<std::int64_t, std::pair<std::string, bool>> expected;
     for (const auto& vendor : csv.vendors) expected[vendor.id] = {vendor.name, vendor.active};
