@@ -1,5 +1,7 @@
 #include "sqlite_storage.h"
 
+#include <chrono>
+
 #include "demo_data.h"
 
 namespace tavrolin::server {
@@ -78,12 +80,21 @@ VersionedDocument SqliteStorage::loadVendorDocument(std::int64_t employeeId) {
     return readVendorDocument(*connection, employeeId);
 }
 
+std::unique_lock<std::timed_mutex> SqliteStorage::lockForWriting() {
+    // As long as SQLite's own busy timeout: a writer that waits longer is refused as busy.
+    std::unique_lock lock(mWriter, std::chrono::seconds(5));
+    if (!lock.owns_lock()) throw StorageError("the database is busy with other writers", true);
+    return lock;
+}
+
 ApplyResult SqliteStorage::applyLinkStatements(const std::vector<LinkStatement>& statements) {
+    const auto writing = lockForWriting();
     auto connection = mPool.acquire();
     return applyStatements(*connection, statements);
 }
 
 std::size_t SqliteStorage::importVendors(const std::vector<ImportedVendor>& vendors) {
+    const auto writing = lockForWriting();
     auto connection = mPool.acquire();
     Transaction transaction(*connection, Transaction::Kind::Write);
     auto upsert = connection->prepare(

@@ -2,6 +2,8 @@
 
 // The embedded engine: an SQLite file (or an in-memory database) behind a pool of connections.
 
+#include <mutex>
+
 #include "database.h"
 #include "storage.h"
 
@@ -19,8 +21,13 @@ class SqliteStorage final : public LinkStorage {
     std::string description() const override { return mLocation; }
 
   private:
+    std::unique_lock<std::timed_mutex> lockForWriting();
+
     std::string mLocation;
     ConnectionPool mPool;
+    // Writers of this process queue here rather than in SQLite's busy handler, which polls with
+    // growing sleeps and under many writers can pass one by until its timeout runs out.
+    std::timed_mutex mWriter;
 };
 
 }  // namespace tavrolin::server
