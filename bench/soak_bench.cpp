@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "database.h"
+#include "link_posts.h"
 #include "server_process.h"
 
 using tavrolin::test::ServerProcess;
@@ -45,39 +45,14 @@ struct Statement {
     std::vector<std::int64_t> vendors;
 };
 
-std::string encoded(const std::string& statement) {
-    std::string out;
-    for (const unsigned char c : statement) {
-        if (c == ' ') {
-            out += '+';
-        } else if (std::isalnum(c)) {
-            out += char(c);
-        } else {
-            char escape[4];
-            std::snprintf(escape, sizeof escape, "%%%02X", c);
-            out += escape;
-        }
-    }
-    return out;
-}
-
 std::string body(std::int64_t employee, const std::vector<Statement>& statements) {
     std::string out;
     for (const auto& s : statements) {
-        std::string text;
-        if (s.insert) {
-            text =
-                "INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,"
-                "RecordLastUpdated) VALUES (" +
-                std::to_string(employee) + "," + std::to_string(s.vendors[0]) + ",GETDATE() ) ";
-        } else {
-            text = "DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=" +
-                   std::to_string(employee) + " AND VendorID IN(";
-            for (std::size_t i = 0; i < s.vendors.size(); ++i)
-                text += (i ? "," : "") + std::to_string(s.vendors[i]);
-            text += ")";
-        }
-        out += "SQL=" + encoded(text) + "&";
+        std::string vendors;
+        for (std::size_t i = 0; i < s.vendors.size(); ++i)
+            vendors += (i ? "," : "") + std::to_string(s.vendors[i]);
+        out += tavrolin::test::formField(s.insert ? tavrolin::test::insertSql(employee, vendors)
+                                                  : tavrolin::test::deleteSql(employee, vendors));
     }
     return out;
 }

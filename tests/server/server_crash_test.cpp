@@ -10,7 +10,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "database.h"
+#include "link_posts.h"
 #include "server_process.h"
 #include "test_database.h"
 
@@ -98,36 +98,12 @@ constexpr int kMaxStatements = 20000;
 constexpr std::int64_t kOldVendor = kMaxStatements + 1;
 constexpr const char* kForm = "application/x-www-form-urlencoded";
 
-std::string encoded(const std::string& statement) {
-    std::string out;
-    for (const unsigned char c : statement) {
-        if (c == ' ') {
-            out += '+';
-        } else if (std::isalnum(c)) {
-            out += char(c);
-        } else {
-            char escape[4];
-            std::snprintf(escape, sizeof escape, "%%%02X", c);
-            out += escape;
-        }
-    }
-    return out;
-}
-
 std::string insertField(std::int64_t employee, std::int64_t vendor) {
-    return "SQL=" +
-           encoded(
-               "INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,"
-               "RecordLastUpdated) VALUES (" +
-               std::to_string(employee) + "," + std::to_string(vendor) + ",GETDATE() ) ") +
-           "&";
+    return tavrolin::test::formField(tavrolin::test::insertSql(employee, std::to_string(vendor)));
 }
 
 std::string deleteField(std::int64_t employee, std::int64_t vendor) {
-    return "SQL=" +
-           encoded("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=" +
-                   std::to_string(employee) + " AND VendorID IN(" + std::to_string(vendor) + ")") +
-           "&";
+    return tavrolin::test::formField(tavrolin::test::deleteSql(employee, std::to_string(vendor)));
 }
 
 // Links the employee to vendors 1..count and drops its link to kOldVendor, in one post.

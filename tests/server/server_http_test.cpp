@@ -17,6 +17,7 @@
 
 #include "database.h"
 #include "postgres_connection.h"
+#include "link_posts.h"
 #include "server_process.h"
 #include "test_database.h"
 
@@ -24,6 +25,9 @@ using tavrolin::server::test::Engine;
 using tavrolin::server::test::engineName;
 using tavrolin::server::test::PostgresCluster;
 using tavrolin::server::test::TestDatabase;
+using tavrolin::test::deleteSql;
+using tavrolin::test::formBody;
+using tavrolin::test::insertSql;
 using tavrolin::test::ServerProcess;
 
 namespace {
@@ -35,38 +39,6 @@ constexpr const char* kWorkedExampleBody =
     "VALUES+%2842%2C123%2CGETDATE%28%29+%29+&SQL=INSERT+INTO+VendorEmployeeCrossReference+%28Emplo"
     "yeeID%2CVendorID%2CRecordLastUpdated%29+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&SQL=DELETE+FRO"
     "M+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+VendorID+IN%28456%2C900%29&";
-
-std::string insertSql(long employee, const std::string& vendor) {
-    return "INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,RecordLastUpdated) "
-           "VALUES (" +
-           std::to_string(employee) + "," + vendor + ",GETDATE() ) ";
-}
-
-std::string deleteSql(long employee, const std::string& inList) {
-    return "DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=" + std::to_string(employee) +
-           " AND VendorID IN(" + inList + ")";
-}
-
-// The body the control would send for these statements.
-std::string formBody(const std::vector<std::string>& statements) {
-    std::string body;
-    for (const auto& statement : statements) {
-        body += "SQL=";
-        for (const unsigned char c : statement) {
-            if (c == ' ') {
-                body += '+';
-            } else if (std::isalnum(c) || c == '*' || c == '-' || c == '.' || c == '_') {
-                body += char(c);
-            } else {
-                char escape[4];
-                std::snprintf(escape, sizeof escape, "%%%02X", c);
-                body += escape;
-            }
-        }
-        body += '&';
-    }
-    return body;
-}
 
 struct Record {
     long id;
