@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <set>
 #include <string>
