@@ -129,6 +129,18 @@ class ServerHttp : public ::testing::TestWithParam<Engine> {
             "(42, 456), (42, 900), (42, 300), (7, 77);");
     }
 
+    // Active vendors 1..count; returns their IDs.
+    std::vector<long> seedActiveVendors(long count) {
+        std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
+        std::vector<long> vendors;
+        for (long id = 1; id <= count; ++id) {
+            sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
+            vendors.push_back(id);
+        }
+        db.execute(sql);
+        return vendors;
+    }
+
     void start() {
         server = std::make_unique<ServerProcess>(
             std::vector<std::string>{"--db", db.location(), "--listen", "127.0.0.1:0"});
@@ -356,13 +368,7 @@ void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors, int 
 }
 
 TEST_P(ServerHttp, ConcurrentPostsLoseNoLinkAndAddNoDuplicate) {
-    std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
-    std::vector<long> vendors;
-    for (long id = 1; id <= 400; ++id) {
-        sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
-        vendors.push_back(id);
-    }
-    db.execute(sql);
+    const auto vendors = seedActiveVendors(400);
     start();
     postConcurrentlyAndCheck(vendors, 6, {server->baseUrl()});
 }
@@ -411,13 +417,7 @@ TEST_P(ServerHttp, ImportsGoodFilesAndRejectsBadOnesWhole) {
 }
 
 TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {
-    std::string sql = "INSERT INTO Vendor (VendorID, VendorName) VALUES ";
-    std::vector<long> vendors;
-    for (long id = 1; id <= 400; ++id) {
-        sql += (id > 1 ? ",(" : "(") + std::to_string(id) + ",'V')";
-        vendors.push_back(id);
-    }
-    db.execute(sql);
+    const auto vendors = seedActiveVendors(400);
     start();
     ServerProcess other({"--db", db.location(), "--listen", "127.0.0.1:0"});
     httplib::Client otherClient(other.baseUrl());
