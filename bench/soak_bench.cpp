@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "database.h"
+#include "sqlite_connection.h"
 #include "link_posts.h"
 #include "server_process.h"
 
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
     // What the acknowledged posts imply, link by link, against what the database holds.
     long known = 0, unknown = 0, mismatches = 0;
     {
-        tavrolin::server::Connection connection(database);
+        tavrolin::server::SqliteConnection connection(database);
         for (int i = 0; i < clients; ++i) {
             std::map<std::int64_t, bool> stored;
             auto rows = connection.prepare(

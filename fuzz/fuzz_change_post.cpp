@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "database.h"
+#include "sqlite_connection.h"
 #include "form_decoding.h"
 #include "fuzz_check.h"
 #include "request_handler.h"
@@ -37,10 +37,10 @@ LinkStorage& storage() {
     return *instance;
 }
 
-Connection& connection() {
-    static Connection* instance = [] {
+SqliteConnection& connection() {
+    static SqliteConnection* instance = [] {
         storage();  // creates the tables
-        auto* created = new Connection(kDatabase);
+        auto* created = new SqliteConnection(kDatabase);
         for (std::int64_t id = 1; id <= kLastVendor; ++id)
             created
                 ->prepare("INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (?1, ?2, ?3)")

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "database.h"
+#include "sqlite_connection.h"
 #include "fuzz_check.h"
 #include "sqlite_storage.h"
 #include "vendor_import.h"
@@ -26,10 +26,10 @@ LinkStorage& storage() {
     return *instance;
 }
 
-Connection& database() {
-    static Connection* connection = [] {
+SqliteConnection& database() {
+    static SqliteConnection* connection = [] {
         storage();  // creates the tables
-        return new Connection(kDatabase);
+        return new SqliteConnection(kDatabase);
     }();
     return *connection;
 }
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(again.vendors == csv.vendors);
 
     if (!csv.errors.empty()) return 0;
-    Connection& connection = database();
+    SqliteConnection& connection = database();
     connection.execute("DELETE FROM Vendor");
     FUZZ_CHECK(storage().importVendors(csv.vendors) == csv.vendors.size());
     // A vendor listed twice ends as its last line says.

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "request_handler.h"
+#include "http_message.h"
 
 namespace tavrolin::server {
 

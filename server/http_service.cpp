@@ -12,6 +12,7 @@
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "access_log.h"
 #include "worker_pool.h"
 
 namespace tavrolin::server {
@@ -54,6 +56,10 @@ HttpResponse ownResponse(int status, const char* text, bool close) {
     response.body = std::make_shared<const std::string>(text);
     response.closeConnection = close;
     return response;
+}
+
+HttpResponse failedResponse() {
+    return ownResponse(500, "The request failed on the server.", false);
 }
 
 HttpResponse busyResponse() {
@@ -104,7 +110,7 @@ class SessionBase {
 };
 
 struct HttpService::Impl {
-    Impl(RequestHandler& handler, int workers, TransportLimits limits)
+    Impl(RequestSink& handler, int workers, TransportLimits limits)
         : handler(handler), limits(limits), pool(std::size_t(workers), limits.queueLimit) {
         // A fixed threshold keeps large bodies in mappings of their own, which go back to the
         // system when freed; glibc would otherwise raise it after the first such body.
@@ -114,7 +120,15 @@ struct HttpService::Impl {
     void accept();
     void onAccept(error_code ec, tcp::socket socket);
     void trimLater();
+    void awaitSignal();
     void shutDown();
+    // Runs the I/O context until it runs out of work; an exception that escapes a handler is
+    // logged and the loop goes on, so one bad handler cannot end the process.
+    void runIo();
+    // Where a test makes a thread boundary throw; empty in service.
+    void fault(const char* where) const {
+        if (faultHook) faultHook(where);
+    }
 
     void add(const std::shared_ptr<SessionBase>& session) {
         std::lock_guard lock(sessionsMutex);
@@ -129,7 +143,7 @@ struct HttpService::Impl {
         return sessions.size();
     }
 
-    RequestHandler& handler;
+    RequestSink& handler;
     const TransportLimits limits;
     // Before the I/O context: handlers it destroys may end sessions, which unregister here.
     std::mutex sessionsMutex;
@@ -137,9 +151,14 @@ struct HttpService::Impl {
     std::atomic<bool> running{false};
     std::atomic<bool> stopping{false};
     asio::io_context ioc;
-    tcp::acceptor acceptor{ioc};
-    asio::steady_timer trimTimer{ioc};
-    asio::steady_timer acceptTimer{ioc};
+    // The listener, its timers, the signals and the stop run on this strand only, so a stop
+    // can never slip in between a timer firing and re-arming.
+    asio::strand<asio::io_context::executor_type> strand{ioc.get_executor()};
+    tcp::acceptor acceptor{strand};
+    asio::steady_timer trimTimer{strand};
+    asio::steady_timer acceptTimer{strand};
+    std::optional<asio::signal_set> signals;
+    std::function<void(const char*)> faultHook;
     std::unique_ptr<ssl::context> tls;
     // After the I/O context: jobs still running at destruction post their replies to it.
     WorkerPool pool;
@@ -152,7 +171,7 @@ namespace {
 template <class Stream>
 class Session : public SessionBase, public std::enable_shared_from_this<Session<Stream>> {
     static constexpr bool kTls = !std::is_same_v<Stream, beast::tcp_stream>;
-    enum class State { Handshake, Idle, Reading, Working, Writing, Closing };
+    enum class State { Handshake, Idle, Reading, Admitting, Working, Writing, Closing };
 
   public:
     Session(HttpService::Impl& service, Stream stream, std::string remoteAddress)
@@ -245,6 +264,29 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     void onHeader(error_code ec) {
         if (ec) return readFailed(ec);
+        mState = State::Admitting;
+        const auto& message = mParser->get();
+        HttpRequest header;
+        header.method = std::string(message.method_string());
+        header.target = std::string(message.target());
+        header.remoteAddress = mRemoteAddress;
+        for (const auto& field : message)
+            header.headers.emplace_back(std::string(field.name_string()),
+                                        std::string(field.value()));
+        auto executor = mStream.get_executor();
+        mService.handler.admit(
+            header, [self = this->shared_from_this(),
+                     executor](std::optional<HttpResponse> refusal) mutable {
+                asio::dispatch(executor, [self, refusal = std::move(refusal)]() mutable {
+                    if (self->mState != State::Admitting) return;
+                    if (refusal) return self->refuse(std::move(*refusal));
+                    self->admitted();
+                });
+            });
+    }
+
+    void admitted() {
+        mState = State::Reading;
         mBodyStart = Clock::now();
         if (mParser->is_done()) return dispatch();
         const auto expect = mParser->get()[http::field::expect];
@@ -325,6 +367,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     }
 
     void dispatch() {
+        mService.fault("io");
         mState = State::Working;
         auto message = mParser->release();
         mParser.reset();
@@ -346,19 +389,34 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
             mService.ioc.get_executor());
         const bool taken = mService.pool.trySubmit([self, request, work] {
-            auto& handler = self->mService.handler;
+            auto& service = self->mService;
             HttpResponse response;
             try {
-                response = handler.handle(*request);
+                service.fault("worker");
+                response = service.handler.handle(*request);
             } catch (const std::exception& error) {
                 logLine(std::string("request failed: ") + error.what());
-                response = ownResponse(500, "The request failed on the server.", false);
+                response = failedResponse();
+            } catch (...) {
+                logLine("request failed: an unknown exception");
+                response = failedResponse();
             }
-            handler.logAccess(*request, response);
-            asio::post(self->mStream.get_executor(),
-                       [self, work, response = std::move(response)]() mutable {
-                           self->respond(std::move(response));
-                       });
+            try {
+                service.handler.logAccess(*request, response);
+            } catch (...) {
+                // The reply matters more than its log line.
+            }
+            try {
+                service.fault("reply");
+                asio::post(self->mStream.get_executor(),
+                           [self, work, response = std::move(response)]() mutable {
+                               self->respond(std::move(response));
+                           });
+            } catch (...) {
+                // Out of memory for the reply: at least do not leave the client waiting.
+                logLine("request failed: its reply could not be handed back");
+                asio::post(self->mStream.get_executor(), [self, work] { self->finish(); });
+            }
         });
         if (!taken) {
             auto response = busyResponse();
@@ -438,9 +496,10 @@ using TlsSession = Session<ssl::stream<beast::tcp_stream>>;
 }  // namespace
 
 void HttpService::Impl::accept() {
-    acceptor.async_accept(asio::make_strand(ioc), [this](error_code ec, tcp::socket socket) {
-        onAccept(ec, std::move(socket));
-    });
+    acceptor.async_accept(asio::make_strand(ioc),
+                          asio::bind_executor(strand, [this](error_code ec, tcp::socket socket) {
+                              onAccept(ec, std::move(socket));
+                          }));
 }
 
 void HttpService::Impl::onAccept(error_code ec, tcp::socket socket) {
@@ -448,9 +507,9 @@ void HttpService::Impl::onAccept(error_code ec, tcp::socket socket) {
     if (ec) {
         // Out of files, most likely: give the deadlines time to close some connections.
         acceptTimer.expires_after(kAcceptRetry);
-        acceptTimer.async_wait([this](error_code ec) {
+        acceptTimer.async_wait(asio::bind_executor(strand, [this](error_code ec) {
             if (!ec && !stopping) accept();
-        });
+        }));
         return;
     }
     if (connectionCount() >= limits.maxConnections) {
@@ -474,20 +533,44 @@ void HttpService::Impl::onAccept(error_code ec, tcp::socket socket) {
 }
 
 void HttpService::Impl::trimLater() {
+    if (stopping) return;
     trimTimer.expires_after(kTrimInterval);
-    trimTimer.async_wait([this](error_code ec) {
-        if (ec) return;
+    trimTimer.async_wait(asio::bind_executor(strand, [this](error_code ec) {
+        if (ec || stopping) return;
         malloc_trim(0);
         trimLater();
-    });
+    }));
+}
+
+void HttpService::Impl::awaitSignal() {
+    if (!signals || stopping) return;
+    signals->async_wait(asio::bind_executor(strand, [this](error_code ec, int) {
+        if (ec || stopping) return;
+        std::cerr << "stopping\n";
+        shutDown();
+    }));
+}
+
+void HttpService::Impl::runIo() {
+    for (;;) {
+        try {
+            ioc.run();
+            return;
+        } catch (const std::exception& error) {
+            logLine(std::string("I/O handler failed: ") + error.what());
+        } catch (...) {
+            logLine("I/O handler failed: an unknown exception");
+        }
+    }
 }
 
 void HttpService::Impl::shutDown() {
-    stopping = true;
+    if (stopping.exchange(true)) return;
     error_code ignored;
     acceptor.close(ignored);
     trimTimer.cancel();
     acceptTimer.cancel();
+    if (signals) signals->cancel(ignored);
     std::vector<std::shared_ptr<SessionBase>> open;
     {
         std::lock_guard lock(sessionsMutex);
@@ -498,7 +581,7 @@ void HttpService::Impl::shutDown() {
     for (const auto& session : open) session->stop();
 }
 
-HttpService::HttpService(RequestHandler& handler, int workers, TransportLimits limits)
+HttpService::HttpService(RequestSink& handler, int workers, TransportLimits limits)
     : mImpl(std::make_unique<Impl>(handler, workers, limits)) {}
 
 HttpService::~HttpService() = default;
@@ -544,21 +627,35 @@ int HttpService::bind(const std::string& host, int port) {
 bool HttpService::serve() {
     auto& impl = *mImpl;
     if (!impl.acceptor.is_open()) return false;
-    impl.accept();
-    impl.trimLater();
+    asio::dispatch(impl.strand, [&impl] {
+        if (impl.stopping) return;
+        impl.accept();
+        impl.trimLater();
+        impl.awaitSignal();
+    });
     impl.running = true;
     // Two I/O threads keep both cores of a small machine sending; more only add switching.
     const unsigned ioThreads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
     std::vector<std::thread> extra;
-    for (unsigned i = 1; i < ioThreads; ++i) extra.emplace_back([&impl] { impl.ioc.run(); });
-    impl.ioc.run();
+    for (unsigned i = 1; i < ioThreads; ++i) extra.emplace_back([&impl] { impl.runIo(); });
+    impl.runIo();
     for (auto& thread : extra) thread.join();
     impl.running = false;
     return true;
 }
 
 void HttpService::stop() {
-    asio::post(mImpl->ioc, [impl = mImpl.get()] { impl->shutDown(); });
+    asio::post(mImpl->strand, [impl = mImpl.get()] { impl->shutDown(); });
+}
+
+void HttpService::stopOnSignals(std::initializer_list<int> signalNumbers) {
+    auto& impl = *mImpl;
+    impl.signals.emplace(impl.strand);
+    for (const int number : signalNumbers) impl.signals->add(number);
+}
+
+void HttpService::setFaultHook(std::function<void(const char* where)> hook) {
+    mImpl->faultHook = std::move(hook);
 }
 
 bool HttpService::isRunning() const {

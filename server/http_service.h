@@ -7,10 +7,12 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
-#include "request_handler.h"
+#include "request_sink.h"
 
 namespace tavrolin::server {
 
@@ -32,7 +34,7 @@ struct TransportLimits {
 
 class HttpService {
   public:
-    HttpService(RequestHandler& handler, int workers, TransportLimits limits = {});
+    HttpService(RequestSink& handler, int workers, TransportLimits limits = {});
     ~HttpService();
     HttpService(const HttpService&) = delete;
     HttpService& operator=(const HttpService&) = delete;
@@ -48,6 +50,12 @@ class HttpService {
     bool serve();
     // May be called from any thread, also before `serve()` runs.
     void stop();
+    // Stops the service when one of these signals arrives, also one that arrives before
+    // `serve()` runs. Call before `serve()`.
+    void stopOnSignals(std::initializer_list<int> signalNumbers);
+    // For tests: called at each thread boundary ("io", "worker", "reply") with its name, so a
+    // test can make it throw there.
+    void setFaultHook(std::function<void(const char* where)> hook);
     bool isRunning() const;
 
     // Defined in the source only; public so that the connection classes there may name it.

@@ -1,337 +1,24 @@
 // tavrolin-server: serves the vendor document page and takes the control's change posts.
 
 #include <arpa/inet.h>
-#include <pthread.h>
 #include <signal.h>
-#include <string.h>
 #include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <charconv>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <exception>
 #include <iostream>
 #include <memory>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "cross_site.h"
+#include "admin_commands.h"
+#include "command_line.h"
 #include "http_service.h"
 #include "request_handler.h"
 #include "storage.h"
 #include "users.h"
-#include "vendor_import.h"
 
 using namespace tavrolin::server;
 
 namespace {
-
-constexpr const char* kUsage =
-    R"(usage: tavrolin-server [--db FILE|:memory:|URI] [--demo] [--listen HOST:PORT] [--workers N]
-                       [--users FILE] [--allow-origin URL]... [--no-gzip]
-                       [--tls-cert FILE --tls-key FILE] [transport limits below]
-       tavrolin-server import-vendors [--db FILE|URI] FILE.csv
-       tavrolin-server add-user --users FILE NAME
-       tavrolin-server remove-user --users FILE NAME
-       tavrolin-server --help
-
-Serves GET /Tavrolin.asp?EmployeeID=n (the vendor document), POST /Tavrolin.asp (link changes)
-and GET /health.
-
-  --db FILE|URI     SQLite database, created with its tables when missing (default tavrolin.db);
-                    :memory: keeps everything in memory for this run only. A PostgreSQL
-                    connection URI (postgresql://USER@HOST/DATABASE?PARAMETERS, or
-                    postgres://...) uses that database instead, creating the tables when
-                    missing; several servers may share it. Prefer a password file or
-                    PGPASSWORD to a password in the URI, which shows in the process list.
-  --demo            seed sample vendors and employees when the database has no vendors
-  --listen HOST:PORT  address to listen on (default 127.0.0.1:8080); port 0 picks a free port.
-                    The first line of output is "listening on http://HOST:PORT".
-  --workers N       request threads, each with its own database connection (default 8)
-  --users FILE      require sign-in (HTTP Basic) as one of the users in FILE for the vendor
-                    document and for posts; /health stays open. Without TLS the server then
-                    listens only on a loopback address, since passwords would cross the
-                    network in clear. Changes to the file apply within a second.
-  --allow-origin URL  let web pages of this origin (scheme://host[:port]) post changes; posts
-                    that carry an Origin header or "Sec-Fetch-Site: cross-site" are refused
-                    with 403 otherwise. May be given more than once.
-  --no-gzip         send the vendor document uncompressed even to clients that accept gzip
-                    (for instance behind a proxy that compresses)
-
-Transport:
-  --tls-cert FILE --tls-key FILE
-                    serve https with this certificate chain and private key (PEM); the first
-                    line of output then reads "listening on https://HOST:PORT"
-  --header-timeout SECONDS
-                    the whole request header must arrive within this time (default 10)
-  --idle-timeout SECONDS
-                    a kept-alive connection without a request is closed after this (default 5)
-  --min-body-rate BYTES
-                    after a grace of the header timeout, a request body must arrive, and a
-                    reply be taken up, at this many bytes per second on average (default 1024)
-  --max-connections N
-                    open connections at most; more are closed at once (default 4096)
-  --queue-limit N   requests that may wait for a busy worker; beyond them the reply is
-                    503 with Retry-After (default 64)
-
-import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
-with any bad line changes nothing.
-add-user reads NAME's password from standard input (without echo on a terminal) and adds the
-user to FILE or replaces the user's password; remove-user takes the user out. FILE is written
-with mode 0600.
-)";
-
-struct Options {
-    std::string database = "tavrolin.db";
-    bool demo = false;
-    std::string host = "127.0.0.1";
-    int port = 8080;
-    int workers = 8;
-    std::string importFile;
-    bool import = false;
-    std::string usersFile;
-    std::vector<std::string> allowedOrigins;  // normalized
-    bool compress = true;
-    std::string userCommand;  // "add-user" or "remove-user"
-    std::string userName;
-    TransportLimits limits;
-    std::string tlsCertificate;
-    std::string tlsKey;
-};
-
-bool parsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    port = std::stoi(text);
-    return port <= 65535;
-}
-
-bool parseListen(const std::string& text, Options& options) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) return false;
-    std::string host = text.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    options.host = host;
-    return parsePort(text.substr(colon + 1), options.port);
-}
-
-bool parseSeconds(const std::string& text, std::chrono::milliseconds& out) {
-    double seconds = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(seconds > 0) ||
-        seconds > 86400)
-        return false;
-    out = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
-    return true;
-}
-
-bool parseCount(const std::string& text, std::size_t& out, std::size_t low, std::size_t high) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return !text.empty() && ec == std::errc() && end == text.data() + text.size() && out >= low &&
-           out <= high;
-}
-
-// The transport's options: 1 when `arg` is one of them but its value is bad, 0 when taken,
-// -1 when `arg` is not one of them.
-template <class Value>
-int parseTransportOption(const std::string& arg, Value value, Options& options) {
-    std::string text;
-    auto& limits = options.limits;
-    auto fail = [&](const char* what) {
-        std::cerr << "tavrolin-server: " << arg << " takes " << what << "\n";
-        return 1;
-    };
-    if (arg == "--tls-cert") return value(options.tlsCertificate) ? 0 : fail("a file");
-    if (arg == "--tls-key") return value(options.tlsKey) ? 0 : fail("a file");
-    if (arg == "--header-timeout")
-        return value(text) && parseSeconds(text, limits.headerTimeout) ? 0 : fail("seconds");
-    if (arg == "--idle-timeout")
-        return value(text) && parseSeconds(text, limits.idleTimeout) ? 0 : fail("seconds");
-    if (arg == "--min-body-rate")
-        return value(text) && parseCount(text, limits.minBodyRate, 1, std::size_t(1) << 40)
-                   ? 0
-                   : fail("bytes per second, at least 1");
-    if (arg == "--max-connections")
-        return value(text) && parseCount(text, limits.maxConnections, 1, 1000000)
-                   ? 0
-                   : fail("a number from 1 to 1000000");
-    if (arg == "--queue-limit")
-        return value(text) && parseCount(text, limits.queueLimit, 0, 100000)
-                   ? 0
-                   : fail("a number from 0 to 100000");
-    return -1;
-}
-
-// Returns 0 to go on, otherwise the exit status (1 for bad usage, -1 for --help).
-int parseArguments(int argc, char** argv, Options& options) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (const int transport = parseTransportOption(arg, value, options); transport >= 0) {
-            if (transport > 0) return transport;
-        } else if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return -1;
-        } else if (arg == "--db") {
-            if (!value(options.database)) return 1;
-        } else if (arg == "--demo") {
-            options.demo = true;
-        } else if (arg == "--listen") {
-            if (!value(text) || !parseListen(text, options)) {
-                std::cerr << "tavrolin-server: --listen takes HOST:PORT\n";
-                return 1;
-            }
-        } else if (arg == "--workers") {
-            if (!value(text) || !parsePort(text, options.workers) || options.workers < 1 ||
-                options.workers > 256) {
-                std::cerr << "tavrolin-server: --workers takes a number from 1 to 256\n";
-                return 1;
-            }
-        } else if (arg == "--users") {
-            if (!value(options.usersFile)) return 1;
-        } else if (arg == "--no-gzip") {
-            options.compress = false;
-        } else if (arg == "--allow-origin") {
-            const auto origin = value(text) ? normalizeOrigin(text) : std::nullopt;
-            if (!origin) {
-                std::cerr << "tavrolin-server: --allow-origin takes an origin such as "
-                             "https://intranet.example.com\n";
-                return 1;
-            }
-            options.allowedOrigins.push_back(*origin);
-        } else if ((arg == "add-user" || arg == "remove-user") && options.userCommand.empty() &&
-                   !options.import) {
-            options.userCommand = arg;
-        } else if (!options.userCommand.empty() && options.userName.empty() &&
-                   !arg.starts_with("-")) {
-            options.userName = arg;
-        } else if (arg == "import-vendors" && !options.import && options.userCommand.empty()) {
-            options.import = true;
-        } else if (options.import && options.importFile.empty() && !arg.starts_with("-")) {
-            options.importFile = arg;
-        } else {
-            std::cerr << "tavrolin-server: unknown argument " << arg << "\n";
-            return 1;
-        }
-    }
-    if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
-        std::cerr << "tavrolin-server: --tls-cert and --tls-key go together\n";
-        return 1;
-    }
-    return 0;
-}
-
-int runImport(const Options& options) {
-    if (options.importFile.empty()) {
-        std::cerr << "tavrolin-server: import-vendors needs a CSV file\n" << kUsage;
-        return 1;
-    }
-    std::ifstream file(options.importFile, std::ios::binary);
-    if (!file) {
-        std::cerr << "tavrolin-server: cannot read " << options.importFile << "\n";
-        return 1;
-    }
-    std::stringstream content;
-    content << file.rdbuf();
-    const auto csv = parseVendorCsv(content.str());
-    if (!csv.errors.empty()) {
-        for (const auto& error : csv.errors)
-            std::cerr << options.importFile << ": " << error << "\n";
-        std::cerr << "tavrolin-server: nothing was imported\n";
-        return 1;
-    }
-    const auto storage = openStorage(options.database, 1);
-    const auto count = storage->importVendors(csv.vendors);
-    std::cout << "imported " << count << " vendors into " << storage->description() << "\n";
-    return 0;
-}
-
-// Reads a password from standard input: one line, typed without echo on a terminal (twice, so a
-// typing mistake does not lock the user out).
-bool readPassword(const std::string& name, std::string& password) {
-    const auto readLine = [](std::string& line) {
-        line.clear();
-        return bool(std::getline(std::cin, line)) || !line.empty();
-    };
-    if (!::isatty(STDIN_FILENO)) {
-        if (!readLine(password)) return false;
-        if (!password.empty() && password.back() == '\r') password.pop_back();
-        return true;
-    }
-    termios saved{};
-    ::tcgetattr(STDIN_FILENO, &saved);
-    termios silent = saved;
-    silent.c_lflag &= ~tcflag_t(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
-    std::string again;
-    std::cerr << "Password for " << escapeLogText(name) << ": " << std::flush;
-    bool ok = readLine(password);
-    std::cerr << "\nRepeat the password: " << std::flush;
-    ok = ok && readLine(again);
-    std::cerr << "\n";
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-    const bool same = again == password;
-    ::explicit_bzero(again.data(), again.size());
-    if (ok && !same) {
-        std::cerr << "tavrolin-server: the passwords differ\n";
-        return false;
-    }
-    return ok;
-}
-
-int runUserCommand(const Options& options) {
-    if (options.usersFile.empty() || options.userName.empty()) {
-        std::cerr << "tavrolin-server: " << options.userCommand
-                  << " needs --users FILE and a NAME\n"
-                  << kUsage;
-        return 1;
-    }
-    if (!isValidUserName(options.userName)) {
-        std::cerr << "tavrolin-server: a user name must not be empty or hold ':' or control "
-                     "characters\n";
-        return 1;
-    }
-    if (options.userCommand == "remove-user") {
-        if (!removeUser(options.usersFile, options.userName)) {
-            std::cerr << "tavrolin-server: " << options.usersFile << " has no user "
-                      << escapeLogText(options.userName) << "\n";
-            return 1;
-        }
-        std::cout << "removed " << options.userName << " from " << options.usersFile << "\n";
-        return 0;
-    }
-    std::string password;
-    if (!readPassword(options.userName, password)) {
-        std::cerr << "tavrolin-server: no password was read; nothing was changed\n";
-        return 1;
-    }
-    if (password.empty()) {
-        std::cerr << "tavrolin-server: the password is empty; nothing was changed\n";
-        return 1;
-    }
-    const auto hash = hashPassword(password);
-    ::explicit_bzero(password.data(), password.size());
-    setUser(options.usersFile, options.userName, hash);
-    std::cout << "set the password of " << options.userName << " in " << options.usersFile << "\n";
-    return 0;
-}
 
 bool isLoopback(const std::string& host) {
     if (host == "localhost") return true;
@@ -364,14 +51,6 @@ std::unique_ptr<Authenticator> openUsers(const Options& options) {
 }
 
 int runServer(const Options& options) {
-    // Block the stop signals in every thread; one thread below waits for them, so a signal can
-    // never interrupt a worker in the middle of a transaction.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
     const auto users = openUsers(options);
     const auto storage = openStorage(options.database, options.workers);
     if (options.demo && storage->seedDemoData()) std::cerr << "seeded demo data\n";
@@ -379,6 +58,8 @@ int runServer(const Options& options) {
     RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress});
     raiseOpenFileLimit(options.limits.maxConnections);
     HttpService service(handler, options.workers, options.limits);
+    // Taken from here on, so a stop signal that comes before the service runs is not lost.
+    service.stopOnSignals({SIGINT, SIGTERM});
     if (!options.tlsCertificate.empty()) {
         const auto error = service.useTls(options.tlsCertificate, options.tlsKey);
         if (!error.empty()) {
@@ -397,21 +78,7 @@ int runServer(const Options& options) {
     std::cout << (service.usesTls() ? "listening on https://" : "listening on http://")
               << (ipv6 ? "[" + options.host + "]" : options.host) << ":" << port << std::endl;
 
-    std::atomic<bool> serving{true};
-    std::thread signalWaiter([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        if (!serving) return;
-        std::cerr << "stopping\n";
-        // A signal that arrives before the accept loop runs would otherwise be lost.
-        while (serving && !service.isRunning())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        service.stop();
-    });
     const bool served = service.serve();
-    serving = false;
-    pthread_kill(signalWaiter.native_handle(), SIGTERM);
-    signalWaiter.join();
     return served ? 0 : 1;
 }
 
@@ -433,6 +100,12 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const UserFileError& error) {
         std::cerr << "tavrolin-server: " << error.what() << "\n";
+        return 1;
+    } catch (const std::exception& error) {
+        std::cerr << "tavrolin-server: " << escapeLogText(error.what()) << "\n";
+        return 1;
+    } catch (...) {
+        std::cerr << "tavrolin-server: stopped by an unknown exception\n";
         return 1;
     }
 }

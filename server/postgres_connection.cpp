@@ -176,32 +176,4 @@ void PgConnection::fail(std::string_view what, const char* sqlState) {
     throw StorageError(message, transient);
 }
 
-PgConnectionPool::PgConnectionPool(const std::string& uri, int size) {
-    for (int i = 0; i < std::max(size, 1); ++i)
-        mIdle.push_back(std::make_unique<PgConnection>(uri));
-}
-
-PgConnectionPool::Lease PgConnectionPool::acquire() {
-    std::unique_lock lock(mMutex);
-    mAvailable.wait(lock, [this] { return !mIdle.empty(); });
-    auto connection = std::move(mIdle.back());
-    mIdle.pop_back();
-    return Lease(*this, std::move(connection));
-}
-
-void PgConnectionPool::release(std::unique_ptr<PgConnection> connection) {
-    {
-        std::lock_guard lock(mMutex);
-        mIdle.push_back(std::move(connection));
-    }
-    mAvailable.notify_one();
-}
-
-PgConnectionPool::Lease::Lease(PgConnectionPool& pool, std::unique_ptr<PgConnection> connection)
-    : mPool(pool), mConnection(std::move(connection)) {}
-
-PgConnectionPool::Lease::~Lease() {
-    mPool.release(std::move(mConnection));
-}
-
 }  // namespace tavrolin::server

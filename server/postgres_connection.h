@@ -80,33 +80,4 @@ class PgConnection {
     int mCommands = 0;
 };
 
-// A fixed set of connections to one database, one per worker at a time.
-class PgConnectionPool {
-  public:
-    PgConnectionPool(const std::string& uri, int size);
-
-    class Lease {
-      public:
-        Lease(PgConnectionPool& pool, std::unique_ptr<PgConnection> connection);
-        ~Lease();
-        Lease(const Lease&) = delete;
-        Lease& operator=(const Lease&) = delete;
-        PgConnection& operator*() const { return *mConnection; }
-        PgConnection* operator->() const { return mConnection.get(); }
-
-      private:
-        PgConnectionPool& mPool;
-        std::unique_ptr<PgConnection> mConnection;
-    };
-
-    Lease acquire();
-
-  private:
-    void release(std::unique_ptr<PgConnection> connection);
-
-    std::mutex mMutex;
-    std::condition_variable mAvailable;
-    std::vector<std::unique_ptr<PgConnection>> mIdle;
-};
-
 }  // namespace tavrolin::server

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <optional>
 #include <unordered_map>
 
 #include "demo_data.h"
+#include "link_change_plan.h"
 
 namespace tavrolin::server {
 
@@ -97,7 +99,6 @@ CREATE TABLE IF NOT EXISTS SchemaVersion (
     Singleton INTEGER PRIMARY KEY CHECK (Singleton = 1),
     Version INTEGER NOT NULL
 );
-INSERT INTO SchemaVersion (Singleton, Version) VALUES (1, 1) ON CONFLICT DO NOTHING;
 )sql";
 
 // Writers take the counter row first. Every writer needs it anyway (the triggers bump it), so
@@ -231,6 +232,18 @@ void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
                         integerArray(links, [](const auto& l) { return l.second; })});
 }
 
+// Without the counter every cached document would look current forever.
+StorageError missingCounter() {
+    return StorageError("the change counter is missing from ChangeCounter", true);
+}
+
+std::vector<std::unique_ptr<PgConnection>> openConnections(const std::string& uri, int size) {
+    std::vector<std::unique_ptr<PgConnection>> connections;
+    for (int i = 0; i < std::max(size, 1); ++i)
+        connections.push_back(std::make_unique<PgConnection>(uri));
+    return connections;
+}
+
 std::int64_t schemaVersion(PgConnection& connection) {
     const auto present = connection.execute("SELECT to_regclass('schemaversion') IS NOT NULL");
     if (present.text(0, 0) != "t") return 0;
@@ -244,7 +257,12 @@ void prepareSchema(PgConnection& connection) {
         // Servers starting together must not create the same tables at once.
         PgTransaction transaction(connection);
         connection.execute("SELECT pg_advisory_xact_lock(7356210944)");
-        if (schemaVersion(connection) == 0) connection.execute(kSchema);
+        if (schemaVersion(connection) == 0) {
+            connection.execute(kSchema);
+            const auto record = "INSERT INTO SchemaVersion (Singleton, Version) VALUES (1, " +
+                                std::to_string(kSchemaVersion) + ") ON CONFLICT DO NOTHING";
+            connection.execute(record.c_str());
+        }
         transaction.commit();
         version = schemaVersion(connection);
     }
@@ -254,7 +272,7 @@ void prepareSchema(PgConnection& connection) {
 }  // namespace
 
 PostgresStorage::PostgresStorage(const std::string& uri, int connections)
-    : mDescription(redactedUri(uri)), mPool(uri, connections) {
+    : mDescription(redactedUri(uri)), mPool(openConnections(uri, connections)) {
     auto connection = mPool.acquire();
     prepareSchema(*connection);
 }
@@ -306,9 +324,10 @@ std::int64_t PostgresStorage::changeVersion() {
 
 std::int64_t PostgresStorage::readChangeVersion() {
     return run(true, [](PgConnection& connection) {
-        return connection
-            .execute("change_version", "SELECT Version FROM ChangeCounter WHERE Singleton = 1", {})
-            .integer(0, 0);
+        const auto counter =
+            connection.execute("change_version", "SELECT Version FROM ChangeCounter WHERE Singleton = 1", {});
+        if (counter.rows() == 0) throw missingCounter();
+        return counter.integer(0, 0);
     });
 }
 
@@ -316,7 +335,7 @@ VersionedDocument PostgresStorage::loadVendorDocument(std::int64_t employeeId) {
     return run(true, [&](PgConnection& connection) {
         const auto rows =
             connection.execute("vendor_document", kDocument, {std::to_string(employeeId)});
-        std::int64_t version = 0;
+        std::optional<std::int64_t> version;
         std::vector<VendorRecord> nonSelected;
         std::vector<VendorRecord> selected;
         nonSelected.reserve(std::size_t(rows.rows()));
@@ -333,7 +352,8 @@ VersionedDocument PostgresStorage::loadVendorDocument(std::int64_t employeeId) {
         const auto byId = [](const VendorRecord& a, const VendorRecord& b) { return a.id < b.id; };
         if (!std::ranges::is_sorted(nonSelected, byId)) std::ranges::sort(nonSelected, byId);
         if (!std::ranges::is_sorted(selected, byId)) std::ranges::sort(selected, byId);
-        return VersionedDocument{version, buildVendorDocument(nonSelected, selected)};
+        if (!version) throw missingCounter();
+        return VersionedDocument{*version, buildVendorDocument(nonSelected, selected)};
     });
 }
 

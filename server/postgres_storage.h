@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "connection_pool.h"
 #include "postgres_connection.h"
 #include "storage.h"
 
@@ -34,7 +35,7 @@ class PostgresStorage final : public LinkStorage {
     std::int64_t readChangeVersion();
 
     std::string mDescription;
-    PgConnectionPool mPool;
+    ConnectionPool<PgConnection> mPool;
 
     // Concurrent cache checks share one read of the counter, but only a read that started
     // after they arrived: reads are numbered, and a request waits for one numbered above the

@@ -1,6 +1,5 @@
 #include "request_handler.h"
 
-#include <strings.h>
 #include <charconv>
 
 #include "common/page_path.h"
@@ -51,13 +50,6 @@ bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
 }
 
 }  // namespace
-
-std::optional<std::string_view> findHeader(const HeaderList& headers, std::string_view name) {
-    for (const auto& [key, value] : headers)
-        if (key.size() == name.size() && ::strncasecmp(key.data(), name.data(), name.size()) == 0)
-            return value;
-    return std::nullopt;
-}
 
 bool splitTarget(std::string_view target, std::string& path,
                  std::vector<std::pair<std::string, std::string>>& query) {

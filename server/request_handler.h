@@ -15,41 +15,11 @@
 
 #include "access_log.h"
 #include "document_cache.h"
+#include "http_message.h"
+#include "request_sink.h"
 #include "storage.h"
 
 namespace tavrolin::server {
-
-// Fits the largest change set the control can send: 32,767 encoded INSERT statements of about
-// 160 bytes each.
-inline constexpr std::size_t kMaxPostBytes = 8 * 1024 * 1024;
-
-
-using HeaderList = std::vector<std::pair<std::string, std::string>>;
-
-// The value of the first header named `name` (compared without regard to case).
-std::optional<std::string_view> findHeader(const HeaderList& headers, std::string_view name);
-
-struct HttpRequest {
-    std::string method;  // "GET", "POST", ...
-    std::string target;  // as received: path and query
-    HeaderList headers;
-    std::string body;
-    std::string remoteAddress;  // for the log
-};
-
-struct HttpResponse {
-    int status = 200;
-    std::string contentType;
-    // Shared so that a cached document goes out without a copy; null for an empty body.
-    std::shared_ptr<const std::string> body;
-    HeaderList headers;
-    // The transport closes the connection after sending this reply.
-    bool closeConnection = false;
-    // The user name the request signed in with, or tried to; for the log only, never sent.
-    std::string user;
-
-    std::size_t bodySize() const { return body ? body->size() : 0; }
-};
 
 struct PostReply {
     int status;
@@ -77,18 +47,17 @@ struct HandlerSettings {
     bool compress = true;
 };
 
-class RequestHandler {
+class RequestHandler final : public RequestSink {
   public:
     explicit RequestHandler(LinkStorage& storage, HandlerSettings settings = {});
 
-    HttpResponse handle(const HttpRequest& request);
+    HttpResponse handle(const HttpRequest& request) override;
 
-    // Replies for requests the transport refuses before they are whole.
-    HttpResponse tooLarge() const;        // a body over kMaxPostBytes
-    HttpResponse unreadableBody() const;  // a body cut off or malformed in transfer
+    HttpResponse tooLarge() const override;
+    HttpResponse unreadableBody() const override;
 
-    // One line of the access log on stderr for a request and its reply.
-    void logAccess(const HttpRequest& request, const HttpResponse& response) const;
+    // One line of the access log on stderr.
+    void logAccess(const HttpRequest& request, const HttpResponse& response) const override;
 
   private:
     HttpResponse vendorDocument(const HttpRequest& request, std::int64_t employeeId);

@@ -1,5 +1,6 @@
 #include "sqlite_storage.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "demo_data.h"
@@ -8,7 +9,83 @@ namespace tavrolin::server {
 
 namespace {
 
-VersionedDocument readVendorDocument(Connection& connection, std::int64_t employeeId) {
+// Every change to the tables bumps one counter, whoever makes it (this server, the import
+// command, a maintenance shell), so cached documents can be checked against it cheaply.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS Vendor (
+    VendorID INTEGER PRIMARY KEY,
+    VendorName TEXT NOT NULL CHECK (length(trim(VendorName)) > 0),
+    Active INTEGER NOT NULL DEFAULT 1 CHECK (Active IN (0, 1))
+);
+CREATE TABLE IF NOT EXISTS VendorEmployeeCrossReference (
+    EmployeeID INTEGER NOT NULL,
+    VendorID INTEGER NOT NULL REFERENCES Vendor (VendorID),
+    RecordLastUpdated TEXT NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now')),
+    PRIMARY KEY (EmployeeID, VendorID)
+) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS ChangeCounter (
+    Singleton INTEGER PRIMARY KEY CHECK (Singleton = 1),
+    Version INTEGER NOT NULL
+);
+INSERT OR IGNORE INTO ChangeCounter (Singleton, Version) VALUES (1, 0);
+CREATE TABLE IF NOT EXISTS SchemaVersion (
+    Singleton INTEGER PRIMARY KEY CHECK (Singleton = 1),
+    Version INTEGER NOT NULL
+);
+CREATE TRIGGER IF NOT EXISTS VendorInserted AFTER INSERT ON Vendor
+    BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
+CREATE TRIGGER IF NOT EXISTS VendorUpdated AFTER UPDATE ON Vendor
+    BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
+CREATE TRIGGER IF NOT EXISTS VendorDeleted AFTER DELETE ON Vendor
+    BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
+CREATE TRIGGER IF NOT EXISTS LinkInserted AFTER INSERT ON VendorEmployeeCrossReference
+    BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
+CREATE TRIGGER IF NOT EXISTS LinkUpdated AFTER UPDATE ON VendorEmployeeCrossReference
+    BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
+CREATE TRIGGER IF NOT EXISTS LinkDeleted AFTER DELETE ON VendorEmployeeCrossReference
+    BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
+)sql";
+
+// Creates the tables when missing; safe on every start.
+void createSchema(SqliteConnection& connection) {
+    connection.execute(kSchema);
+    auto record = connection.prepare(
+        "INSERT OR IGNORE INTO SchemaVersion (Singleton, Version) VALUES (1, ?1)");
+    record.bind(1, kSchemaVersion);
+    record.step();
+    auto statement = connection.prepare("SELECT Version FROM SchemaVersion WHERE Singleton = 1");
+    const auto version = statement.step() ? statement.columnInt(0) : 0;
+    if (version > kSchemaVersion) throw StorageError(newerSchemaMessage(version), false);
+}
+
+// The counter that every change to Vendor or VendorEmployeeCrossReference increases. A database
+// without it would make every cached document look current forever, so that is an error.
+std::int64_t changeVersion(SqliteConnection& connection) {
+    auto statement = connection.prepare("SELECT Version FROM ChangeCounter WHERE Singleton = 1");
+    if (!statement.step())
+        throw StorageError("the change counter is missing from ChangeCounter", true);
+    return statement.columnInt(0);
+}
+
+std::int64_t vendorCount(SqliteConnection& connection) {
+    auto statement = connection.prepare("SELECT count(*) FROM Vendor");
+    statement.step();
+    return statement.columnInt(0);
+}
+
+// An in-memory database gets a single shared connection: separate connections to ":memory:"
+// would each see their own empty database.
+std::vector<std::unique_ptr<SqliteConnection>> openConnections(const std::string& location,
+                                                               int size) {
+    const int count = location == ":memory:" ? 1 : std::max(size, 1);
+    std::vector<std::unique_ptr<SqliteConnection>> connections;
+    for (int i = 0; i < count; ++i)
+        connections.push_back(std::make_unique<SqliteConnection>(location));
+    createSchema(*connections.front());
+    return connections;
+}
+
+VersionedDocument readVendorDocument(SqliteConnection& connection, std::int64_t employeeId) {
     auto readList = [&](std::string_view sql) {
         std::vector<VendorRecord> records;
         auto statement = connection.prepare(sql);
@@ -18,7 +95,7 @@ VersionedDocument readVendorDocument(Connection& connection, std::int64_t employ
         return records;
     };
     // One read transaction, so that the two lists and the version agree with each other.
-    Transaction transaction(connection, Transaction::Kind::Read);
+    SqliteTransaction transaction(connection, SqliteTransaction::Kind::Read);
     const std::int64_t version = server::changeVersion(connection);
     const auto nonSelected = readList(
         "SELECT v.VendorID, v.VendorName FROM Vendor v WHERE v.Active = 1 AND NOT EXISTS "
@@ -32,8 +109,8 @@ VersionedDocument readVendorDocument(Connection& connection, std::int64_t employ
 }
 
 // Statement by statement: on SQLite a statement costs microseconds, less than planning sets.
-ApplyResult applyStatements(Connection& connection, const std::vector<LinkStatement>& statements) {
-    Transaction transaction(connection, Transaction::Kind::Write);
+ApplyResult applyStatements(SqliteConnection& connection, const std::vector<LinkStatement>& statements) {
+    SqliteTransaction transaction(connection, SqliteTransaction::Kind::Write);
     auto vendorState = connection.prepare("SELECT Active FROM Vendor WHERE VendorID = ?1");
     // RecordLastUpdated is left to the column default: the database clock, never the client.
     auto insert = connection.prepare(
@@ -68,7 +145,7 @@ ApplyResult applyStatements(Connection& connection, const std::vector<LinkStatem
 }  // namespace
 
 SqliteStorage::SqliteStorage(const std::string& location, int connections)
-    : mLocation(location), mPool(location, connections) {}
+    : mLocation(location), mPool(openConnections(location, connections)) {}
 
 std::int64_t SqliteStorage::changeVersion() {
     auto connection = mPool.acquire();
@@ -96,7 +173,7 @@ ApplyResult SqliteStorage::applyLinkStatements(const std::vector<LinkStatement>&
 std::size_t SqliteStorage::importVendors(const std::vector<ImportedVendor>& vendors) {
     const auto writing = lockForWriting();
     auto connection = mPool.acquire();
-    Transaction transaction(*connection, Transaction::Kind::Write);
+    SqliteTransaction transaction(*connection, SqliteTransaction::Kind::Write);
     auto upsert = connection->prepare(
         "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (?1, ?2, ?3) "
         "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
@@ -112,7 +189,7 @@ std::size_t SqliteStorage::importVendors(const std::vector<ImportedVendor>& vend
 
 bool SqliteStorage::seedDemoData() {
     auto connection = mPool.acquire();
-    Transaction transaction(*connection, Transaction::Kind::Write);
+    SqliteTransaction transaction(*connection, SqliteTransaction::Kind::Write);
     if (vendorCount(*connection) > 0) return false;
     const auto& sample = demoSample();
     auto insertVendor = connection->prepare(

@@ -4,7 +4,8 @@
 
 #include <mutex>
 
-#include "database.h"
+#include "connection_pool.h"
+#include "sqlite_connection.h"
 #include "storage.h"
 
 namespace tavrolin::server {
@@ -24,7 +25,7 @@ class SqliteStorage final : public LinkStorage {
     std::unique_lock<std::timed_mutex> lockForWriting();
 
     std::string mLocation;
-    ConnectionPool mPool;
+    ConnectionPool<SqliteConnection> mPool;
     // Writers of this process queue here rather than in SQLite's busy handler, which polls with
     // growing sleeps and under many writers can pass one by until its timeout runs out.
     std::timed_mutex mWriter;

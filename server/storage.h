@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "link_store.h"
 #include "statement_parser.h"
 #include "storage_error.h"
 #include "vendor_document.h"
@@ -25,6 +24,16 @@ inline std::string newerSchemaMessage(std::int64_t found) {
            ", newer than the version " + std::to_string(kSchemaVersion) +
            " this server knows; use a newer tavrolin-server";
 }
+
+// What applying the link changes of one post means, for every engine: each statement in order,
+// all in one transaction or none. Inserting a link that exists and deleting one that does not
+// are no-ops, so a repeated post changes nothing; a link may be added only for an existing,
+// active vendor. RecordLastUpdated comes from the database clock, never from the client.
+struct ApplyResult {
+    enum class Outcome { Applied, UnknownVendor, InactiveVendor };
+    Outcome outcome = Outcome::Applied;
+    std::int64_t vendorId = 0;  // the vendor that was refused
+};
 
 class LinkStorage {
   public:

@@ -1,5 +1,13 @@
 #include "worker_pool.h"
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <exception>
+#include <string>
+
+#include "access_log.h"
+
 namespace tavrolin::server {
 
 // Every thread counts as idle from the start, so that work that comes before a thread has
@@ -31,6 +39,13 @@ bool WorkerPool::trySubmit(std::function<void()> job) {
 }
 
 void WorkerPool::run() {
+    // Stop signals go to the I/O threads; a worker in the middle of a transaction is never
+    // interrupted by one.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, number);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     std::unique_lock lock(mMutex);
     for (;;) {
         mWake.wait(lock, [this] { return mStopping || !mQueue.empty(); });
@@ -39,8 +54,19 @@ void WorkerPool::run() {
         auto job = std::move(mQueue.front());
         mQueue.pop_front();
         lock.unlock();
-        job();
-        job = nullptr;  // release what the job holds before waiting again
+        // A job that throws must not take the thread, and with it the process, down.
+        try {
+            job();
+        } catch (const std::exception& error) {
+            logLine(std::string("worker job failed: ") + error.what());
+        } catch (...) {
+            logLine("worker job failed: an unknown exception");
+        }
+        try {
+            job = nullptr;  // release what the job holds before waiting again
+        } catch (...) {
+            logLine("worker job failed while releasing what it held");
+        }
         lock.lock();
         ++mIdle;
     }

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "database.h"
+#include "sqlite_connection.h"
 #include "link_posts.h"
 #include "server_process.h"
 #include "test_database.h"
@@ -44,7 +44,7 @@ CrashDatabase sqliteDatabase(const std::string& path) {
     CrashDatabase database;
     database.location = path;
     database.vendorsOf = [path](std::int64_t employee) {
-        tavrolin::server::Connection connection(path);
+        tavrolin::server::SqliteConnection connection(path);
         auto rows = connection.prepare(
             "SELECT VendorID FROM VendorEmployeeCrossReference WHERE EmployeeID = ?1");
         rows.bind(1, employee);
@@ -53,7 +53,7 @@ CrashDatabase sqliteDatabase(const std::string& path) {
         return vendors;
     };
     database.integrityReport = [path] {
-        tavrolin::server::Connection connection(path);
+        tavrolin::server::SqliteConnection connection(path);
         auto rows = connection.prepare("PRAGMA integrity_check");
         std::string report;
         while (rows.step())

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "database.h"
+#include "sqlite_connection.h"
 #include "postgres_connection.h"
 #include "link_posts.h"
 #include "server_process.h"
@@ -469,10 +469,10 @@ TEST_P(ServerHttp, PostBehindAWriterThatHoldsOnAnswers503) {
     client->set_read_timeout(30, 0);
     const auto before = db.dump();
     const char* hold = "UPDATE Vendor SET VendorName = 'Acme Corp' WHERE VendorID = 77";
-    std::unique_ptr<tavrolin::server::Connection> sqlite;
+    std::unique_ptr<tavrolin::server::SqliteConnection> sqlite;
     std::unique_ptr<tavrolin::server::PgConnection> postgres;
     if (GetParam() == Engine::Sqlite) {
-        sqlite = std::make_unique<tavrolin::server::Connection>(db.location());
+        sqlite = std::make_unique<tavrolin::server::SqliteConnection>(db.location());
         sqlite->execute(std::string("BEGIN IMMEDIATE; ") + hold);
     } else {
         postgres = std::make_unique<tavrolin::server::PgConnection>(db.location());

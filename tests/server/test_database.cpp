@@ -9,7 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "database.h"
+#include "sqlite_connection.h"
 #include "postgres_connection.h"
 #include "storage.h"
 
@@ -125,7 +125,7 @@ void TestDatabase::execute(const std::string& sql) const {
         connection.execute(sql.c_str());
         return;
     }
-    Connection connection(mLocation);
+    SqliteConnection connection(mLocation);
     connection.execute(sql);
 }
 
@@ -141,7 +141,7 @@ std::vector<std::vector<std::string>> TestDatabase::rows(const std::string& sql)
         }
         return out;
     }
-    Connection connection(mLocation);
+    SqliteConnection connection(mLocation);
     auto statement = connection.prepare(sql);
     while (statement.step()) {
         auto& cells = out.emplace_back();

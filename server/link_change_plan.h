@@ -1,9 +1,7 @@
 #pragma once
 
-// What applying the link changes of one post means, for every engine: each statement in order,
-// all in one transaction or none. Inserting a link that exists and deleting one that does not
-// are no-ops, so a repeated post changes nothing; a link may be added only for an existing,
-// active vendor. RecordLastUpdated comes from the database clock, never from the client.
+// The link changes of one post as set operations, for the PostgreSQL engine, where a round
+// trip per statement costs more than the work.
 
 #include <cstdint>
 #include <utility>
@@ -12,12 +10,6 @@
 #include "statement_parser.h"
 
 namespace tavrolin::server {
-
-struct ApplyResult {
-    enum class Outcome { Applied, UnknownVendor, InactiveVendor };
-    Outcome outcome = Outcome::Applied;
-    std::int64_t vendorId = 0;  // the vendor that was refused
-};
 
 using LinkKey = std::pair<std::int64_t, std::int64_t>;  // EmployeeID, VendorID
 

@@ -1,4 +1,4 @@
-#include "link_store.h"
+#include "link_change_plan.h"
 
 #include <map>
 #include <set>

@@ -1,0 +1,14 @@
+#pragma once
+
+// The admin commands of tavrolin-server that change its data and stop: import-vendors,
+// add-user and remove-user.
+
+#include "command_line.h"
+
+namespace tavrolin::server {
+
+// Each returns the process's exit status.
+int runImport(const Options& options);
+int runUserCommand(const Options& options);
+
+}  // namespace tavrolin::server

@@ -1,0 +1,35 @@
+#pragma once
+
+// The command line of tavrolin-server: its usage text and the options it takes.
+
+#include <string>
+#include <vector>
+
+#include "http_service.h"
+
+namespace tavrolin::server {
+
+extern const char* const kUsage;
+
+struct Options {
+    std::string database = "tavrolin.db";
+    bool demo = false;
+    std::string host = "127.0.0.1";
+    int port = 8080;
+    int workers = 8;
+    std::string importFile;
+    bool import = false;
+    std::string usersFile;
+    std::vector<std::string> allowedOrigins;  // normalized
+    bool compress = true;
+    std::string userCommand;  // "add-user" or "remove-user"
+    std::string userName;
+    TransportLimits limits;
+    std::string tlsCertificate;
+    std::string tlsKey;
+};
+
+// Returns 0 to go on, otherwise the exit status (1 for bad usage, -1 for --help).
+int parseArguments(int argc, char** argv, Options& options);
+
+}  // namespace tavrolin::server

@@ -1,0 +1,40 @@
+#pragma once
+
+// What the transport hands whole requests to. The transport reads a request off the wire,
+// offers its header to `admit` before it reads any of the body, hands the whole request to
+// `handle` on a worker thread and writes the reply back; it never sees a route or a database.
+
+#include <functional>
+#include <optional>
+
+#include "http_message.h"
+
+namespace tavrolin::server {
+
+class RequestSink {
+  public:
+    virtual ~RequestSink() = default;
+
+    // Called on an I/O thread once a request's header is complete (the body is empty), before
+    // any body byte is read or "100 Continue" is sent. `decide` takes a reply that refuses the
+    // request, whose body is then never read, or nothing to let it go on. It may be called on
+    // any thread, later, but exactly once; work that may block belongs elsewhere than the
+    // calling thread.
+    using AdmitDecision = std::function<void(std::optional<HttpResponse> refusal)>;
+    virtual void admit(const HttpRequest& header, AdmitDecision decide) {
+        (void)header;
+        decide(std::nullopt);
+    }
+
+    // Answers a whole request; runs on a worker thread and may wait on the database.
+    virtual HttpResponse handle(const HttpRequest& request) = 0;
+
+    // Replies for requests the transport refuses before they are whole.
+    virtual HttpResponse tooLarge() const = 0;        // a body over kMaxPostBytes
+    virtual HttpResponse unreadableBody() const = 0;  // a body cut off or malformed in transfer
+
+    // One line of the access log for a request and its reply.
+    virtual void logAccess(const HttpRequest& request, const HttpResponse& response) const = 0;
+};
+
+}  // namespace tavrolin::server
