@@ -51,6 +51,13 @@ class Storage : public ::testing::TestWithParam<Engine> {
 
 }  // namespace
 
+// Reading a missing counter as 0 would keep a cached document current forever.
+TEST_P(Storage, MissingChangeCounterIsAnErrorNotVersionZero) {
+    db.execute("DELETE FROM ChangeCounter");
+    EXPECT_THROW(storage->changeVersion(), StorageError);
+    EXPECT_THROW(storage->loadVendorDocument(42), StorageError);
+}
+
 TEST_P(Storage, DocumentSplitsActiveVendorsAndKeepsInactiveLinks) {
     EXPECT_EQ(
         storage->loadVendorDocument(42).body,
