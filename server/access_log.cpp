@@ -1,18 +1,47 @@
 #include "access_log.h"
 
-#include <cstdio>
+#include <unistd.h>
+
+#include <cerrno>
 #include <mutex>
+#include <string>
 
 namespace tavrolin::server {
 
 namespace {
+
 std::mutex gLogMutex;
+std::string gPending;   // lines not yet handed to the system
+bool gWriting = false;  // a thread is writing, and takes up whatever comes meanwhile
+
+void writeAll(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const auto n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // nowhere to log to; the server goes on regardless
+        done += std::size_t(n);
+    }
+}
+
 }  // namespace
 
+// Lines that come while another thread writes go out with its next write, so under load many
+// lines share one system call, and none waits for a timer.
 void logLine(const std::string& line) {
-    std::lock_guard lock(gLogMutex);
-    std::fputs(line.c_str(), stderr);
-    std::fputc('\n', stderr);
+    std::unique_lock lock(gLogMutex);
+    gPending.append(line).push_back('\n');
+    if (gWriting) return;
+    gWriting = true;
+    std::string batch;
+    while (!gPending.empty()) {
+        batch.clear();
+        batch.swap(gPending);
+        lock.unlock();
+        writeAll(batch);
+        lock.lock();
+    }
+    gWriting = false;
 }
 
 std::string escapeLogText(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,16 @@ class ConnectionPool {
         auto connection = std::move(mIdle.back());
         mIdle.pop_back();
         return Lease(*this, std::move(connection));
+    }
+
+    // A connection only if one is free now.
+    std::optional<Lease> tryAcquire() {
+        std::unique_lock lock(mMutex);
+        if (mIdle.empty()) return std::nullopt;
+        auto connection = std::move(mIdle.back());
+        mIdle.pop_back();
+        lock.unlock();
+        return std::optional<Lease>(std::in_place, *this, std::move(connection));
     }
 
   private:

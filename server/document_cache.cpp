@@ -5,7 +5,10 @@
 namespace tavrolin::server {
 
 const std::string& CachedDocument::gzip() const {
-    std::call_once(mCompressed, [this] { mGzip = gzipCompress(mPlain); });
+    std::call_once(mCompressed, [this] {
+        mGzip = gzipCompress(mPlain);
+        mGzipReady.store(true, std::memory_order_release);
+    });
     return mGzip;
 }
 

@@ -4,6 +4,7 @@
 // at; an entry is used only while the counter has not moved, so it never serves stale data.
 // Each document keeps its gzip form beside the plain one once a client has asked for it.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -21,11 +22,14 @@ class CachedDocument {
     const std::string& plain() const { return mPlain; }
     // Compressed on the first call only; later calls, from any thread, share that result.
     const std::string& gzip() const;
+    // Whether gzip() returns at once, without compressing.
+    bool gzipReady() const { return mGzipReady.load(std::memory_order_acquire); }
 
   private:
     std::string mPlain;
     mutable std::once_flag mCompressed;
     mutable std::string mGzip;
+    mutable std::atomic<bool> mGzipReady{false};
 };
 
 class DocumentCache {

@@ -384,6 +384,11 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
                                           std::string(field.value()));
         request->body = std::move(message.body());
 
+        if (auto response = mService.handler.answerAtOnce(*request)) {
+            mService.handler.logAccess(*request, *response);
+            return respond(std::move(*response));
+        }
+
         auto self = this->shared_from_this();
         // Keeps the I/O threads running while the reply is being made.
         auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(

@@ -1,5 +1,6 @@
 #include "request_handler.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "common/page_path.h"
@@ -185,14 +186,47 @@ HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int
         return textResponse(error.transient() ? 503 : 500,
                             "The vendor list could not be read from the database.");
     }
+    return documentResponse(request, std::move(document));
+}
+
+bool RequestHandler::wantsGzip(const HttpRequest& request) const {
+    const auto acceptEncoding = findHeader(request.headers, "Accept-Encoding");
+    return mSettings.compress && acceptEncoding && acceptsGzip(*acceptEncoding);
+}
+
+std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& request) {
+    // Sign-in takes a password check, which is never done on the I/O thread.
+    if (mSettings.users || (request.method != "GET" && request.method != "HEAD"))
+        return std::nullopt;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> query;
+    if (!splitTarget(request.target, path, query) || path != tavrolin::kPagePath)
+        return std::nullopt;
+    std::int64_t employeeId = 0;
+    const auto field = std::find_if(query.begin(), query.end(),
+                                    [](const auto& pair) { return pair.first == "EmployeeID"; });
+    if (field == query.end() || !parseEmployeeId(field->second, employeeId)) return std::nullopt;
+    try {
+        const auto version = mStorage.changeVersionAtOnce();
+        if (!version) return std::nullopt;
+        auto document = mCache.find(employeeId, *version);
+        // Compressing a large document would hold up every connection of this thread.
+        if (!document || (wantsGzip(request) && !document->gzipReady())) return std::nullopt;
+        return documentResponse(request, std::move(document));
+    } catch (const StorageError&) {
+        return std::nullopt;  // the worker's path reports it
+    }
+}
+
+HttpResponse RequestHandler::documentResponse(const HttpRequest& request,
+                                              std::shared_ptr<const CachedDocument> document) const {
     HttpResponse response;
     response.contentType = "text/xml; charset=utf-8";
     // Caches between here and the client must keep the two forms apart.
     response.headers.emplace_back("Vary", "Accept-Encoding");
     // The body points into the cached document, which it keeps alive while it is sent.
     response.body = std::shared_ptr<const std::string>(document, &document->plain());
-    const auto acceptEncoding = findHeader(request.headers, "Accept-Encoding");
-    if (mSettings.compress && acceptEncoding && acceptsGzip(*acceptEncoding)) {
+    if (wantsGzip(request)) {
         try {
             response.body = std::shared_ptr<const std::string>(document, &document->gzip());
             response.headers.emplace_back("Content-Encoding", "gzip");

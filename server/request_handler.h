@@ -52,6 +52,7 @@ class RequestHandler final : public RequestSink {
     explicit RequestHandler(LinkStorage& storage, HandlerSettings settings = {});
 
     HttpResponse handle(const HttpRequest& request) override;
+    std::optional<HttpResponse> answerAtOnce(const HttpRequest& request) override;
 
     HttpResponse tooLarge() const override;
     HttpResponse unreadableBody() const override;
@@ -61,6 +62,9 @@ class RequestHandler final : public RequestSink {
 
   private:
     HttpResponse vendorDocument(const HttpRequest& request, std::int64_t employeeId);
+    HttpResponse documentResponse(const HttpRequest& request,
+                                  std::shared_ptr<const CachedDocument> document) const;
+    bool wantsGzip(const HttpRequest& request) const;
 
     LinkStorage& mStorage;
     HandlerSettings mSettings;

@@ -26,6 +26,13 @@ class RequestSink {
         decide(std::nullopt);
     }
 
+    // Answers a whole request on the I/O thread when that takes no waiting (a cached document
+    // known to be current), or nothing to hand it to `handle`. Must not block.
+    virtual std::optional<HttpResponse> answerAtOnce(const HttpRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
+
     // Answers a whole request; runs on a worker thread and may wait on the database.
     virtual HttpResponse handle(const HttpRequest& request) = 0;
 

@@ -37,6 +37,7 @@ SqliteConnection::SqliteConnection(const std::string& location) {
 }
 
 SqliteConnection::~SqliteConnection() {
+    mCached.clear();
     sqlite3_close_v2(mDb);
 }
 
@@ -53,6 +54,12 @@ void SqliteConnection::execute(std::string_view sql) {
 
 SqliteStatement SqliteConnection::prepare(std::string_view sql) {
     return SqliteStatement(*this, sql);
+}
+
+SqliteStatement& SqliteConnection::cached(const char* sql) {
+    auto& statement = mCached[sql];
+    if (!statement) statement = std::make_unique<SqliteStatement>(*this, sql);
+    return *statement;
 }
 
 SqliteStatement::SqliteStatement(SqliteConnection& connection, std::string_view sql) : mDb(connection.handle()) {

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <memory>
+#include <unordered_map>
 
 #include "storage_error.h"
 
@@ -41,10 +43,13 @@ class SqliteConnection {
 
     void execute(std::string_view sql);
     SqliteStatement prepare(std::string_view sql);
+    // A statement prepared once per connection and kept, for queries run on every request.
+    SqliteStatement& cached(const char* sql);
     sqlite3* handle() const { return mDb; }
 
   private:
     sqlite3* mDb = nullptr;
+    std::unordered_map<const char*, std::unique_ptr<SqliteStatement>> mCached;
 };
 
 class SqliteStatement {

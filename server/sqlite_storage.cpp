@@ -61,10 +61,16 @@ void createSchema(SqliteConnection& connection) {
 // The counter that every change to Vendor or VendorEmployeeCrossReference increases. A database
 // without it would make every cached document look current forever, so that is an error.
 std::int64_t changeVersion(SqliteConnection& connection) {
-    auto statement = connection.prepare("SELECT Version FROM ChangeCounter WHERE Singleton = 1");
-    if (!statement.step())
+    auto& statement = connection.cached("SELECT Version FROM ChangeCounter WHERE Singleton = 1");
+    statement.reset();
+    if (!statement.step()) {
+        statement.reset();
         throw StorageError("the change counter is missing from ChangeCounter", true);
-    return statement.columnInt(0);
+    }
+    const auto version = statement.columnInt(0);
+    // Done with it: a statement left open would hold its read snapshot.
+    statement.reset();
+    return version;
 }
 
 std::int64_t vendorCount(SqliteConnection& connection) {
@@ -150,6 +156,14 @@ SqliteStorage::SqliteStorage(const std::string& location, int connections)
 std::int64_t SqliteStorage::changeVersion() {
     auto connection = mPool.acquire();
     return server::changeVersion(*connection);
+}
+
+// In WAL mode a reader never waits for a writer, so the counter is read on the calling thread
+// whenever a connection is free.
+std::optional<std::int64_t> SqliteStorage::changeVersionAtOnce() {
+    auto connection = mPool.tryAcquire();
+    if (!connection) return std::nullopt;
+    return server::changeVersion(**connection);
 }
 
 VersionedDocument SqliteStorage::loadVendorDocument(std::int64_t employeeId) {

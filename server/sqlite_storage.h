@@ -15,6 +15,7 @@ class SqliteStorage final : public LinkStorage {
     SqliteStorage(const std::string& location, int connections);
 
     std::int64_t changeVersion() override;
+    std::optional<std::int64_t> changeVersionAtOnce() override;
     VersionedDocument loadVendorDocument(std::int64_t employeeId) override;
     ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements) override;
     std::size_t importVendors(const std::vector<ImportedVendor>& vendors) override;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ class LinkStorage {
     // The counter that every change to vendors or links increases, whoever makes it; cached
     // documents are valid only while it stands still.
     virtual std::int64_t changeVersion() = 0;
+    // The same, but only when it can be read at once, without waiting on a lock, another
+    // process or the network; otherwise nothing. Lets a cache hit be answered without a
+    // hand-off to a worker.
+    virtual std::optional<std::int64_t> changeVersionAtOnce() { return std::nullopt; }
     // Both lists of `employeeId` in vendor-ID order, read together with the counter in one
     // consistent snapshot.
     virtual VersionedDocument loadVendorDocument(std::int64_t employeeId) = 0;
