@@ -33,12 +33,12 @@ namespace {
 const std::string kLoaded =
     vendorDocument("4", "3", {{"123", "Acme"}, {"77", "Beta"}, {"8", "Eight"}, {"9", "Nine"}},
                    {{"456", "Delta"}, {"900", "Omega"}, {"5", "Five"}});
-// What the server holds once the worked example's moves are saved.
+// What the server holds once an employee's typical moves (two vendors in, two out) are saved.
 const std::string kAfterSave =
     vendorDocument("4", "3", {{"8", "Eight"}, {"9", "Nine"}, {"456", "Delta"}, {"900", "Omega"}},
                    {{"123", "Acme"}, {"77", "Beta"}, {"5", "Five"}});
 
-const std::string kWorkedExampleBody =
+const std::string kTypicalMovesBody =
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
     "+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&"
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
@@ -87,7 +87,7 @@ struct Committing {
         ui.button("cmdCommit")->setEnabled(true);
     }
 
-    void moveWorkedExample() {
+    void makeTypicalMoves() {
         // The added vendors stand in name order, 123 (Acme) before 77 (Beta).
         ui.list("lstSelectedVendors")->setSortKey(1);
         move("lstVendors", "lstSelectedVendors", "123");
@@ -213,9 +213,9 @@ class DisableRecorder : public QObject {
 
 }  // namespace
 
-TEST(Commit, PostsTheWorkedExampleAndReloadsWhatTheServerNowHolds) {
+TEST(Commit, PostsTypicalMovesAndReloadsWhatTheServerNowHolds) {
     Committing f;
-    f.moveWorkedExample();
+    f.makeTypicalMoves();
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"123", "77", "5"}));
     f.server->setReplyFor("GET", {200, kAfterSave});
     MessageBoxCatcher boxes;
@@ -227,7 +227,7 @@ TEST(Commit, PostsTheWorkedExampleAndReloadsWhatTheServerNowHolds) {
     EXPECT_EQ(posts[0].target, "/Tavrolin.asp");
     EXPECT_EQ(posts[0].contentType, "application/x-www-form-urlencoded");
     EXPECT_EQ(posts[0].body.size(), 363u);
-    EXPECT_EQ(posts[0].body, kWorkedExampleBody);
+    EXPECT_EQ(posts[0].body, kTypicalMovesBody);
 
     const auto all = f.server->requests();
     ASSERT_EQ(all.size(), 3u);  // load, save, reload

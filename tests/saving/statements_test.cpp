@@ -12,7 +12,7 @@ using tavrolin::ChangeSet;
 
 namespace {
 
-const QString kWorkedExampleBody = QStringLiteral(
+const QString kTypicalMovesBody = QStringLiteral(
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
     "+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&"
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
@@ -29,7 +29,7 @@ void addRow(tavrolin::ListView& list, const QString& id, const QString& name,
 
 }  // namespace
 
-TEST(Statements, WorkedExampleGivesItsBodyExactly) {
+TEST(Statements, TwoAddsAndTwoRemovalsGiveTheirBodyExactly) {
     const QStringList statements =
         tavrolin::buildStatements(42, ChangeSet{{"123", "77"}, {"456", "900"}});
     ASSERT_EQ(statements.size(), 3);
@@ -46,7 +46,7 @@ TEST(Statements, WorkedExampleGivesItsBodyExactly) {
 
     const QString body = tavrolin::buildBody(statements);
     EXPECT_EQ(body.size(), 363);
-    EXPECT_EQ(body, kWorkedExampleBody);
+    EXPECT_EQ(body, kTypicalMovesBody);
 }
 
 TEST(Statements, FixedPartsHaveTheirExactLengths) {

@@ -14,7 +14,7 @@ std::string decoded(std::string_view encoded) {
 
 }  // namespace
 
-TEST(ServerFormDecoding, WorkedExampleBodyGivesTheThreeStatements) {
+TEST(ServerFormDecoding, TwoAddsAndTwoRemovalsGiveTheThreeStatements) {
     const auto result = decodeFormBody(
         "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated"
         "%29+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&SQL=INSERT+INTO+VendorEmployeeCrossReference+"

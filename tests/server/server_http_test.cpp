@@ -33,7 +33,7 @@ namespace {
 
 constexpr const char* kForm = "application/x-www-form-urlencoded";
 
-constexpr const char* kWorkedExampleBody =
+constexpr const char* kTypicalMovesBody =
     "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29+"
     "VALUES+%2842%2C123%2CGETDATE%28%29+%29+&SQL=INSERT+INTO+VendorEmployeeCrossReference+%28Emplo"
     "yeeID%2CVendorID%2CRecordLastUpdated%29+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&SQL=DELETE+FRO"
@@ -223,10 +223,10 @@ TEST_P(ServerHttp, MissingOrNonNumericEmployeeIsBadRequest) {
     EXPECT_EQ(health->body, "ok");
 }
 
-TEST_P(ServerHttp, WorkedExampleIsAppliedAndVisibleInTheNextDocument) {
+TEST_P(ServerHttp, TypicalMovesAreAppliedAndVisibleInTheNextDocument) {
     seed();
     start();
-    auto res = post(kWorkedExampleBody);
+    auto res = post(kTypicalMovesBody);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
     EXPECT_EQ(res->body, "");
@@ -241,7 +241,7 @@ TEST_P(ServerHttp, WorkedExampleIsAppliedAndVisibleInTheNextDocument) {
     EXPECT_NE(db.dump().find("L 42 123 20"), std::string::npos) << db.dump();
 }
 
-TEST_P(ServerHttp, DemoServesEmployee42AndTakesTheWorkedExample) {
+TEST_P(ServerHttp, DemoServesEmployee42AndTakesTypicalMoves) {
     startDemo();
     auto before = parseDocument(document(42));
     EXPECT_EQ(before.vendorCount, long(before.vendors.size()));
@@ -250,7 +250,7 @@ TEST_P(ServerHttp, DemoServesEmployee42AndTakesTheWorkedExample) {
     EXPECT_LE(before.selected.size(), 40u);
     EXPECT_GE(before.vendors.size(), 200u);
 
-    auto res = post(kWorkedExampleBody);
+    auto res = post(kTypicalMovesBody);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200) << res->body;
     auto after = parseDocument(document(42));
@@ -323,9 +323,9 @@ TEST_P(ServerHttp, DuplicateInsertAndMissingDeleteAreNoOps) {
     // RecordLastUpdated of the existing links is part of the dump: it did not move either.
     EXPECT_EQ(db.dump(), before);
 
-    ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
+    ASSERT_EQ(post(kTypicalMovesBody)->status, 200);
     const auto once = db.dump();
-    ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
+    ASSERT_EQ(post(kTypicalMovesBody)->status, 200);
     EXPECT_EQ(db.dump(), once);
 }
 
@@ -382,7 +382,7 @@ TEST_P(ServerHttp, ConcurrentPostsOnTheDemoDatabaseLoseNothing) {
 TEST_P(ServerHttp, RestartOnTheSameFileKeepsCommittedChanges) {
     seed();
     start();
-    ASSERT_EQ(post(kWorkedExampleBody)->status, 200);
+    ASSERT_EQ(post(kTypicalMovesBody)->status, 200);
     const auto committed = document(42);
     client.reset();
     EXPECT_EQ(server->stop(), 0);
