@@ -85,6 +85,15 @@ int main(int argc, char** argv) {
     bench::report("scan its nesting depth", kVendors, scanMs);
     if (!shallow) std::fprintf(stderr, "the document was refused as nested too deep\n");
 
+    // A reply nested 100,000 deep keeps the parser busy for minutes; refused, it costs a scan.
+    constexpr int kDeep = 100000;
+    const QByteArray deep =
+        QByteArray("<a>").repeated(kDeep) + "3" + QByteArray("</a>").repeated(kDeep);
+    QDomDocument refused;
+    const double refuseMs = bench::medianMs(
+        5, [] {}, [&] { vendor_document::parseReply(refused, deep); });
+    bench::report("refuse a reply nested 100000 deep", kDeep, refuseMs);
+
     QDomDocument parsed;
     const double parseMs = bench::medianMs(
         5, [&] { parsed = QDomDocument(); }, [&] { parsed.setContent(document); });

@@ -30,6 +30,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
+# The packages' modes are Debian's whatever the checkout's and the umask (002 makes files and
+# folders group-writable): maintainer scripts 0755, other maintainer files 0644, folders 0755.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtavrolin${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
@@ -66,7 +71,6 @@ set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/tavrolin-server/postinst
     ${PROJECT_SOURCE_DIR}/packaging/debian/tavrolin-server/prerm
     ${PROJECT_SOURCE_DIR}/packaging/debian/tavrolin-server/postrm)
-set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_SERVER_DESCRIPTION
     "server page for the Tavrolin cross reference control
 tavrolin-server serves the vendor document the Tavrolin control loads from

@@ -85,11 +85,11 @@ def delete_for(employee, vendors):
 
 
 # Form decoding and whole posts. Vendors 1-12 are active and 13-16 inactive in the post target.
-worked = body([insert_for(42, 123), insert_for(42, 77), delete_for(42, [456, 900])])
-write("fuzz_form_decoding", "worked-example.txt", worked)
+typical_moves = body([insert_for(42, 123), insert_for(42, 77), delete_for(42, [456, 900])])
+write("fuzz_form_decoding", "typical-moves.txt", typical_moves)
 write("fuzz_form_decoding", "empty-pairs.txt", "&SQL=a&&Other=b&SQL=&")
 write("fuzz_form_decoding", "windows-1252.txt", "SQL=Caf%E9+%80%9F&x=%2B")
-write("fuzz_change_post", "worked-example.txt", worked)
+write("fuzz_change_post", "typical-moves.txt", typical_moves)
 write("fuzz_change_post", "applies.txt",
       body([insert_for(42, 4), insert_for(7, 6), delete_for(42, [1, 2, 99])]))
 write("fuzz_change_post", "inactive-vendor.txt", body([insert_for(42, 5), insert_for(42, 14)]))

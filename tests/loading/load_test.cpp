@@ -269,7 +269,7 @@ TEST(Load, UnreachableServerEndsQuietly) {
 TEST(Load, DeadServerTimesOutAndNothingElseRunsMeanwhile) {
     Loaded f;
     f.control.setLoadTimeout(std::chrono::milliseconds(300));
-    f.server.setReply({200, vendorDocument("1", "0", {{"1", "a"}}, {}), "text/xml", 1500});
+    f.server.setReply({200, vendorDocument("1", "0", {{"1", "a"}}, {}), "text/xml", true});
     bool timerRan = false;
     QTimer::singleShot(0, [&] { timerRan = true; });
     f.control.setServerName(f.url());

@@ -10,7 +10,6 @@
 #include <tavrolin/run_time_error.h>
 
 #include <QDomDocument>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -274,13 +273,11 @@ TEST(ParseReply, ADocumentNestedDeeperThanTheLimitIsNoDocument) {
         EXPECT_FALSE(vd::parseReply(doc, reply(vd::kMaxDepth - 3)));
         EXPECT_TRUE(doc.documentElement().isNull());
 
-        QElapsedTimer clock;
-        clock.start();
+        // Handed to the parser, this reply would take minutes, past the run's time limit;
+        // load_bench times the refusal.
         EXPECT_FALSE(vd::parseReply(doc, reply(kDeep)));
         EXPECT_TRUE(doc.documentElement().isNull());
         EXPECT_EQ(errorNumberOf([&] { vd::root(doc); }), errors::ObjectNotSet);
-        // Handed to the parser, this reply takes minutes; refused, it takes a scan.
-        EXPECT_LT(clock.elapsed(), 5000);
     }
 }
 

@@ -2,7 +2,8 @@
 # Makes the Debian packages with cpack and checks what a host developer and an admin get: the
 # packages' names, fields and files, lintian (errors fail), the service unit, the man page
 # against --help; then unpacks them into a scratch root and builds and runs a host and the
-# server from that root alone.
+# server from that root alone. The packages are made as from a checkout whose files are
+# group-writable (umask 002, usual for users with a group of their own).
 #   check_deb.sh BUILD_DIR SOURCE_DIR MULTIARCH_TRIPLET SYSTEMD_UNIT_DIR
 set -euo pipefail
 build=$1
@@ -23,8 +24,17 @@ fail() {
   exit 1
 }
 
-# cpack -------------------------------------------------------------------------------------
-if ! (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/debs" \
+# cpack, as from a checkout made under umask 002: group-writable files ------------------------
+umask 002
+checkout=$work/checkout
+mkdir -p "$checkout"
+cp -r "$source_dir/packaging" "$checkout/"
+chmod -R g+w "$checkout"
+sed "s|$source_dir/packaging/|$checkout/packaging/|g" "$build/CPackConfig.cmake" \
+  >"$work/CPackConfig.cmake"
+grep -qF "$checkout/packaging/debian/" "$work/CPackConfig.cmake" ||
+  fail "CPackConfig.cmake names no maintainer file under $source_dir/packaging/debian"
+if ! (cd "$work" && cpack -G DEB --config "$work/CPackConfig.cmake" -B "$work/debs" \
       >"$work/cpack.log" 2>&1); then
   cat "$work/cpack.log"
   fail "cpack -G DEB"
@@ -88,6 +98,21 @@ grep -qxF /etc/default/tavrolin-server "$work/server-control/conffiles" ||
 [[ -x "$work/server-control/postinst" ]] || fail "tavrolin-server has no postinst"
 dpkg-deb -e "$lib_deb" "$work/lib-control"
 grep -q "^libtavrolin 3 libtavrolin3" "$work/lib-control/shlibs" || fail "libtavrolin3 has no shlibs"
+# Modes as Debian wants them, whatever the checkout's and the umask: maintainer scripts 0755,
+# other maintainer files 0644, and nothing writable by group or others.
+for deb in "$lib_deb" "$dev_deb" "$server_deb"; do
+  while read -r mode name; do
+    case $name in
+      preinst | postinst | prerm | postrm | config) want=-rwxr-xr-x ;;
+      *) want=-rw-r--r-- ;;
+    esac
+    [[ $mode == "$want" ]] || fail "$(basename "$deb"): control file $name is $mode, not $want"
+  done < <(dpkg-deb --ctrl-tarfile "$deb" | tar -tvf - |
+    awk '$1 !~ /^d/ { sub("^\\./", "", $6); print $1, $6 }')
+  writable=$(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - |
+    awk '$1 !~ /^l/ && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { print $1, $6 }')
+  [[ -z $writable ]] || fail "$(basename "$deb") holds entries writable by group or others: $writable"
+done
 
 # lintian -----------------------------------------------------------------------------------
 if command -v lintian >/dev/null; then

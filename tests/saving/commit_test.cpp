@@ -4,6 +4,7 @@
 #include "lists/markers.h"
 #include "support/control_driver.h"
 #include "support/document_server.h"
+#include "support/typical_moves.h"
 
 #include <gtest/gtest.h>
 
@@ -33,18 +34,10 @@ namespace {
 const std::string kLoaded =
     vendorDocument("4", "3", {{"123", "Acme"}, {"77", "Beta"}, {"8", "Eight"}, {"9", "Nine"}},
                    {{"456", "Delta"}, {"900", "Omega"}, {"5", "Five"}});
-// What the server holds once the worked example's moves are saved.
+// What the server holds once an employee's typical moves (two vendors in, two out) are saved.
 const std::string kAfterSave =
     vendorDocument("4", "3", {{"8", "Eight"}, {"9", "Nine"}, {"456", "Delta"}, {"900", "Omega"}},
                    {{"123", "Acme"}, {"77", "Beta"}, {"5", "Five"}});
-
-const std::string kWorkedExampleBody =
-    "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
-    "+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&"
-    "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
-    "+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&"
-    "SQL=DELETE+FROM+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+VendorID+IN%28456%2C900"
-    "%29&";
 
 const char* const kAllOff = "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off";
 
@@ -63,8 +56,9 @@ struct Committing {
         control.setServerName(QString::fromStdString(server->baseUrl()));
     }
 
-    void answerPost(const std::string& text, int status = 200, int delayMs = 0) {
-        server->setReplyFor("POST", {status, text, "text/plain; charset=utf-8", delayMs});
+    // A held answer waits for server->release().
+    void answerPost(const std::string& text, int status = 200, bool held = false) {
+        server->setReplyFor("POST", {status, text, "text/plain; charset=utf-8", held});
     }
 
     std::vector<DocumentServer::Request> requests(const std::string& method) const {
@@ -87,7 +81,7 @@ struct Committing {
         ui.button("cmdCommit")->setEnabled(true);
     }
 
-    void moveWorkedExample() {
+    void makeTypicalMoves() {
         // The added vendors stand in name order, 123 (Acme) before 77 (Beta).
         ui.list("lstSelectedVendors")->setSortKey(1);
         move("lstVendors", "lstSelectedVendors", "123");
@@ -213,9 +207,9 @@ class DisableRecorder : public QObject {
 
 }  // namespace
 
-TEST(Commit, PostsTheWorkedExampleAndReloadsWhatTheServerNowHolds) {
+TEST(Commit, PostsTypicalMovesAndReloadsWhatTheServerNowHolds) {
     Committing f;
-    f.moveWorkedExample();
+    f.makeTypicalMoves();
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"123", "77", "5"}));
     f.server->setReplyFor("GET", {200, kAfterSave});
     MessageBoxCatcher boxes;
@@ -227,7 +221,7 @@ TEST(Commit, PostsTheWorkedExampleAndReloadsWhatTheServerNowHolds) {
     EXPECT_EQ(posts[0].target, "/Tavrolin.asp");
     EXPECT_EQ(posts[0].contentType, "application/x-www-form-urlencoded");
     EXPECT_EQ(posts[0].body.size(), 363u);
-    EXPECT_EQ(posts[0].body, kWorkedExampleBody);
+    EXPECT_EQ(posts[0].body, kTypicalMovesBody);
 
     const auto all = f.server->requests();
     ASSERT_EQ(all.size(), 3u);  // load, save, reload
@@ -251,12 +245,13 @@ TEST(Commit, DisablesTheFiveButtonsInOrderAndShowsTheBusyPointerWhileSaving) {
     DisableRecorder recorder;
     for (const char* name : {"cmdAdd", "cmdAddAll", "cmdDelete", "cmdRemoveAll", "cmdCommit"})
         f.ui.button(name)->installEventFilter(&recorder);
-    f.answerPost("", 200, 300);
+    f.answerPost("", 200, true);
     QString statesWhileSaving;
     Qt::CursorShape pointerWhileSaving = Qt::ArrowCursor;
     QTimer::singleShot(0, [&] {
         statesWhileSaving = f.ui.buttonStates();
         pointerWhileSaving = f.control.cursor().shape();
+        f.server->release();
     });
 
     f.ui.click("cmdCommit");
@@ -494,9 +489,12 @@ TEST(SaveToDatabase, HostCallKeepsButtonsListsAndMarkersAndDoesNotReload) {
     const QString buttonsBefore = f.ui.buttonStates();
     const QStringList selectedBefore = f.ui.rows("lstSelectedVendors", 2);
     const QStringList vendorsBefore = f.ui.rows("lstVendors", 2);
-    f.answerPost("", 200, 200);
+    f.answerPost("", 200, true);
     Qt::CursorShape pointerWhileSaving = Qt::ArrowCursor;
-    QTimer::singleShot(0, [&] { pointerWhileSaving = f.control.cursor().shape(); });
+    QTimer::singleShot(0, [&] {
+        pointerWhileSaving = f.control.cursor().shape();
+        f.server->release();
+    });
 
     f.control.SaveToDatabase();
 
@@ -551,7 +549,7 @@ TEST(SaveToDatabase, TransferTimeoutReportsTheFailure) {
     Committing f;
     f.move("lstVendors", "lstSelectedVendors", "8");
     f.control.setSaveTimeout(200ms);
-    f.answerPost("too late", 200, 1500);
+    f.answerPost("too late", 200, true);
     MessageBoxCatcher boxes;
 
     f.control.SaveToDatabase();

@@ -4,6 +4,7 @@
 #include <tavrolin/run_time_error.h>
 
 #include "support/run_time_errors.h"
+#include "support/typical_moves.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,6 @@ using test_support::errorNumberOf;
 using tavrolin::ChangeSet;
 
 namespace {
-
-const QString kWorkedExampleBody = QStringLiteral(
-    "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
-    "+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&"
-    "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated%29"
-    "+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&"
-    "SQL=DELETE+FROM+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+VendorID+IN%28456%2C900"
-    "%29&");
 
 void addRow(tavrolin::ListView& list, const QString& id, const QString& name,
             const QString& marker) {
@@ -29,7 +22,7 @@ void addRow(tavrolin::ListView& list, const QString& id, const QString& name,
 
 }  // namespace
 
-TEST(Statements, WorkedExampleGivesItsBodyExactly) {
+TEST(Statements, TwoAddsAndTwoRemovalsGiveTheirBodyExactly) {
     const QStringList statements =
         tavrolin::buildStatements(42, ChangeSet{{"123", "77"}, {"456", "900"}});
     ASSERT_EQ(statements.size(), 3);
@@ -46,7 +39,7 @@ TEST(Statements, WorkedExampleGivesItsBodyExactly) {
 
     const QString body = tavrolin::buildBody(statements);
     EXPECT_EQ(body.size(), 363);
-    EXPECT_EQ(body, kWorkedExampleBody);
+    EXPECT_EQ(body, QLatin1String(test_support::kTypicalMovesBody));
 }
 
 TEST(Statements, FixedPartsHaveTheirExactLengths) {

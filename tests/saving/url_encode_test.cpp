@@ -4,7 +4,7 @@
 
 using tavrolin::urlEncode;
 
-TEST(UrlEncode, WorkedExamples) {
+TEST(UrlEncode, TextWithReservedCharacters) {
     EXPECT_EQ(urlEncode("Tom's A/B-list 100%"), "Tom%27s+A%2FB-list+100%25");
     EXPECT_EQ(urlEncode("a b"), "a+b");
     EXPECT_EQ(urlEncode("x=1&y"), "x%3D1%26y");

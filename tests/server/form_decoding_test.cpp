@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "typical_moves.h"
+
 using namespace tavrolin::server;
 
 namespace {
@@ -14,13 +16,8 @@ std::string decoded(std::string_view encoded) {
 
 }  // namespace
 
-TEST(ServerFormDecoding, WorkedExampleBodyGivesTheThreeStatements) {
-    const auto result = decodeFormBody(
-        "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecordLastUpdated"
-        "%29+VALUES+%2842%2C123%2CGETDATE%28%29+%29+&SQL=INSERT+INTO+VendorEmployeeCrossReference+"
-        "%28EmployeeID%2CVendorID%2CRecordLastUpdated%29+VALUES+%2842%2C77%2CGETDATE%28%29+%29+&SQL"
-        "=DELETE+FROM+VendorEmployeeCrossReference+WHERE+EmployeeID%3D42+AND+VendorID+IN%28456%2C90"
-        "0%29&");
+TEST(ServerFormDecoding, TwoAddsAndTwoRemovalsGiveTheThreeStatements) {
+    const auto result = decodeFormBody(test_support::kTypicalMovesBody);
     ASSERT_TRUE(result.ok) << result.error;
     ASSERT_EQ(result.fields.size(), 3u);
     EXPECT_EQ(result.fields[0],

@@ -1,7 +1,6 @@
 // The control loads and commits over https against the real tavrolin-server, with a private
 // certificate authority that the host trusts.
 
-#include "loading/document_fetch.h"
 #include "support/control_driver.h"
 #include "support/document_server.h"
 #include "support/linked_vendors.h"
@@ -54,30 +53,13 @@ TEST(HttpsEndToEnd, ControlLoadsAndCommitsOverHttps) {
     commitOneMove(base, base);
 }
 
-TEST(HttpsEndToEnd, ControlSignsInOverHttps) {
-    QTemporaryDir users;
-    const QString usersFile = users.filePath("users");
-    ASSERT_EQ(tavrolin::test::addUser(usersFile.toStdString(), "alice", "s3cret pass"), 0);
-    SecureServer secure({"--users", usersFile.toStdString()});
-    const std::string base = secure.server.baseUrl();
-    ASSERT_EQ(base.rfind("https://", 0), 0u) << base;
-
-    // Without credentials the page refuses the document, so the load below really signs in.
-    EXPECT_FALSE(
-        tavrolin::fetchDocument(QString::fromStdString(base) + "/Tavrolin.asp?EmployeeID=42", 10s)
-            .contains("<VendorDocument>"));
-    const QString signedIn =
-        QString::fromStdString("https://alice:s3cret%20pass@" + base.substr(8));
-    commitOneMove(signedIn, signedIn);
-}
-
 TEST(HttpsEndToEnd, PlainHttpToTheTlsPortGetsNoAnswer) {
     SecureServer secure;
     RawConnection connection(secure.server.port());
     ASSERT_TRUE(connection.connected());
     ASSERT_TRUE(connection.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
     // The server closes the connection without a byte: no http reply, no TLS alert.
-    ASSERT_TRUE(connection.readable(5s)) << "the server neither answered nor closed";
+    ASSERT_TRUE(connection.readable(30s)) << "the server neither answered nor closed";
     char buffer[256];
     EXPECT_LE(::recv(connection.fd(), buffer, sizeof buffer, 0), 0);
 
@@ -87,13 +69,15 @@ TEST(HttpsEndToEnd, PlainHttpToTheTlsPortGetsNoAnswer) {
 
 TEST(HttpsEndToEnd, HandshakeThatNeverComesIsCutOffByTheHeaderTimeout) {
     SecureServer secure({"--header-timeout", "0.5"});
+    // The deadline starts when the server takes the connection, after this: however slow the
+    // machine, the cut cannot come sooner than the deadline after it.
+    const auto started = std::chrono::steady_clock::now();
     RawConnection connection(secure.server.port());
     ASSERT_TRUE(connection.connected());
     const int fd = connection.fd();
-    const auto started = std::chrono::steady_clock::now();
     pollfd poller{fd, POLLIN, 0};
-    ASSERT_EQ(::poll(&poller, 1, 5000), 1) << "the silent connection was never closed";
+    ASSERT_EQ(::poll(&poller, 1, 30000), 1) << "the silent connection was never closed";
     char buffer[16];
     EXPECT_EQ(::recv(fd, buffer, sizeof buffer, 0), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 500ms);
 }

@@ -51,8 +51,10 @@ DocumentServer::DocumentServer(const Tls& tls) : mTls(!tls.certificateFile.empty
             reply = forMethod != mMethodReplies.end() ? forMethod->second : mReply;
             redirect = mRedirect;
         }
-        if (reply.delayMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+        if (reply.held) {
+            std::unique_lock lock(mMutex);
+            mReleased.wait(lock, [this] { return mReleasing; });
+        }
         if (!redirect.empty()) {
             res.set_redirect(redirect);
             return;
@@ -78,6 +80,7 @@ DocumentServer::DocumentServer(const Tls& tls) : mTls(!tls.certificateFile.empty
 }
 
 DocumentServer::~DocumentServer() {
+    release();
     mServer->stop();
     mThread->join();
 }
@@ -109,6 +112,14 @@ std::vector<DocumentServer::Request> DocumentServer::requests() const {
 void DocumentServer::clearRequests() {
     std::lock_guard lock(mMutex);
     mRequests.clear();
+}
+
+void DocumentServer::release() {
+    {
+        std::lock_guard lock(mMutex);
+        mReleasing = true;
+    }
+    mReleased.notify_all();
 }
 
 DocumentServer::Tls makeTestCertificates(const std::string& directory) {

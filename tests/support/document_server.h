@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,7 +24,9 @@ public:
         int status = 200;
         std::string body;
         std::string contentType = "text/xml; charset=utf-8";
-        int delayMs = 0;
+        // Kept back until release(), so that a client's timeout or a look at what the client
+        // does while it waits comes first, however slow the machine.
+        bool held = false;
     };
     struct Request {
         std::string method;
@@ -59,6 +62,8 @@ public:
     void redirectTo(const std::string& location);
     std::vector<Request> requests() const;
     void clearRequests();
+    // Sends the held replies, and from now on every reply at once.
+    void release();
 
 private:
     std::unique_ptr<httplib::Server> mServer;
@@ -66,6 +71,8 @@ private:
     int mPort = 0;
     bool mTls = false;
     mutable std::mutex mMutex;
+    std::condition_variable mReleased;
+    bool mReleasing = false;
     Reply mReply;
     std::map<std::string, Reply> mMethodReplies;
     std::string mRedirect;

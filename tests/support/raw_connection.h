@@ -116,6 +116,20 @@ class RawConnection {
         return data;
     }
 
+    // What arrives until it ends with `tail`, the peer closes or `timeout` passes.
+    std::string readUntilEndsWith(const std::string& tail, std::chrono::milliseconds timeout) {
+        std::string data;
+        const auto deadline = Clock::now() + timeout;
+        while (!data.ends_with(tail) && Clock::now() < deadline) {
+            if (!readable(left(deadline))) continue;
+            char chunk[16384];
+            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            data.append(chunk, std::size_t(n));
+        }
+        return data;
+    }
+
     // One whole reply with a Content-Length, or what came before `timeout`.
     std::string readReply(std::chrono::milliseconds timeout) {
         std::string data;
