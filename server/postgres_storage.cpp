@@ -118,13 +118,17 @@ UNION ALL
     WHERE v.Active = 1 OR x.VendorID IS NOT NULL ORDER BY v.VendorID)
 )sql";
 
+// Every transaction here writes. One that waits for another writer's locks longer than the lock
+// timeout is refused with 503, as SQLite's busy timeout does. The timeout is set per
+// transaction: that is all a pooler in transaction mode keeps, and it must not outlive the
+// transaction on a backend that others share.
 class PgTransaction {
   public:
     // `first` runs in the same round trip as BEGIN.
     explicit PgTransaction(PgConnection& connection, const std::string& first = {})
         : mConnection(connection) {
         try {
-            mConnection.execute(first.empty() ? "BEGIN" : ("BEGIN; " + first).c_str());
+            mConnection.execute(("BEGIN; SET LOCAL lock_timeout = '5s'; " + first).c_str());
         } catch (const StorageError&) {
             // BEGIN may have run before `first` failed; the destructor will not run.
             rollback();
@@ -191,17 +195,17 @@ void upsertVendors(PgConnection& connection, const std::vector<ImportedVendor>& 
     const auto ids = integerArray(vendors, [](const auto& v) { return v.id; });
     const auto flags = integerArray(vendors, [](const auto& v) { return int(v.active); });
     if (replace) {
-        connection.execute("upsert_vendors",
-                           "INSERT INTO Vendor (VendorID, VendorName, Active) "
-                           "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[]) "
-                           "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
-                           "Active = excluded.Active",
-                           {ids, textArray(vendors), flags});
+        connection.execute(
+            "INSERT INTO Vendor (VendorID, VendorName, Active) "
+            "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[]) "
+            "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
+            "Active = excluded.Active",
+            {ids, textArray(vendors), flags});
     } else {
-        connection.execute("insert_vendors",
-                           "INSERT INTO Vendor (VendorID, VendorName, Active) "
-                           "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[])",
-                           {ids, textArray(vendors), flags});
+        connection.execute(
+            "INSERT INTO Vendor (VendorID, VendorName, Active) "
+            "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[])",
+            {ids, textArray(vendors), flags});
     }
 }
 
@@ -212,23 +216,23 @@ void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
     // insertion doubles the cost of a large post. The filter is exact because writers hold the
     // counter row; a writer that bypasses it and adds the same link at the same moment makes
     // this statement fail with a unique violation, which is answered as a transient error.
-    connection.execute("insert_links",
-                       "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
-                       "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
-                       "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
-                       "WHERE x.EmployeeID = n.e AND x.VendorID = n.v)",
-                       {integerArray(links, [](const auto& l) { return l.first; }),
-                        integerArray(links, [](const auto& l) { return l.second; })});
+    connection.execute(
+        "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+        "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
+        "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
+        "WHERE x.EmployeeID = n.e AND x.VendorID = n.v)",
+        {integerArray(links, [](const auto& l) { return l.first; }),
+         integerArray(links, [](const auto& l) { return l.second; })});
 }
 
 void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
     if (links.empty()) return;
-    connection.execute("delete_links",
-                       "DELETE FROM VendorEmployeeCrossReference x "
-                       "USING unnest($1::integer[], $2::bigint[]) AS d (EmployeeID, VendorID) "
-                       "WHERE x.EmployeeID = d.EmployeeID AND x.VendorID = d.VendorID",
-                       {integerArray(links, [](const auto& l) { return l.first; }),
-                        integerArray(links, [](const auto& l) { return l.second; })});
+    connection.execute(
+        "DELETE FROM VendorEmployeeCrossReference x "
+        "USING unnest($1::integer[], $2::bigint[]) AS d (EmployeeID, VendorID) "
+        "WHERE x.EmployeeID = d.EmployeeID AND x.VendorID = d.VendorID",
+        {integerArray(links, [](const auto& l) { return l.first; }),
+         integerArray(links, [](const auto& l) { return l.second; })});
 }
 
 std::int64_t schemaVersion(PgConnection& connection) {
@@ -242,8 +246,7 @@ void prepareSchema(PgConnection& connection) {
     auto version = schemaVersion(connection);
     if (version == 0) {
         // Servers starting together must not create the same tables at once.
-        PgTransaction transaction(connection);
-        connection.execute("SELECT pg_advisory_xact_lock(7356210944)");
+        PgTransaction transaction(connection, "SELECT pg_advisory_xact_lock(7356210944)");
         if (schemaVersion(connection) == 0) connection.execute(kSchema);
         transaction.commit();
         version = schemaVersion(connection);
@@ -306,16 +309,14 @@ std::int64_t PostgresStorage::changeVersion() {
 
 std::int64_t PostgresStorage::readChangeVersion() {
     return run(true, [](PgConnection& connection) {
-        return connection
-            .execute("change_version", "SELECT Version FROM ChangeCounter WHERE Singleton = 1", {})
+        return connection.execute("SELECT Version FROM ChangeCounter WHERE Singleton = 1")
             .integer(0, 0);
     });
 }
 
 VersionedDocument PostgresStorage::loadVendorDocument(std::int64_t employeeId) {
     return run(true, [&](PgConnection& connection) {
-        const auto rows =
-            connection.execute("vendor_document", kDocument, {std::to_string(employeeId)});
+        const auto rows = connection.execute(kDocument, {std::to_string(employeeId)});
         std::int64_t version = 0;
         std::vector<VendorRecord> nonSelected;
         std::vector<VendorRecord> selected;
@@ -344,7 +345,7 @@ ApplyResult PostgresStorage::applyLinkStatements(const std::vector<LinkStatement
         PgTransaction transaction(connection, kLockCounter);
         if (!plan.insertedVendors.empty()) {
             const auto states = connection.execute(
-                "vendor_states", "SELECT VendorID, Active FROM Vendor WHERE VendorID = ANY($1)",
+                "SELECT VendorID, Active FROM Vendor WHERE VendorID = ANY($1)",
                 {integerArray(plan.insertedVendors, [](auto id) { return id; })});
             std::unordered_map<std::int64_t, std::int64_t> active;
             for (int row = 0; row < states.rows(); ++row)
