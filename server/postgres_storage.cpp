@@ -142,7 +142,16 @@ class PgTransaction {
     PgTransaction& operator=(const PgTransaction&) = delete;
     void commit() {
         mOpen = false;
-        mConnection.execute("COMMIT");
+        const bool linked = !mConnection.broken();
+        try {
+            mConnection.execute("COMMIT");
+        } catch (const StorageError& error) {
+            // A refusal with a reply means the server rolled back, and so does a link that was
+            // gone before COMMIT could leave. A link lost after it left leaves the outcome open.
+            if (!linked || !mConnection.broken()) throw;
+            throw CommitOutcomeUnknown(std::string("the link was lost during COMMIT: ") +
+                                       error.what());
+        }
     }
 
   private:
