@@ -4,16 +4,17 @@
 # those that make it a test bed (trust, a short server_lifetime so that backends rotate while a
 # test runs). Run as the postgres user when called as root, as the cluster is.
 #
-# usage: pgbouncer.sh start INFO CLUSTER_INFO [transaction|session]
+# usage: pgbouncer.sh start INFO CLUSTER_INFO [transaction|session [SECONDS]]
 #                                  starts it; INFO gets the connection parameters (line 1, URI
 #                                  query form; any database of the cluster, and "pgbouncer" for
-#                                  the admin console) and the folder (line 2)
+#                                  the admin console) and the folder (line 2). A backend is
+#                                  replaced after SECONDS, 1 by default (PgBouncer's is 3600).
 #        pgbouncer.sh halt INFO    stops it at once, as a crash or a restart would
 #        pgbouncer.sh resume INFO  starts it again with the same settings
 #        pgbouncer.sh stop INFO    stops it and removes its folder
 set -euo pipefail
 
-usage="usage: pgbouncer.sh start|halt|resume|stop INFO [CLUSTER_INFO [transaction|session]]"
+usage="usage: pgbouncer.sh start|halt|resume|stop INFO [CLUSTER_INFO [MODE [SECONDS]]]"
 command=${1:?$usage}
 info=${2:?$usage}
 # Only the socket file's name carries the port: nothing listens on TCP.
@@ -59,6 +60,7 @@ case "$command" in
   start)
     cluster_info=${3:?$usage}
     mode=${4:-transaction}
+    lifetime=${5:-1}
     [[ -f "$info" ]] && "$0" stop "$info" || true
     cluster_dir=$(sed -n 2p "$cluster_info")
     cluster_port=$(head -1 "$cluster_info" | sed -n 's/.*port=\([0-9]*\).*/\1/p')
@@ -82,8 +84,8 @@ admin_users = $user
 pool_mode = $mode
 default_pool_size = $pool_size
 max_client_conn = 400
-server_lifetime = 1
-server_idle_timeout = 1
+server_lifetime = $lifetime
+server_idle_timeout = $lifetime
 logfile = $dir/pgbouncer.log
 pidfile = $dir/pgbouncer.pid
 INI
