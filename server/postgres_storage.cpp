@@ -120,15 +120,20 @@ UNION ALL
 
 // Every transaction here writes. One that waits for another writer's locks longer than the lock
 // timeout is refused with 503, as SQLite's busy timeout does. The timeout is set per
-// transaction: that is all a pooler in transaction mode keeps, and it must not outlive the
-// transaction on a backend that others share.
+// transaction, since that is all a pooler in transaction mode keeps and it must not outlive the
+// transaction on a backend that others share; a timeout that the admin gave the role or the
+// database (ALTER ROLE ... SET lock_timeout) is left as it is.
+constexpr const char* kBeginWriting =
+    "BEGIN; SELECT set_config('lock_timeout', '5s', true) "
+    "WHERE current_setting('lock_timeout') = '0'; ";
+
 class PgTransaction {
   public:
     // `first` runs in the same round trip as BEGIN.
     explicit PgTransaction(PgConnection& connection, const std::string& first = {})
         : mConnection(connection) {
         try {
-            mConnection.execute(("BEGIN; SET LOCAL lock_timeout = '5s'; " + first).c_str());
+            mConnection.execute((kBeginWriting + first).c_str());
         } catch (const StorageError&) {
             // BEGIN may have run before `first` failed; the destructor will not run.
             rollback();
