@@ -158,6 +158,9 @@ TEST_P(ServerPgBouncer, TwoServersUnderLoadLoseNothingAndStoreNothingElse) {
     constexpr int kPosts = 12;
     constexpr int kLinksPerPost = 4;
     constexpr int kTotal = kClients * kPosts;
+    // What each post's answer says of it: saved, not saved, or either.
+    enum class Answer { Saved, NothingSaved, Open, Other };
+    std::vector<Answer> answer(kTotal, Answer::Other);
     std::vector<int> status(kTotal, 0);
     std::mutex mutex;
     std::condition_variable answered;
@@ -169,7 +172,14 @@ TEST_P(ServerPgBouncer, TwoServersUnderLoadLoseNothingAndStoreNothingElse) {
             own.set_read_timeout(60, 0);
             for (int p = 0; p < kPosts; ++p) {
                 auto res = postLinks(own, 1000 + c, 1 + p * kLinksPerPost, kLinksPerPost);
+                const auto a = !res                 ? Answer::Other
+                               : res->status == 200 ? Answer::Saved
+                               : res->status != 503 ? Answer::Other
+                               : res->body.find(kNothingSaved) != std::string::npos
+                                   ? Answer::NothingSaved
+                                   : Answer::Open;
                 std::lock_guard lock(mutex);
+                answer[std::size_t(c * kPosts + p)] = a;
                 status[std::size_t(c * kPosts + p)] = res ? res->status : -1;
                 ++done;
                 answered.notify_all();
@@ -188,13 +198,17 @@ TEST_P(ServerPgBouncer, TwoServersUnderLoadLoseNothingAndStoreNothingElse) {
     bouncer.admin("RECONNECT");
     for (auto& client : clients) client.join();
 
+    // A post may be refused with 503 while the pooler cannot reach the database (a PAUSE that
+    // cuts a backend's login makes PgBouncer refuse clients for server_login_retry), but no post
+    // fails otherwise, and most go through.
     std::map<int, int> statuses;
     for (const int s : status) ++statuses[s];
-    EXPECT_EQ(statuses[500], 0);
-    EXPECT_EQ(statuses[-1], 0);
-    EXPECT_EQ(statuses[200], kTotal) << "503: " << statuses[503];
+    EXPECT_EQ(std::count(answer.begin(), answer.end(), Answer::Other), 0)
+        << "500: " << statuses[500] << ", no answer: " << statuses[-1];
+    EXPECT_GT(statuses[200], kTotal / 2) << "503: " << statuses[503];
 
-    // Every acknowledged post is whole, any other post whole or absent, and nothing else there.
+    // Every acknowledged post is whole, every refused one absent, one whose outcome was left
+    // open whole or absent, and nothing else there.
     std::map<std::pair<long, long>, int> stored;
     for (const auto& row : db.rows("SELECT EmployeeID, VendorID FROM VendorEmployeeCrossReference "
                                    "WHERE EmployeeID >= 1000"))
@@ -205,9 +219,12 @@ TEST_P(ServerPgBouncer, TwoServersUnderLoadLoseNothingAndStoreNothingElse) {
             int present = 0;
             for (int k = 1; k <= kLinksPerPost; ++k)
                 present += stored.count({1000 + c, p * kLinksPerPost + k}) ? 1 : 0;
-            const auto s = status[std::size_t(c * kPosts + p)];
-            EXPECT_TRUE(present == kLinksPerPost || (present == 0 && s != 200))
-                << "client " << c << " post " << p << " status " << s << " links " << present;
+            const auto a = answer[std::size_t(c * kPosts + p)];
+            EXPECT_TRUE(a == Answer::Saved          ? present == kLinksPerPost
+                        : a == Answer::NothingSaved ? present == 0
+                                                    : present == 0 || present == kLinksPerPost)
+                << "client " << c << " post " << p << " status "
+                << status[std::size_t(c * kPosts + p)] << " links " << present;
             expected += std::size_t(present);
         }
     EXPECT_EQ(stored.size(), expected);

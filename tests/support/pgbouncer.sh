@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # PgBouncer in front of a scratch cluster from postgres_cluster.sh, for tests and benchmarks: its
 # own folder under /tmp, listening only on a Unix socket there, with the default settings except
-# those that make it a test bed (trust, a short server_lifetime so that backends rotate while a
-# test runs). Run as the postgres user when called as root, as the cluster is.
+# those that make it a test bed: trust, a short server_lifetime so that backends rotate while a
+# test runs, and a short server_login_retry (after a backend's login fails, and a PAUSE during a
+# login counts as failing, PgBouncer refuses every client for that long). Run as the postgres user when called as root, as the cluster is.
 #
 # usage: pgbouncer.sh start INFO CLUSTER_INFO [transaction|session [SECONDS]]
 #                                  starts it; INFO gets the connection parameters (line 1, URI
@@ -86,6 +87,7 @@ default_pool_size = $pool_size
 max_client_conn = 400
 server_lifetime = $lifetime
 server_idle_timeout = $lifetime
+server_login_retry = 1
 logfile = $dir/pgbouncer.log
 pidfile = $dir/pgbouncer.pid
 INI
