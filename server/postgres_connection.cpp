@@ -63,6 +63,33 @@ std::vector<std::string> secretsOf(std::string_view uri) {
     return secrets;
 }
 
+// libpq's messages span lines (a hint on a tab-indented second line, DETAIL and CONTEXT lines)
+// and may quote data; the server's log takes one line per event, so line breaks and other
+// control bytes are written as escapes, and a backslash is doubled to keep them unambiguous.
+std::string oneLine(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string withoutSecrets(std::string message, const std::string& uri) {
     for (const auto& secret : secretsOf(uri)) {
         if (secret.empty()) continue;
@@ -70,9 +97,7 @@ std::string withoutSecrets(std::string message, const std::string& uri) {
              pos = message.find(secret, pos + 3))
             message.replace(pos, secret.size(), "***");
     }
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
-        message.pop_back();
-    return message;
+    return oneLine(message);
 }
 
 // SQLSTATEs after which the same request may well succeed when tried again: connection
@@ -108,13 +133,13 @@ std::int64_t PgResult::integer(int row, int column) const {
 }
 
 PgConnection::PgConnection(const std::string& uri) : mUri(uri) {
-    // The URI may override the timeouts; nobody may override the encoding, since the document
-    // is UTF-8 whatever the database's locale. A post that waits for another writer's locks
-    // longer than the lock timeout is refused with 503, as SQLite's busy timeout does.
-    const char* keys[] = {"connect_timeout", "options",         "application_name",
-                          "dbname",          "client_encoding", nullptr};
-    const char* values[] = {"5",    "-c lock_timeout=5s", "tavrolin-server", mUri.c_str(), "UTF8",
-                            nullptr};
+    // The URI may override the timeout; nobody may override the encoding, since the document
+    // is UTF-8 whatever the database's locale. No other startup parameter is sent: a pooler
+    // in front of the database refuses what it does not know (settings such as the lock
+    // timeout go with each transaction instead).
+    const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding",
+                          nullptr};
+    const char* values[] = {"5", "tavrolin-server", mUri.c_str(), "UTF8", nullptr};
     mConn = PQconnectdbParams(keys, values, 1);
     if (!mConn) throw StorageError("cannot connect to the database: out of memory", true);
     // Server notices ("trigger ... does not exist, skipping") are not for the server's log.
@@ -133,7 +158,6 @@ PgConnection::~PgConnection() {
 
 void PgConnection::ensureConnected() {
     if (!broken()) return;
-    mPrepared.clear();
     PQreset(mConn);
     if (broken()) fail("cannot reconnect to the database", nullptr);
 }
@@ -143,20 +167,16 @@ PgResult PgConnection::execute(const char* sql) {
     return check(PQexec(mConn, sql), "statement failed");
 }
 
-PgResult PgConnection::execute(const char* name, const char* sql,
+PgResult PgConnection::execute(const char* sql,
                                std::initializer_list<std::string_view> parameters) {
-    if (!mPrepared.contains(std::string_view(name))) {
-        ++mCommands;
-        check(PQprepare(mConn, name, sql, 0, nullptr), "cannot prepare statement");
-        mPrepared.emplace(name);
-    }
     // libpq wants text parameters terminated by a zero byte.
     std::vector<std::string> owned(parameters.begin(), parameters.end());
     std::vector<const char*> values;
+    values.reserve(owned.size());
     for (const auto& value : owned) values.push_back(value.c_str());
     ++mCommands;
     return check(
-        PQexecPrepared(mConn, name, int(values.size()), values.data(), nullptr, nullptr, 0),
+        PQexecParams(mConn, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0),
         "statement failed");
 }
 

@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,9 +58,10 @@ class PgConnection {
 
     // Runs one or more statements without parameters.
     PgResult execute(const char* sql);
-    // Runs one statement with text parameters, prepared once per connection under `name`.
-    PgResult execute(const char* name, const char* sql,
-                     std::initializer_list<std::string_view> parameters);
+    // Runs one statement with text parameters as an unnamed statement, in one round trip.
+    // Nothing is prepared by name: behind a pooler in transaction mode the next transaction
+    // may run on another backend, which would not know the name.
+    PgResult execute(const char* sql, std::initializer_list<std::string_view> parameters);
 
     // Reconnects when the link is known to be gone; throws a transient StorageError if the
     // server cannot be reached.
@@ -76,7 +76,6 @@ class PgConnection {
 
     std::string mUri;
     PGconn* mConn = nullptr;
-    std::set<std::string, std::less<>> mPrepared;
     int mCommands = 0;
 };
 

@@ -16,6 +16,9 @@ namespace {
 
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kNothingSaved = " Nothing was saved.";
+constexpr const char* kCommitOutcomeUnknown =
+    "The connection to the database was lost while the changes were being committed, so they "
+    "may or may not have been saved. Committing again is safe.";
 constexpr const char* kBasicChallenge = "Basic realm=\"Tavrolin\"";
 
 PostReply refuse(int status, std::string reason) {
@@ -108,6 +111,9 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
             case ApplyResult::Outcome::InactiveVendor:
                 return refuse(422, "vendor " + vendor + " is inactive");
         }
+    } catch (const CommitOutcomeUnknown& error) {
+        logLine(std::string("database error: ") + error.what());
+        return {503, kCommitOutcomeUnknown};
     } catch (const StorageError& error) {
         logLine(std::string("database error: ") + error.what());
         if (error.transient())

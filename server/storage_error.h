@@ -18,4 +18,12 @@ class StorageError : public std::runtime_error {
     bool mTransient;
 };
 
+// The link to the database broke after the commit was sent, so nobody here can tell whether the
+// change was saved. Link changes can be sent again safely: an existing link is not added twice
+// and a missing one is not deleted twice.
+class CommitOutcomeUnknown : public StorageError {
+  public:
+    explicit CommitOutcomeUnknown(const std::string& message) : StorageError(message, true) {}
+};
+
 }  // namespace tavrolin::server

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Measures tavrolin-server on both storage engines (an SQLite file, and PostgreSQL in a scratch
-# cluster on a Unix socket) against nginx on this machine, in the same run:
+# cluster on a Unix socket, directly and through PgBouncer in transaction pooling) against nginx
+# on this machine, in the same run:
 #  - the vendor document of an employee linked to 1,000 of 32,767 vendors, with wrk over
 #    loopback, beside nginx serving the same bytes as a static file (the practical ceiling);
-#  - the time of one post of 1,000 inserts;
+#  - the time of one post of 1,000 inserts, and of the document right after a change (uncached),
+#    on SQLite, PostgreSQL and PostgreSQL through PgBouncer;
 #  - small replies (GET /health) on one kept-alive connection, where a delayed acknowledgement
 #    would show as a 40 ms latency;
 #  - the same document over https (--tls-cert/--tls-key, a throwaway certificate).
 # usage: server_bench.sh PATH/TO/tavrolin-server [seconds-per-run] [runs]
-# Needs wrk, nginx and curl (scripts/setup --bench) and PostgreSQL (scripts/setup).
+# Needs wrk, nginx and curl (scripts/setup --bench) and PostgreSQL and PgBouncer (scripts/setup).
 set -euo pipefail
 
 server=${1:?usage: server_bench.sh PATH/TO/tavrolin-server [seconds] [runs]}
@@ -24,6 +26,7 @@ for tool in wrk nginx curl awk; do
 done
 
 cluster_script=$(cd "$(dirname "$0")/../../tests/support" && pwd)/postgres_cluster.sh
+bouncer_script=$(dirname "$cluster_script")/pgbouncer.sh
 work=$(mktemp -d)
 chmod 755 "$work"  # nginx workers may run as another user
 nginx_pid=""
@@ -31,6 +34,7 @@ declare -A pid
 cleanup() {
   for p in "${pid[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true; done
   [[ -n "$nginx_pid" ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+  [[ -f "$work/bouncer.info" ]] && "$bouncer_script" stop "$work/bouncer.info"
   [[ -f "$work/cluster.info" ]] && "$cluster_script" stop "$work/cluster.info"
   rm -rf "$work"
 }
@@ -77,8 +81,15 @@ insert_body() {
 "$cluster_script" start "$work/cluster.info"
 pg_query=$(head -1 "$work/cluster.info")
 psql -q "postgresql:///postgres?$pg_query" -c "CREATE DATABASE bench" >/dev/null
+# PgBouncer's own backend lifetime, not the tests' short one: a fresh backend's first statements
+# read the catalogs and would be timed with the post.
+"$bouncer_script" start "$work/bouncer.info" "$work/cluster.info" transaction 3600
+bouncer_query=$(head -1 "$work/bouncer.info")
 engines=(sqlite postgresql)
-declare -A database=([sqlite]="$work/bench.db" [postgresql]="postgresql:///bench?$pg_query")
+# The same PostgreSQL database through the pooler: only the timed posts and uncached documents.
+timed=(sqlite postgresql pgbouncer)
+declare -A database=([sqlite]="$work/bench.db" [postgresql]="postgresql:///bench?$pg_query"
+  [pgbouncer]="postgresql:///bench?$bouncer_query")
 declare -A base post_median cold_median
 
 m() { printf '%s\n' "$@" | median; }
@@ -104,13 +115,17 @@ declare -A post_times cold_times
 for engine in "${engines[@]}"; do
   "$server" import-vendors --db "${database[$engine]}" "$work/vendors.csv" >/dev/null
 done
-for engine in "${engines[@]}"; do start_server "$engine"; done
+for engine in "${timed[@]}"; do start_server "$engine"; done
 for run in $(seq "$runs"); do
   employee=$((41 + run))  # 42 first: the employee whose document is measured below
   insert_body "$employee" >"$work/post.txt"
-  for engine in "${engines[@]}"; do
+  # The two PostgreSQL servers share one database: each posts for employees of its own.
+  insert_body "$((200 + run))" >"$work/post-pgbouncer.txt"
+  for engine in "${timed[@]}"; do
+    body="$work/post.txt"
+    [[ "$engine" == pgbouncer ]] && body="$work/post-pgbouncer.txt"
     status_time=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' \
-      -H 'Content-Type: application/x-www-form-urlencoded' --data-binary "@$work/post.txt" \
+      -H 'Content-Type: application/x-www-form-urlencoded' --data-binary "@$body" \
       "${base[$engine]}/Tavrolin.asp")
     [[ "${status_time%% *}" == 200 ]] || { echo "server_bench: $engine post refused ($status_time)" >&2; exit 1; }
     post_times[$engine]+="${status_time#* } "
@@ -128,15 +143,15 @@ doc_bytes=$(stat -c %s "$work/Tavrolin-sqlite.xml")
 for run in $(seq "$runs"); do
   printf 'SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C1%%2CGETDATE%%28%%29+%%29+&' \
     "$((1000 + run))" >"$work/touch.txt"
-  for engine in "${engines[@]}"; do
+  for engine in "${timed[@]}"; do
     url=${base[$engine]}
     curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
       --data-binary "@$work/touch.txt" "$url/Tavrolin.asp"
     cold_times[$engine]+="$(curl -s -o /dev/null -w '%{time_total}' "$url/Tavrolin.asp?EmployeeID=42") "
   done
 done
-for engine in "${engines[@]}"; do stop_server "$engine"; done
-for engine in "${engines[@]}"; do
+for engine in "${timed[@]}"; do stop_server "$engine"; done
+for engine in "${timed[@]}"; do
   # shellcheck disable=SC2086
   post_median[$engine]=$(m ${post_times[$engine]})
   # shellcheck disable=SC2086
@@ -205,11 +220,11 @@ for engine in "${engines[@]}"; do
     "ratio=$(awk -v a="$srps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')"
 done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-for engine in "${engines[@]}"; do
+for engine in "${timed[@]}"; do
   echo "document_uncached engine=$engine vendors=$vendors linked=$links runs=$runs median_s=${cold_median[$engine]}" \
     "baseline_sqlite_s=${cold_median[sqlite]} ratio=$(ratio "${cold_median[$engine]}" "${cold_median[sqlite]}")"
 done
-for engine in "${engines[@]}"; do
+for engine in "${timed[@]}"; do
   echo "post_inserts engine=$engine statements=$links runs=$runs median_s=${post_median[$engine]}" \
     "baseline_sqlite_s=${post_median[sqlite]} ratio=$(ratio "${post_median[$engine]}" "${post_median[sqlite]}")"
 done
