@@ -12,11 +12,12 @@
 // The employee-to-vendor cross reference control. Put it on a window, call setEmployeeID()
 // and then setServerName(): the control loads the employee's vendors from
 // <server>/Tavrolin.asp and lets the user link and unlink vendors and commit the changes.
-// Its interface is write-only by design: a host sets the employee and the server and may ask
-// for a save, and what a load or save comes to is shown to the user, not reported to the host,
-// so the control has no properties to read and no signals.
+// The employee and the server are write-only; what a load or a commit comes to is shown to the
+// user and also told to the host through the signals below, as is whether the user has moves
+// not yet committed.
 class TAVROLIN_EXPORT Tavrolin : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(bool pendingChanges READ hasPendingChanges NOTIFY pendingChangesChanged)
 
 public:
     explicit Tavrolin(QWidget* parent = nullptr);
@@ -31,7 +32,7 @@ public:
     // The server's base address, scheme and host, without a trailing slash
     // ("http://host:port"). Stores it and loads the current employee before returning; every
     // assignment reloads. A failed load raises nothing: it ends quietly with what it had
-    // filled so far (usually empty lists).
+    // filled so far (usually empty lists) and loadFinished(false).
     Q_INVOKABLE void setServerName(const QString& serverName);
 
     // Sends the moves made since the last load to the server, without reloading.
@@ -45,7 +46,25 @@ public:
     void setLoadTimeout(std::chrono::milliseconds timeout);
     void setSaveTimeout(std::chrono::milliseconds timeout);
 
+    // Whether any row carries a move that a commit would send.
+    bool hasPendingChanges() const;
+
+    // The designed layout, every child whole. Given more room the lists take it.
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    // After every load, from setServerName() and from the reload after a commit; false when the
+    // load ended early for any reason (server unreachable, bad document, a list overflowing).
+    void loadFinished(bool ok);
+    // Once per "Commit to Database" and per SaveToDatabase(): true when the server took the post
+    // (a whole reply with a 2xx status) or there was nothing to post. After the commit button's
+    // reload, which has already sent loadFinished().
+    void commitFinished(bool saved);
+    void pendingChangesChanged(bool pendingChanges);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Private;

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace tavrolin {
@@ -26,6 +27,11 @@ struct Control {
     std::chrono::milliseconds loadTimeout{30000};
     // Set while a load runs, so that nothing starts a second one inside it.
     bool loading = false;
+
+    // What the widget passes on to its host: the end of every load (false when it ended early)
+    // and of every commit by the button (whether the server took it).
+    std::function<void(bool ok)> loadFinished;
+    std::function<void(bool saved)> commitFinished;
 };
 
 }  // namespace tavrolin

@@ -86,8 +86,17 @@ void nameParts(Screen& s) {
              QStringLiteral("Highlights the first vendor in the chosen list that matches"));
     describe(s.cmdCommit, QStringLiteral("Commit to Database"),
              QStringLiteral("Saves the links changed since the lists were loaded"));
-    describe(s.prbLoad, QStringLiteral("Loading vendors"),
-             QStringLiteral("How many of the employee's vendors have been loaded"));
+    // The group boxes' captions keep their designed blanks and letter case; spoken, they are
+    // plain names.
+    s.fraFind->setAccessibleName(QStringLiteral("Find center"));
+    s.Frame1->setAccessibleName(QStringLiteral("List to search"));
+}
+
+// The designed rule for the visible columns, ID one fifth and Name four fifths of the width.
+void fitColumns(ListView* list) {
+    const int width = list->widthTwips();
+    list->setColumnWidth(0, twipsToPixels(qRound(width / 5.0)));
+    list->setColumnWidth(1, twipsToPixels(qRound(4 * width / 5.0)));
 }
 
 // The count labels end in a colon, which a spoken name does without.
@@ -116,9 +125,37 @@ QFont screenFont(const QFont& base) {
 }
 
 QSize screenSizeHint(const Screen& screen) {
-    const QRect whole = QRect(0, 0, twipsToPixels(kDesignedWidth), twipsToPixels(kDesignedHeight))
-                            .united(screen.control->childrenRect());
-    return {whole.right() + 1, whole.bottom() + 1};
+    return screen.designedSize;
+}
+
+void layoutScreen(Screen& s, QSize size) {
+    const int extraWidth = std::max(0, size.width() - s.designedSize.width());
+    const int extraHeight = std::max(0, size.height() - s.designedSize.height());
+    const int leftShare = extraWidth / 2;
+    const int rightShare = extraWidth - leftShare;
+    // Each child from its designed place, so that shrinking back restores the design exactly.
+    const auto put = [&s](QWidget* w, int dx, int dy, int dWidth, int dHeight) {
+        w->setGeometry(s.designedGeometry.value(w).adjusted(dx, dy, dx + dWidth, dy + dHeight));
+    };
+    put(s.fraMain, 0, 0, extraWidth, extraHeight);
+    put(s.lstVendors, 0, 0, leftShare, extraHeight);
+    put(s.lblSelVendors, leftShare, 0, 0, 0);
+    put(s.lstSelectedVendors, leftShare, 0, rightShare, extraHeight);
+    for (QWidget* button : {s.cmdAdd, s.cmdAddAll, s.cmdRemoveAll, s.cmdDelete})
+        put(button, leftShare, extraHeight / 2, 0, 0);
+    put(s.fraFind, 0, extraHeight, 0, 0);
+    put(s.cmdCommit, extraWidth, extraHeight, 0, 0);
+    put(s.prbLoad, extraWidth, extraHeight, 0, 0);
+    fitColumns(s.lstVendors);
+    fitColumns(s.lstSelectedVendors);
+}
+
+void setLoadRunning(Screen& s, bool running) {
+    if (running)
+        describe(s.prbLoad, QStringLiteral("Loading vendors"),
+                 QStringLiteral("How many of the employee's vendors have been loaded"));
+    else
+        describe(s.prbLoad, QStringLiteral("Load progress"), QStringLiteral("No load is running"));
 }
 
 void setCountCaption(QLabel* label, ListView* list, const QString& caption) {
@@ -138,7 +175,6 @@ void setTextBoxActive(QLineEdit* box, bool active) {
 Screen buildScreen(QWidget* control) {
     Screen s;
     s.control = control;
-    control->resize(twipsToPixels(kDesignedWidth), twipsToPixels(kDesignedHeight));
 
     s.fraMain = place(new QGroupBox(control), "fraMain", 0, -90, 8745, 5310, 0);
     QWidget* main = s.fraMain;
@@ -183,6 +219,17 @@ Screen buildScreen(QWidget* control) {
     setCountCaption(s.lblAllVendors, s.lstVendors, s.lblAllVendors->text());
     setCountCaption(s.lblSelVendors, s.lstSelectedVendors, s.lblSelVendors->text());
     nameParts(s);
+    setLoadRunning(s, false);
+
+    // The designed size cuts the find center off below the version line; the control's own
+    // size is the one that shows every child whole.
+    const QRect whole = QRect(0, 0, twipsToPixels(kDesignedWidth), twipsToPixels(kDesignedHeight))
+                            .united(control->childrenRect());
+    s.designedSize = QSize(whole.right() + 1, whole.bottom() + 1);
+    s.designedGeometry.insert(s.fraMain, s.fraMain->geometry());
+    for (const QWidget* child : s.fraMain->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        s.designedGeometry.insert(child, child->geometry());
+    control->resize(s.designedSize);
 
     s.mnuRemove = new QMenu(QStringLiteral("Remove"), control);
     s.mnuRemove->setObjectName(QStringLiteral("mnuRemove"));

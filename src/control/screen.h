@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -44,6 +46,11 @@ struct Screen {
     QMenu* mnuRemove = nullptr;
     QAction* mnuRemoveItems = nullptr;
     InternetTransfer* Inet1 = nullptr;
+
+    // The size that shows the design whole, and where the children that follow extra room
+    // stand in it.
+    QSize designedSize;
+    QHash<const QWidget*, QRect> designedGeometry;
 };
 
 // Creates every child of the control with its caption, place, tab order and start state, then
@@ -57,6 +64,15 @@ QFont screenFont(const QFont& base);
 // The size that shows every child whole. The designed size cuts off the bottom of the find
 // center, the version line with it.
 QSize screenSizeHint(const Screen& screen);
+
+// Lays the screen out for the control's size: at the size hint or below it exactly as designed;
+// with more room both lists share the extra width and take the extra height, the move buttons
+// stay centred between them, and the find center, Commit and the progress bar keep their sizes
+// below the lists. Column widths follow each list's width.
+void layoutScreen(Screen& screen, QSize size);
+
+// What the progress bar says to a screen reader: loading only while a load runs.
+void setLoadRunning(Screen& screen, bool running);
 
 // Shows a count caption on a list's label and names the list after it, so that a screen
 // reader reads the list with the count the label shows.

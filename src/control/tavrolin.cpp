@@ -2,33 +2,102 @@
 
 #include "common/text_services.h"
 #include "control/control.h"
+#include "control/list_view/list_view.h"
 #include "find/find_center.h"
 #include "lists/editing.h"
+#include "lists/markers.h"
 #include "loading/load_sequence.h"
 #include "saving/commit.h"
 #include "saving/internet_transfer.h"
 #include "saving/url_encode.h"
 
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTimer>
+
 namespace {
 const QString kEmployeeIdSource = QStringLiteral("Tavrolin.EmployeeID");
+
+// A row whose marker is not plain stands for a move that a commit would send.
+bool holdsMove(const tavrolin::ListView& list) {
+    for (int position = 1; position <= list.count(); ++position)
+        if (!tavrolin::markers::isPlain(list.item(position).subItem(tavrolin::markers::kColumn)))
+            return true;
+    return false;
 }
+}  // namespace
 
 struct Tavrolin::Private {
     tavrolin::Control control;
+    // As the host was last told.
+    bool pendingChanges = false;
+    QTimer* pendingCheck = nullptr;
+
+    void notePendingChanges(Tavrolin& q) {
+        const bool pending = q.hasPendingChanges();
+        if (pending == pendingChanges) return;
+        pendingChanges = pending;
+        emit q.pendingChangesChanged(pending);
+    }
 };
 
 Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>()) {
     setObjectName(QStringLiteral("Tavrolin"));
     setFont(tavrolin::screenFont(font()));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     d->control.ui = tavrolin::buildScreen(this);
     tavrolin::connectListEditing(d->control);
     tavrolin::connectFindCenter(d->control);
     tavrolin::connectSaving(d->control);
+
+    d->control.loadFinished = [this](bool ok) {
+        d->notePendingChanges(*this);
+        emit loadFinished(ok);
+    };
+    d->control.commitFinished = [this](bool saved) { emit commitFinished(saved); };
+
+    // Connected after the moves themselves, so the markers are already rewritten.
+    const tavrolin::Screen& ui = d->control.ui;
+    const auto afterMove = [this] { d->notePendingChanges(*this); };
+    for (QPushButton* button : {ui.cmdAdd, ui.cmdAddAll, ui.cmdRemoveAll, ui.cmdDelete})
+        connect(button, &QPushButton::clicked, this, afterMove);
+    for (tavrolin::ListView* list : {ui.lstVendors, ui.lstSelectedVendors})
+        connect(list, &tavrolin::ListView::dblClick, this, afterMove);
+    connect(ui.mnuRemoveItems, &QAction::triggered, this, afterMove);
+    // A move that comes by another road still changes the lists' rows; it is told once the
+    // event that made it has been handled.
+    d->pendingCheck = new QTimer(this);
+    d->pendingCheck->setSingleShot(true);
+    d->pendingCheck->setInterval(0);
+    connect(d->pendingCheck, &QTimer::timeout, this, afterMove);
+    for (tavrolin::ListView* list : {ui.lstVendors, ui.lstSelectedVendors}) {
+        QAbstractItemModel* model = list->model();
+        const auto rowsChanged = [timer = d->pendingCheck] { timer->start(); };
+        connect(model, &QAbstractItemModel::rowsInserted, d->pendingCheck, rowsChanged);
+        connect(model, &QAbstractItemModel::rowsRemoved, d->pendingCheck, rowsChanged);
+        connect(model, &QAbstractItemModel::modelReset, d->pendingCheck, rowsChanged);
+    }
 }
 
 Tavrolin::~Tavrolin() = default;
 
 QSize Tavrolin::sizeHint() const { return tavrolin::screenSizeHint(d->control.ui); }
+
+QSize Tavrolin::minimumSizeHint() const {
+    return sizeHint();
+}
+
+void Tavrolin::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (d->control.ui.fraMain) tavrolin::layoutScreen(d->control.ui, event->size());
+}
+
+bool Tavrolin::hasPendingChanges() const {
+    const tavrolin::Screen& ui = d->control.ui;
+    return holdsMove(*ui.lstSelectedVendors) || holdsMove(*ui.lstVendors);
+}
 
 void Tavrolin::setEmployeeID(const QString& employeeId) {
     d->control.mEmployeeID = tavrolin::text::toInt32(employeeId, kEmployeeIdSource);
@@ -39,7 +108,9 @@ void Tavrolin::setServerName(const QString& serverName) {
     tavrolin::loadData(d->control, d->control.mEmployeeID, d->control.mServerName);
 }
 
-void Tavrolin::SaveToDatabase() { tavrolin::saveToDatabase(d->control); }
+void Tavrolin::SaveToDatabase() {
+    emit commitFinished(tavrolin::saveToDatabase(d->control));
+}
 
 QString Tavrolin::urlEncode(const QString& text) const { return tavrolin::urlEncode(text); }
 

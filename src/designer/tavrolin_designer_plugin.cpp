@@ -49,12 +49,14 @@ void TavrolinDesignerPlugin::initialize(QDesignerFormEditorInterface*) {
     mInitialized = true;
 }
 
-// The global header location makes uic write #include <tavrolin/tavrolin.h>, as hosts include it.
+// A dropped control starts at its size hint, where every child shows whole. The global header
+// location makes uic write #include <tavrolin/tavrolin.h>, as hosts include it.
 QString TavrolinDesignerPlugin::domXml() const {
+    const QSize hint = Tavrolin().sizeHint();
     return QStringLiteral(R"(<ui language="c++" displayname="Tavrolin">
  <widget class="Tavrolin" name="tavrolin">
   <property name="geometry">
-   <rect><x>0</x><y>0</y><width>583</width><height>329</height></rect>
+   <rect><x>0</x><y>0</y><width>%1</width><height>%2</height></rect>
   </property>
  </widget>
  <customwidgets>
@@ -65,5 +67,7 @@ QString TavrolinDesignerPlugin::domXml() const {
   </customwidget>
  </customwidgets>
 </ui>
-)");
+)")
+        .arg(hint.width())
+        .arg(hint.height());
 }

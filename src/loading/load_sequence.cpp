@@ -21,12 +21,20 @@ QString vendorDocumentUrl(const QString& serverName, qint32 employee) {
 }
 
 void loadData(Control& control, qint32 employee, const QString& server) {
-    if (control.loading) return;  // a load never starts inside another
+    const auto finished = [&control](bool ok) {
+        if (control.loadFinished) control.loadFinished(ok);
+    };
+    if (control.loading) {  // a load never starts inside another
+        finished(false);
+        return;
+    }
     control.loading = true;
+    bool ok = false;
     Screen& ui = control.ui;
     try {
         ui.cmdCommit->setEnabled(false);
         ui.control->setCursor(Qt::WaitCursor);
+        setLoadRunning(ui, true);
         control.mEmployeeID = employee;
         if (!server.isEmpty()) control.mServerName = server;
         ui.lstVendors->clear();
@@ -43,11 +51,14 @@ void loadData(Control& control, qint32 employee, const QString& server) {
         fillSelectedVendors(control);
         control.mXmlDoc.reset();
         ui.prbLoad->setValue(0);
+        ok = true;
     } catch (const RunTimeError&) {
         // The load ends quietly; the lists keep what was filled so far.
     }
     ui.control->unsetCursor();
+    setLoadRunning(ui, false);
     control.loading = false;
+    finished(ok);
 }
 
 }  // namespace tavrolin

@@ -101,6 +101,7 @@ void commitChanges(Control& control) {
         // or not at all, and sending it again is harmless, so keep them for a retry.
         ui.cmdCommit->setEnabled(true);
     }
+    if (control.commitFinished) control.commitFinished(saved);
 }
 
 void transferStateChanged(Control& control, InternetTransfer::State state) {

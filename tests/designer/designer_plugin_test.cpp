@@ -50,6 +50,14 @@ TEST(DesignerPlugin, DescribesTheControlForTheWidgetBox) {
                             .firstChildElement("header");
     EXPECT_EQ(header.text(), "tavrolin/tavrolin.h");
     EXPECT_EQ(header.attribute("location"), "global");
+    // Dropped at its size hint, so nothing of it is cut off on the form.
+    const auto rect = dom.documentElement()
+                          .firstChildElement("widget")
+                          .firstChildElement("property")
+                          .firstChildElement("rect");
+    EXPECT_EQ(QSize(rect.firstChildElement("width").text().toInt(),
+                    rect.firstChildElement("height").text().toInt()),
+              Tavrolin().sizeHint());
 
     QWidget parent;
     std::unique_ptr<QWidget> created(widget->createWidget(&parent));

@@ -157,6 +157,12 @@ else
   echo "systemd-analyze not installed: unit not verified"
 fi
 
+# The Designer plugin finds the packaged library from where the packages put both.
+plugin=$root/$libdir/qt6/plugins/designer/libtavrolin_designer_plugin.so
+found=$(env -u LD_LIBRARY_PATH ldd "$plugin" | awk '$1 == "libtavrolin.so.3" { print $3 }')
+[[ -n "$found" && $(realpath -s "$found") == "$root/$libdir/libtavrolin.so.3" ]] ||
+  { ldd "$plugin"; fail "the Designer plugin does not find the packaged libtavrolin.so.3"; }
+
 # The man page names every option and subcommand that --help lists.
 export LD_LIBRARY_PATH="$root/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 help=$("$root/usr/bin/tavrolin-server" --help)

@@ -13,6 +13,8 @@ for expected in \
     'Tavrolin::Tavrolin(QWidget*)' 'Tavrolin::~Tavrolin()' 'Tavrolin::staticMetaObject' \
     'Tavrolin::setEmployeeID(QString const&)' 'Tavrolin::setServerName(QString const&)' \
     'Tavrolin::SaveToDatabase()' 'Tavrolin::urlEncode(QString const&) const' \
+    'Tavrolin::hasPendingChanges() const' 'Tavrolin::loadFinished(bool)' \
+    'Tavrolin::commitFinished(bool)' 'Tavrolin::pendingChangesChanged(bool)' \
     'tavrolin::RunTimeError::RunTimeError(int, QString, QString)' \
     'typeinfo for tavrolin::RunTimeError'; do
     grep -qxF "$expected" <<<"$symbols" || { echo "missing export: $expected"; status=1; }
