@@ -191,7 +191,7 @@ configure "$source_dir/tests/package/form_host" "$work/form_host"
   >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
 url=""
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   url=$(sed -n '1s/^listening on //p' "$work/server.out")
   [[ -n "$url" ]] && break
   kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.err"; fail "the packaged server stopped"; }
