@@ -52,6 +52,31 @@ std::string_view nameOf(std::string_view line) {
     return line.substr(0, line.find(':'));
 }
 
+// "name:hash", or "name:hash:role" for a user who is not an editor. Hashes never hold ':', and
+// a version of the server that knows no roles reads the role into the hash, so a viewer or an
+// admin cannot sign in there at all rather than being taken for an editor.
+std::optional<std::pair<std::string, UserRecord>> parseUserLine(std::string_view line) {
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos || !isValidUserName(line.substr(0, colon)) ||
+        line.compare(colon + 1, 1, "$") != 0)
+        return std::nullopt;
+    const auto rest = line.substr(colon + 1);
+    const auto second = rest.find(':');
+    UserRecord record{std::string(rest.substr(0, second))};
+    if (second != std::string_view::npos) {
+        const auto role = parseRole(rest.substr(second + 1));
+        if (!role) return std::nullopt;
+        record.role = *role;
+    }
+    return std::pair{std::string(line.substr(0, colon)), std::move(record)};
+}
+
+std::string userLine(const std::string& name, const UserRecord& user) {
+    auto line = name + ":" + user.hash;
+    if (user.role != Role::Editor) line += ":" + std::string(roleName(user.role));
+    return line;
+}
+
 void writeWhole(const std::string& path, const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines) text += line + "\n";
@@ -159,42 +184,77 @@ bool verifyPassword(std::string_view password, const std::string& hash) {
     return length == hash.size() && CRYPTO_memcmp(computed, hash.data(), length) == 0;
 }
 
-std::map<std::string, std::string> readUserFile(const std::string& path) {
+std::string_view roleName(Role role) {
+    switch (role) {
+        case Role::Viewer:
+            return "viewer";
+        case Role::Editor:
+            return "editor";
+        case Role::Admin:
+            return "admin";
+    }
+    return "viewer";
+}
+
+std::optional<Role> parseRole(std::string_view text) {
+    for (const Role role : {Role::Viewer, Role::Editor, Role::Admin})
+        if (text == roleName(role)) return role;
+    return std::nullopt;
+}
+
+std::map<std::string, UserRecord> readUserFile(const std::string& path) {
     bool exists = false;
     const auto lines = readLines(path, exists);
     if (!exists) throw UserFileError("cannot read " + path + ": no such file");
-    std::map<std::string, std::string> users;
+    std::map<std::string, UserRecord> users;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto& line = lines[i];
         if (isComment(line)) continue;
-        const auto colon = line.find(':');
         const auto where = path + " line " + std::to_string(i + 1);
-        if (colon == std::string::npos || !isValidUserName(line.substr(0, colon)) ||
-            line.compare(colon + 1, 1, "$") != 0)
-            throw UserFileError(where + ": not a name:hash line");
-        if (!users.emplace(line.substr(0, colon), line.substr(colon + 1)).second)
+        auto user = parseUserLine(line);
+        if (!user) throw UserFileError(where + ": not a name:hash or name:hash:role line");
+        if (!users.emplace(std::move(user->first), std::move(user->second)).second)
             throw UserFileError(where + ": the user is listed twice");
     }
     return users;
 }
 
-void setUser(const std::string& path, const std::string& name, const std::string& hash) {
+void setUser(const std::string& path, const std::string& name, const std::string& hash,
+             std::optional<Role> role) {
     bool exists = false;
     auto lines = readLines(path, exists);
-    const auto entry = name + ":" + hash;
     bool replaced = false;
     for (auto it = lines.begin(); it != lines.end();) {
         if (nameOf(*it) != name) {
             ++it;
         } else if (!replaced) {
-            *it++ = entry;
+            const auto before = parseUserLine(*it);
+            const Role kept = before ? before->second.role : Role::Editor;
+            *it++ = userLine(name, {hash, role.value_or(kept)});
             replaced = true;
         } else {
             it = lines.erase(it);
         }
     }
-    if (!replaced) lines.push_back(entry);
+    if (!replaced) lines.push_back(userLine(name, {hash, role.value_or(Role::Editor)}));
     writeWhole(path, lines);
+}
+
+bool setRole(const std::string& path, const std::string& name, Role role) {
+    bool exists = false;
+    auto lines = readLines(path, exists);
+    bool found = false;
+    for (auto& line : lines) {
+        if (nameOf(line) != name) continue;
+        auto user = parseUserLine(line);
+        if (!user) throw UserFileError(path + ": the line of that user is not name:hash[:role]");
+        user->second.role = role;
+        line = userLine(name, user->second);
+        found = true;
+    }
+    if (!found) return false;
+    writeWhole(path, lines);
+    return true;
 }
 
 bool removeUser(const std::string& path, const std::string& name) {
@@ -212,7 +272,7 @@ std::string basicUserName(std::string_view authorization) {
     return credentials ? credentials->substr(0, credentials->find(':')) : std::string();
 }
 
-Authenticator::Authenticator(std::map<std::string, std::string> users)
+Authenticator::Authenticator(std::map<std::string, UserRecord> users)
     : mUsers(std::make_shared<const Users>(std::move(users))) {
     if (RAND_bytes(mDigestKey.data(), int(mDigestKey.size())) != 1)
         throw UserFileError("no random bytes for the sign-in cache");
@@ -323,7 +383,8 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
         bool match = false;
         {
             SlowCheck slot(mSlowChecks);
-            match = verifyPassword(password, user != users->end() ? user->second : mDecoyHash);
+            match =
+                verifyPassword(password, user != users->end() ? user->second.hash : mDecoyHash);
         }
         result.signedIn = match && user != users->end();
         if (result.signedIn) {
@@ -331,6 +392,7 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
             if (generation == mGeneration) mVerified[result.user] = known;
         }
     }
+    if (result.signedIn) result.role = user->second.role;
     OPENSSL_cleanse(credentials->data(), credentials->size());
     return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// Sign-in: the users file (one "name:hash" line per user, the hash from yescrypt), the changes
-// `add-user` and `remove-user` make to it, and the check of a request's Basic credentials.
+// Sign-in: the users file (one line per user: "name:hash", or "name:hash:role" for a user who is
+// not an editor; the hash from yescrypt), the changes `add-user`, `remove-user` and `set-role`
+// make to it, and the check of a request's Basic credentials.
 
 #include <array>
 #include <chrono>
@@ -24,6 +25,26 @@ class UserFileError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// What a signed-in user may do; each role may do everything the ones before it may.
+enum class Role {
+    Viewer,  // load vendor documents
+    Editor,  // also post changes; every user of a file without roles is one
+    Admin,   // also read the server's metrics
+};
+
+// "viewer", "editor" or "admin".
+std::string_view roleName(Role role);
+// nullopt for anything but those three names.
+std::optional<Role> parseRole(std::string_view text);
+
+// One user of the file.
+struct UserRecord {
+    // Implicit, so that a set of users may be written as names and hashes.
+    UserRecord(std::string hash, Role role = Role::Editor) : hash(std::move(hash)), role(role) {}
+    std::string hash;
+    Role role;
+};
+
 // A name fits the file and Basic authentication: not empty, no ':', no control characters.
 bool isValidUserName(std::string_view name);
 
@@ -31,14 +52,20 @@ bool isValidUserName(std::string_view name);
 std::string hashPassword(std::string_view password);
 bool verifyPassword(std::string_view password, const std::string& hash);
 
-// name -> hash, as read from the file. Throws UserFileError when the file cannot be read or
-// holds a line that is not "name:hash" (blank lines and lines starting with '#' are skipped).
-std::map<std::string, std::string> readUserFile(const std::string& path);
+// The users as read from the file. Throws UserFileError when the file cannot be read or holds a
+// line that is not "name:hash" or "name:hash:role" (blank lines and lines starting with '#' are
+// skipped).
+std::map<std::string, UserRecord> readUserFile(const std::string& path);
 
-// Adds the user or replaces the user's hash; creates the file when it is missing. The file is
-// written whole to a temporary file beside it with mode 0600 and renamed over the old one, so
-// a crash leaves either the old or the new file. Other lines are kept as they were.
-void setUser(const std::string& path, const std::string& name, const std::string& hash);
+// Adds the user or replaces the user's hash, and sets the role when one is given; a user who is
+// already in the file keeps their role otherwise, a new one is an editor. Creates the file when
+// it is missing. The file is written whole to a temporary file beside it with mode 0600 and
+// renamed over the old one, so a crash leaves either the old or the new file. Other lines are
+// kept as they were.
+void setUser(const std::string& path, const std::string& name, const std::string& hash,
+             std::optional<Role> role = std::nullopt);
+// False when the file has no such user (the file is then left alone).
+bool setRole(const std::string& path, const std::string& name, Role role);
 // False when the file has no such user (the file is then left alone).
 bool removeUser(const std::string& path, const std::string& name);
 
@@ -49,7 +76,7 @@ std::string basicUserName(std::string_view authorization);
 class Authenticator {
   public:
     // A fixed set of users.
-    explicit Authenticator(std::map<std::string, std::string> users);
+    explicit Authenticator(std::map<std::string, UserRecord> users);
     // The users of a file, read now (throws UserFileError) and again whenever the file has
     // changed, looked at no more often than every `recheck`; a file that has become unreadable
     // or bad is logged and the users read before stay.
@@ -61,6 +88,7 @@ class Authenticator {
     struct Result {
         bool signedIn = false;
         std::string user;  // the name given, signed in or not; empty when none was given
+        Role role = Role::Viewer;  // the user's role once signed in
     };
     // Checks the value of an Authorization header (nullopt when there was none).
     Result check(std::optional<std::string_view> authorization) const;
@@ -69,7 +97,7 @@ class Authenticator {
 
   private:
     using Digest = std::array<unsigned char, 32>;
-    using Users = std::map<std::string, std::string>;
+    using Users = std::map<std::string, UserRecord>;
     struct FileStamp {
         std::uint64_t device = 0, inode = 0, size = 0;
         std::int64_t modifiedNs = -1;

@@ -165,13 +165,13 @@ TEST_F(ServerAccess, AddUserAndRemoveUserCommandsReadThePasswordAndReportRefusal
     const auto first = readFile(usersFile);
     EXPECT_EQ(first.find("first pass"), std::string::npos);
     auto users = tavrolin::server::readUserFile(usersFile);
-    EXPECT_TRUE(tavrolin::server::verifyPassword("first pass", users.at("alice")));
+    EXPECT_TRUE(tavrolin::server::verifyPassword("first pass", users.at("alice").hash));
 
     // The password is read up to the end of its line or of the input.
     ASSERT_EQ(addUser("alice", "second pass").first, 0);
     users = tavrolin::server::readUserFile(usersFile);
     ASSERT_EQ(users.size(), 2u);
-    EXPECT_TRUE(tavrolin::server::verifyPassword("second pass", users.at("alice")));
+    EXPECT_TRUE(tavrolin::server::verifyPassword("second pass", users.at("alice").hash));
 
     // An empty password or a bad name changes nothing.
     const auto before = readFile(usersFile);

@@ -88,12 +88,27 @@ TEST_F(UserFile, AddReplaceAndRemoveKeepOtherLinesAndMode0600) {
 
     const auto users = readUserFile(path);
     ASSERT_EQ(users.size(), 2u);
-    EXPECT_EQ(users.at("alice"), "$y$new");
-    EXPECT_EQ(users.at("carol"), "$y$carol");
+    EXPECT_EQ(users.at("alice").hash, "$y$new");
+    EXPECT_EQ(users.at("carol").hash, "$y$carol");
     // No temporary file is left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mDirectory),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+TEST_F(UserFile, OnlyViewersAndAdminsCarryARoleAndChangesKeepThePassword) {
+    write("alice:$y$a\nbob:$y$b:viewer\n");
+    auto users = readUserFile(path);
+    EXPECT_EQ(users.at("alice").role, Role::Editor);
+    EXPECT_EQ(users.at("bob").role, Role::Viewer);
+    EXPECT_TRUE(setRole(path, "alice", Role::Admin));
+    setUser(path, "alice", "$y$new");  // a new password keeps the role
+    EXPECT_TRUE(setRole(path, "bob", Role::Editor));
+    setUser(path, "carol", "$y$c", Role::Viewer);
+    EXPECT_EQ(content(), "alice:$y$new:admin\nbob:$y$b\ncarol:$y$c:viewer\n");
+    EXPECT_FALSE(setRole(path, "dave", Role::Admin));
+    write("alice:$y$a:owner\n");
+    EXPECT_THROW(readUserFile(path), UserFileError);
 }
 
 TEST_F(UserFile, AMissingFileIsCreatedByTheFirstUser) {
