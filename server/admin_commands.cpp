@@ -90,6 +90,20 @@ int runUserCommand(const Options& options) {
                      "characters\n";
         return 1;
     }
+    if (options.userCommand == "set-role") {
+        if (!options.role) {
+            std::cerr << "tavrolin-server: set-role needs a role: viewer, editor or admin\n";
+            return 1;
+        }
+        if (!setRole(options.usersFile, options.userName, *options.role)) {
+            std::cerr << "tavrolin-server: " << options.usersFile << " has no user "
+                      << escapeLogText(options.userName) << "\n";
+            return 1;
+        }
+        std::cout << options.userName << " is now " << roleName(*options.role) << " in "
+                  << options.usersFile << "\n";
+        return 0;
+    }
     if (options.userCommand == "remove-user") {
         if (!removeUser(options.usersFile, options.userName)) {
             std::cerr << "tavrolin-server: " << options.usersFile << " has no user "
@@ -110,7 +124,7 @@ int runUserCommand(const Options& options) {
     }
     const auto hash = hashPassword(password);
     ::explicit_bzero(password.data(), password.size());
-    setUser(options.usersFile, options.userName, hash);
+    setUser(options.usersFile, options.userName, hash, options.role);
     std::cout << "set the password of " << options.userName << " in " << options.usersFile << "\n";
     return 0;
 }

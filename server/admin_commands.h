@@ -1,7 +1,7 @@
 #pragma once
 
 // The admin commands of tavrolin-server that change its data and stop: import-vendors,
-// add-user and remove-user.
+// add-user, remove-user and set-role.
 
 #include "command_line.h"
 

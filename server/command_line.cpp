@@ -16,12 +16,14 @@ const char* const kUsage =
                        [--users FILE] [--allow-origin URL]... [--no-gzip]
                        [--tls-cert FILE --tls-key FILE] [transport limits below]
        tavrolin-server import-vendors [--db FILE|URI] FILE.csv
-       tavrolin-server add-user --users FILE NAME
+       tavrolin-server add-user --users FILE [--role viewer|editor|admin] NAME
        tavrolin-server remove-user --users FILE NAME
+       tavrolin-server set-role --users FILE NAME viewer|editor|admin
        tavrolin-server --help
 
-Serves GET /Tavrolin.asp?EmployeeID=n (the vendor document), POST /Tavrolin.asp (link changes)
-and GET /health.
+Serves GET /Tavrolin.asp?EmployeeID=n (the vendor document), POST /Tavrolin.asp (link changes),
+GET /health and GET /metrics (Prometheus text format; from this machine only, or to admin users
+with --users).
 
   --db FILE|URI     SQLite database, created with its tables when missing (default tavrolin.db);
                     :memory: keeps everything in memory for this run only. A PostgreSQL
@@ -34,9 +36,11 @@ and GET /health.
                     The first line of output is "listening on http://HOST:PORT".
   --workers N       request threads, each with its own database connection (default 8)
   --users FILE      require sign-in (HTTP Basic) as one of the users in FILE for the vendor
-                    document and for posts; /health stays open. Without TLS the server then
-                    listens only on a loopback address, since passwords would cross the
-                    network in clear. Changes to the file apply within a second.
+                    document, for posts and for /metrics; /health stays open. A viewer may only
+                    load documents, an editor may also post, an admin may also read /metrics.
+                    Without TLS the server then listens only on a loopback address, since
+                    passwords would cross the network in clear. Changes to the file apply
+                    within a second.
   --allow-origin URL  let web pages of this origin (scheme://host[:port]) post changes; posts
                     that carry an Origin header or "Sec-Fetch-Site: cross-site" are refused
                     with 403 otherwise. May be given more than once.
@@ -62,8 +66,9 @@ Transport:
 import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
 with any bad line changes nothing.
 add-user reads NAME's password from standard input (without echo on a terminal) and adds the
-user to FILE or replaces the user's password; remove-user takes the user out. FILE is written
-with mode 0600.
+user to FILE or replaces the user's password; a new user is an editor unless --role says
+otherwise, a user already in FILE keeps their role. remove-user takes the user out, set-role
+changes the role. FILE is written with mode 0600.
 )";
 
 namespace {
@@ -177,12 +182,21 @@ int parseArguments(int argc, char** argv, Options& options) {
                 return 1;
             }
             options.allowedOrigins.push_back(*origin);
-        } else if ((arg == "add-user" || arg == "remove-user") && options.userCommand.empty() &&
-                   !options.import) {
+        } else if ((arg == "add-user" || arg == "remove-user" || arg == "set-role") &&
+                   options.userCommand.empty() && !options.import) {
             options.userCommand = arg;
         } else if (!options.userCommand.empty() && options.userName.empty() &&
                    !arg.starts_with("-")) {
             options.userName = arg;
+        } else if ((arg == "--role" && options.userCommand == "add-user") ||
+                   (options.userCommand == "set-role" && !options.userName.empty() &&
+                    !options.role && !arg.starts_with("-"))) {
+            const bool given = arg != "--role" || value(text);
+            options.role = parseRole(arg == "--role" ? text : arg);
+            if (!given || !options.role) {
+                std::cerr << "tavrolin-server: a role is viewer, editor or admin\n";
+                return 1;
+            }
         } else if (arg == "import-vendors" && !options.import && options.userCommand.empty()) {
             options.import = true;
         } else if (options.import && options.importFile.empty() && !arg.starts_with("-")) {

@@ -2,10 +2,12 @@
 
 // The command line of tavrolin-server: its usage text and the options it takes.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "http_service.h"
+#include "users.h"
 
 namespace tavrolin::server {
 
@@ -22,8 +24,9 @@ struct Options {
     std::string usersFile;
     std::vector<std::string> allowedOrigins;  // normalized
     bool compress = true;
-    std::string userCommand;  // "add-user" or "remove-user"
+    std::string userCommand;  // "add-user", "remove-user" or "set-role"
     std::string userName;
+    std::optional<Role> role;  // add-user's --role, set-role's ROLE
     TransportLimits limits;
     std::string tlsCertificate;
     std::string tlsKey;

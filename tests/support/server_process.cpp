@@ -126,12 +126,13 @@ std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
     return server;
 }
 
-int addUser(const std::string& usersFile, const std::string& name, const std::string& password) {
+int addUser(const std::string& usersFile, const std::string& name, const std::string& password,
+            const std::string& role) {
     // The password goes through a file: it may hold spaces and quotes.
     const std::string input = usersFile + ".in";
     std::ofstream(input) << password << "\n";
     const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
-                                usersFile + "' '" + name + "' <'" + input + "' >/dev/null";
+                                usersFile + "' " + (role.empty() ? "" : "--role " + role) + " '" + name + "' <'" + input + "' >/dev/null";
     const int status = std::system(command.c_str());
     std::remove(input.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -45,7 +45,8 @@ std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
                                               std::vector<std::string> arguments, bool append);
 
 // Adds `name` with `password` to `usersFile` (or changes its password) through the server's own
-// add-user command; the command's exit status, 0 when it worked.
-int addUser(const std::string& usersFile, const std::string& name, const std::string& password);
+// add-user command, with `role` when one is given; the command's exit status, 0 when it worked.
+int addUser(const std::string& usersFile, const std::string& name, const std::string& password,
+            const std::string& role = {});
 
 }  // namespace tavrolin::test
