@@ -383,8 +383,7 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
         bool match = false;
         {
             SlowCheck slot(mSlowChecks);
-            match =
-                verifyPassword(password, user != users->end() ? user->second.hash : mDecoyHash);
+            match = verifyPassword(password, user != users->end() ? user->second.hash : mDecoyHash);
         }
         result.signedIn = match && user != users->end();
         if (result.signedIn) {

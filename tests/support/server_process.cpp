@@ -132,7 +132,8 @@ int addUser(const std::string& usersFile, const std::string& name, const std::st
     const std::string input = usersFile + ".in";
     std::ofstream(input) << password << "\n";
     const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
-                                usersFile + "' " + (role.empty() ? "" : "--role " + role) + " '" + name + "' <'" + input + "' >/dev/null";
+                                usersFile + "' " + (role.empty() ? "" : "--role " + role) + " '" +
+                                name + "' <'" + input + "' >/dev/null";
     const int status = std::system(command.c_str());
     std::remove(input.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
