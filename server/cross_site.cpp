@@ -1,5 +1,7 @@
 #include "cross_site.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -50,6 +52,23 @@ bool isForeignPost(const HeaderList& headers, const std::vector<std::string>& al
     const auto normalized = origin ? normalizeOrigin(*origin) : std::nullopt;
     return !normalized || std::find(allowedOrigins.begin(), allowedOrigins.end(), *normalized) ==
                               allowedOrigins.end();
+}
+
+bool isLoopbackAddress(const std::string& host) {
+    if (host == "localhost") return true;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
+bool isLocalRequest(const HttpRequest& request) {
+    if (!isLoopbackAddress(request.remoteAddress)) return false;
+    for (const char* proxied : {"Forwarded", "X-Forwarded-For", "X-Real-IP"})
+        if (findHeader(request.headers, proxied)) return false;
+    return true;
 }
 
 }  // namespace tavrolin::server

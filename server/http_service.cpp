@@ -663,6 +663,14 @@ void HttpService::setFaultHook(std::function<void(const char* where)> hook) {
     mImpl->faultHook = std::move(hook);
 }
 
+std::size_t HttpService::openConnections() const {
+    return mImpl->connectionCount();
+}
+
+std::size_t HttpService::queuedRequests() const {
+    return mImpl->pool.queued();
+}
+
 bool HttpService::isRunning() const {
     return mImpl->running;
 }

@@ -57,6 +57,9 @@ class HttpService {
     // test can make it throw there.
     void setFaultHook(std::function<void(const char* where)> hook);
     bool isRunning() const;
+    // For the metrics; any thread.
+    std::size_t openConnections() const;
+    std::size_t queuedRequests() const;
 
     // Defined in the source only; public so that the connection classes there may name it.
     struct Impl;

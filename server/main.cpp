@@ -1,6 +1,5 @@
 // tavrolin-server: serves the vendor document page and takes the control's change posts.
 
-#include <arpa/inet.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -11,7 +10,9 @@
 
 #include "admin_commands.h"
 #include "command_line.h"
+#include "cross_site.h"
 #include "http_service.h"
+#include "metrics.h"
 #include "request_handler.h"
 #include "storage.h"
 #include "users.h"
@@ -20,20 +21,10 @@ using namespace tavrolin::server;
 
 namespace {
 
-bool isLoopback(const std::string& host) {
-    if (host == "localhost") return true;
-    in_addr v4{};
-    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    if (::inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
-    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
-    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
-}
-
 // The sign-in for --users, or null without it; throws UserFileError when it cannot be used.
 std::unique_ptr<Authenticator> openUsers(const Options& options) {
     if (options.usersFile.empty()) return nullptr;
-    if (options.tlsCertificate.empty() && !isLoopback(options.host))
+    if (options.tlsCertificate.empty() && !isLoopbackAddress(options.host))
         throw UserFileError(
             "--users without TLS (--tls-cert and --tls-key) listens only on a "
             "loopback address: passwords must not cross the network in clear. "
@@ -58,6 +49,11 @@ int runServer(const Options& options) {
     RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress});
     raiseOpenFileLimit(options.limits.maxConnections);
     HttpService service(handler, options.workers, options.limits);
+    metrics().watchTransport([&service] { return service.openConnections(); },
+                             [&service] { return service.queuedRequests(); });
+    struct Unwatch {
+        ~Unwatch() { metrics().watchTransport(nullptr, nullptr); }
+    } unwatch;
     // Taken from here on, so a stop signal that comes before the service runs is not lost.
     service.stopOnSignals({SIGINT, SIGTERM});
     if (!options.tlsCertificate.empty()) {

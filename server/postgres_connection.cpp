@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+#include "metrics.h"
+
 namespace tavrolin::server {
 
 namespace {
@@ -160,6 +162,7 @@ void PgConnection::ensureConnected() {
     if (!broken()) return;
     PQreset(mConn);
     if (broken()) fail("cannot reconnect to the database", nullptr);
+    metrics().databaseReconnects.add();
 }
 
 PgResult PgConnection::execute(const char* sql) {

@@ -38,6 +38,11 @@ bool WorkerPool::trySubmit(std::function<void()> job) {
     return true;
 }
 
+std::size_t WorkerPool::queued() const {
+    std::lock_guard lock(mMutex);
+    return mQueue.size();
+}
+
 void WorkerPool::run() {
     // Stop signals go to the I/O threads; a worker in the middle of a transaction is never
     // interrupted by one.

@@ -25,12 +25,14 @@ class WorkerPool {
 
     // False, without running `job`, when every thread is busy and the queue is full.
     bool trySubmit(std::function<void()> job);
+    // Jobs waiting for a thread now.
+    std::size_t queued() const;
 
   private:
     void run();
 
     const std::size_t mQueueLimit;
-    std::mutex mMutex;
+    mutable std::mutex mMutex;
     std::condition_variable mWake;
     std::deque<std::function<void()>> mQueue;
     std::size_t mIdle = 0;
