@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 
 #include "common/page_path.h"
 #include "compression.h"
 #include "cross_site.h"
 #include "form_decoding.h"
+#include "metrics.h"
 #include "statement_parser.h"
 #include "users.h"
 
@@ -20,6 +22,9 @@ constexpr const char* kCommitOutcomeUnknown =
     "The connection to the database was lost while the changes were being committed, so they "
     "may or may not have been saved. Committing again is safe.";
 constexpr const char* kBasicChallenge = "Basic realm=\"Tavrolin\"";
+constexpr const char* kMetricsPath = "/metrics";
+constexpr const char* kViewerRefused =
+    "You may view these vendor links but not change them. Nothing was saved.";
 
 PostReply refuse(int status, std::string reason) {
     return {status, "The change was refused because " + std::move(reason) + "." + kNothingSaved};
@@ -42,6 +47,30 @@ HttpResponse textResponse(int status, std::string text) {
 
 HttpResponse fromPostReply(PostReply reply) {
     return textResponse(reply.status, std::move(reply.text));
+}
+
+// Runs `work` and adds its duration to `histogram`, whatever it returns.
+template <class Work>
+auto timed(DurationHistogram& histogram, Work work) {
+    struct Stopwatch {
+        DurationHistogram& histogram;
+        std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+        ~Stopwatch() { histogram.observe(std::chrono::steady_clock::now() - start); }
+    } stopwatch{histogram};
+    return work();
+}
+
+void countApplied(const std::vector<LinkStatement>& statements) {
+    std::uint64_t inserts = 0, deletes = 0;
+    for (const auto& statement : statements) {
+        if (std::holds_alternative<LinkInsert>(statement))
+            ++inserts;
+        else
+            deletes += std::get<LinkDelete>(statement).vendorIds.size();
+    }
+    metrics().postsApplied.add();
+    metrics().linkInserts.add(inserts);
+    metrics().linkDeletes.add(deletes);
 }
 
 bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
@@ -105,6 +134,7 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
         const auto vendor = std::to_string(result.vendorId);
         switch (result.outcome) {
             case ApplyResult::Outcome::Applied:
+                countApplied(statements);
                 return {200, ""};
             case ApplyResult::Outcome::UnknownVendor:
                 return refuse(422, "vendor " + vendor + " does not exist");
@@ -115,6 +145,7 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
         logLine(std::string("database error: ") + error.what());
         return {503, kCommitOutcomeUnknown};
     } catch (const StorageError& error) {
+        metrics().databaseErrors.add();
         logLine(std::string("database error: ") + error.what());
         if (error.transient())
             return refuse(503, "the database is busy or unavailable; please try again");
@@ -132,31 +163,49 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
 
     const bool read = request.method == "GET" || request.method == "HEAD";
     if (path == "/health" && read) return textResponse(200, "ok");
-    if (path != tavrolin::kPagePath || (!read && request.method != "POST"))
+    const bool metricsPage = path == kMetricsPath && read;
+    if (!metricsPage && (path != tavrolin::kPagePath || (!read && request.method != "POST")))
         return textResponse(404, "Not found.");
 
     // A page of another site must not post through a browser's stored sign-in either, so
     // this comes first.
     if (!read && isForeignPost(request.headers, mSettings.allowedOrigins))
         return fromPostReply(refuse(403, "it was sent by a web page of another site"));
+    // Without sign-in nobody can be told apart, so only this machine may look.
+    if (metricsPage && !mSettings.users && !isLocalRequest(request))
+        return textResponse(403, "The metrics may be read only on the server's own machine.");
 
+    // Without sign-in, whoever reaches the server may do all it offers them.
     std::string user;
+    Role role = Role::Admin;
     if (mSettings.users) {
-        const auto signIn = mSettings.users->check(findHeader(request.headers, "Authorization"));
+        const auto authorization = findHeader(request.headers, "Authorization");
+        const auto signIn = mSettings.users->check(authorization);
         if (!signIn.signedIn) {
+            if (authorization) metrics().signInFailures.add();
+            const char* needed = metricsPage
+                                     ? "The metrics need a valid user name and password."
+                                     : "The vendor list needs a valid user name and password.";
             auto response =
-                read
-                    ? textResponse(401, "The vendor list needs a valid user name and password.")
-                    : fromPostReply(refuse(401, "it did not carry a valid user name and password"));
+                read ? textResponse(401, needed)
+                     : fromPostReply(refuse(401, "it did not carry a valid user name and password"));
             response.headers.emplace_back("WWW-Authenticate", kBasicChallenge);
             response.user = signIn.user;
             return response;
         }
         user = signIn.user;
+        role = signIn.role;
     }
 
     HttpResponse response;
-    if (read) {
+    if (metricsPage) {
+        if (role == Role::Admin) {
+            response.contentType = kMetricsContentType;
+            response.body = std::make_shared<const std::string>(metrics().exposition());
+        } else {
+            response = textResponse(403, "The metrics are for admin users only.");
+        }
+    } else if (read) {
         std::int64_t employeeId = 0;
         const std::string* text = nullptr;
         for (const auto& [name, value] : query)
@@ -167,11 +216,16 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
         if (!queryOk || !text || !parseEmployeeId(*text, employeeId))
             response = textResponse(400, "EmployeeID must be given as a whole number.");
         else
-            response = vendorDocument(request, employeeId);
+            response = timed(metrics().documentDuration,
+                             [&] { return vendorDocument(request, employeeId); });
+    } else if (role == Role::Viewer) {
+        response = textResponse(403, kViewerRefused);
     } else {
         const auto contentType = findHeader(request.headers, "Content-Type");
-        response =
-            fromPostReply(handleChangePost(mStorage, contentType.value_or(""), request.body));
+        response = timed(metrics().postDuration, [&] {
+            return fromPostReply(
+                handleChangePost(mStorage, contentType.value_or(""), request.body));
+        });
     }
     response.user = std::move(user);
     return response;
@@ -182,12 +236,14 @@ HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int
     try {
         const auto version = mStorage.changeVersion();
         document = mCache.find(employeeId, version);
+        (document ? metrics().cacheHits : metrics().cacheMisses).add();
         if (!document) {
             auto loaded = mStorage.loadVendorDocument(employeeId);
             document = std::make_shared<const CachedDocument>(std::move(loaded.body));
             mCache.store(employeeId, loaded.version, document);
         }
     } catch (const StorageError& error) {
+        metrics().databaseErrors.add();
         logLine(std::string("database error: ") + error.what());
         return textResponse(error.transient() ? 503 : 500,
                             "The vendor list could not be read from the database.");
@@ -255,7 +311,22 @@ HttpResponse RequestHandler::unreadableBody() const {
     return response;
 }
 
+Route routeOf(const HttpRequest& request) {
+    const std::string_view target = request.target;
+    const auto path = target.substr(0, target.find('?'));
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (path == tavrolin::kPagePath) {
+        if (read) return Route::Document;
+        if (request.method == "POST") return Route::Post;
+    }
+    if (path == "/health" && read) return Route::Health;
+    if (path == kMetricsPath && read) return Route::Metrics;
+    return Route::Other;
+}
+
 void RequestHandler::logAccess(const HttpRequest& request, const HttpResponse& response) const {
+    // Every request passes here once, whether handled, refused by the transport or cut off.
+    metrics().countRequest(routeOf(request), response.status);
     // Never the Authorization header: only the name, and only as escaped text.
     std::string line = escapeLogText(request.remoteAddress) + " \"" +
                        escapeLogText(request.method) + " " + escapeLogText(request.target) + "\" " +

@@ -16,6 +16,7 @@
 #include "access_log.h"
 #include "document_cache.h"
 #include "http_message.h"
+#include "metrics.h"
 #include "request_sink.h"
 #include "storage.h"
 
@@ -35,6 +36,9 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
 // is malformed.
 bool splitTarget(std::string_view target, std::string& path,
                  std::vector<std::pair<std::string, std::string>>& query);
+
+// What a request was for, from its method and target alone, for the request counts.
+Route routeOf(const HttpRequest& request);
 
 class Authenticator;
 

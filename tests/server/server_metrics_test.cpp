@@ -1,0 +1,146 @@
+// GET /metrics of the real server: exact counts after many clients at once on both engines, a
+// scrape that promtool accepts, and who may read it.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link_posts.h"
+#include "request_handler.h"
+#include "server_process.h"
+#include "storage.h"
+#include "test_database.h"
+
+using tavrolin::server::test::Engine;
+using tavrolin::server::test::engineName;
+using tavrolin::server::test::TestDatabase;
+using tavrolin::test::deleteSql;
+using tavrolin::test::formBody;
+using tavrolin::test::insertSql;
+using tavrolin::test::ServerProcess;
+
+namespace {
+
+constexpr const char* kForm = "application/x-www-form-urlencoded";
+
+// The value of the sample `series` ("name{labels}"), or -1 when the scrape has no such line.
+double sample(const std::string& scrape, const std::string& series) {
+    std::istringstream lines(scrape);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.starts_with(series + " ")) return std::stod(line.substr(series.size() + 1));
+    return -1;
+}
+
+class ServerMetrics : public ::testing::TestWithParam<Engine> {};
+
+}  // namespace
+
+TEST_P(ServerMetrics, CountsAreExactAfterManyClientsAtOnce) {
+    TestDatabase db(GetParam());
+    db.execute(
+        "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (77, 'A', 1), "
+        "(78, 'B', 1), (79, 'Gone', 0)");
+    ServerProcess server({"--db", db.location(), "--listen", "127.0.0.1:0", "--workers", "4"});
+    constexpr int kClients = 8, kRounds = 5;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c)
+        clients.emplace_back([&, c] {
+            httplib::Client client(server.baseUrl());
+            for (int round = 0; round < kRounds; ++round) {
+                const long employee = 1000 + c * kRounds + round;
+                client.Post("/Tavrolin.asp",
+                            formBody({insertSql(employee, "77"), insertSql(employee, "78"),
+                                      deleteSql(employee, "78,79")}),
+                            kForm);
+                client.Get("/Tavrolin.asp?EmployeeID=" + std::to_string(employee));
+            }
+            client.Post("/Tavrolin.asp", formBody({insertSql(1, "79")}), kForm);  // inactive
+            client.Get("/nowhere");
+        });
+    for (auto& client : clients) client.join();
+
+    httplib::Client scraper(server.baseUrl());
+    const auto reply = scraper.Get("/metrics");
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(reply->status, 200);
+    EXPECT_EQ(reply->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+    const auto& scrape = reply->body;
+    const double posts = kClients * kRounds;
+    EXPECT_EQ(sample(scrape, R"(tavrolin_http_requests_total{route="post",code="2xx"})"), posts);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_http_requests_total{route="post",code="4xx"})"), kClients);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_http_requests_total{route="document",code="2xx"})"),
+              posts);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_http_requests_total{route="other",code="4xx"})"),
+              kClients);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_request_duration_seconds_count{route="post"})"),
+              posts + kClients);
+    EXPECT_EQ(
+        sample(scrape, R"(tavrolin_request_duration_seconds_bucket{route="document",le="+Inf"})"),
+        posts);
+    EXPECT_EQ(sample(scrape, "tavrolin_posts_applied_total"), posts);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_link_statements_total{kind="insert"})"), 2 * posts);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_link_statements_total{kind="delete"})"), 2 * posts);
+    EXPECT_EQ(sample(scrape, "tavrolin_document_cache_hits_total") +
+                  sample(scrape, "tavrolin_document_cache_misses_total"),
+              posts);
+    EXPECT_EQ(sample(scrape, "tavrolin_database_errors_total"), 0);
+    EXPECT_GE(sample(scrape, "tavrolin_open_connections"), 1);
+    EXPECT_EQ(sample(scrape, "tavrolin_queued_requests"), 0);
+    EXPECT_NE(scrape.find("tavrolin_build_info{version=\""), std::string::npos);
+    EXPECT_EQ(db.rows("SELECT COUNT(*) FROM VendorEmployeeCrossReference")[0][0],
+              std::to_string(kClients * kRounds));
+
+    if (::access("/usr/bin/promtool", X_OK) != 0) GTEST_SKIP() << "promtool is not installed";
+    FILE* promtool = ::popen("/usr/bin/promtool check metrics", "w");
+    ASSERT_NE(promtool, nullptr);
+    std::fwrite(scrape.data(), 1, scrape.size(), promtool);
+    EXPECT_EQ(::pclose(promtool), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ServerMetrics,
+                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
+                         [](const auto& info) { return engineName(info.param); });
+
+// Open to this machine without sign-in, to admins only with it.
+TEST(ServerMetricsAccess, OnlyThisMachineOrAnAdminMayRead) {
+    TestDatabase db;
+    const std::string usersFile = db.location() + ".users";
+    ASSERT_EQ(tavrolin::test::addUser(usersFile, "ed", "e pass"), 0);
+    ASSERT_EQ(tavrolin::test::addUser(usersFile, "ada", "a pass", "admin"), 0);
+    {
+        ServerProcess open({"--db", db.location(), "--listen", "127.0.0.1:0"});
+        httplib::Client client(open.baseUrl());
+        EXPECT_EQ(client.Get("/metrics")->status, 200);
+        // A proxy on this machine passes on requests from anywhere.
+        EXPECT_EQ(client.Get("/metrics", {{"X-Forwarded-For", "192.0.2.7"}})->status, 403);
+    }
+    ServerProcess guarded({"--db", db.location(), "--listen", "127.0.0.1:0", "--users", usersFile});
+    httplib::Client client(guarded.baseUrl());
+    EXPECT_EQ(client.Get("/metrics")->status, 401);
+    client.set_basic_auth("ed", "e pass");
+    EXPECT_EQ(client.Get("/metrics")->status, 403);
+    client.set_basic_auth("ada", "wrong");
+    EXPECT_EQ(client.Get("/metrics")->status, 401);
+    client.set_basic_auth("ada", "a pass");
+    const auto scrape = client.Get("/metrics");
+    EXPECT_EQ(scrape->status, 200);
+    // The wrong password; a request without any is no failed sign-in.
+    EXPECT_EQ(sample(scrape->body, "tavrolin_sign_in_failures_total"), 1);
+    EXPECT_EQ(sample(scrape->body, R"(tavrolin_http_requests_total{route="metrics",code="4xx"})"),
+              3);
+
+    // A client elsewhere, as the transport would name it; the tests reach only loopback.
+    const auto storage = tavrolin::server::openStorage(db.location(), 1);
+    tavrolin::server::RequestHandler handler(*storage);
+    tavrolin::server::HttpRequest request{"GET", "/metrics", {}, {}, "192.0.2.7"};
+    EXPECT_EQ(handler.handle(request).status, 403);
+    request.remoteAddress = "::ffff:127.0.0.1";
+    EXPECT_EQ(handler.handle(request).status, 200);
+}
