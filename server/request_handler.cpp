@@ -142,6 +142,7 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
                 return refuse(422, "vendor " + vendor + " is inactive");
         }
     } catch (const CommitOutcomeUnknown& error) {
+        metrics().databaseErrors.add();
         logLine(std::string("database error: ") + error.what());
         return {503, kCommitOutcomeUnknown};
     } catch (const StorageError& error) {
@@ -268,13 +269,18 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
     const auto field = std::find_if(query.begin(), query.end(),
                                     [](const auto& pair) { return pair.first == "EmployeeID"; });
     if (field == query.end() || !parseEmployeeId(field->second, employeeId)) return std::nullopt;
+    const auto start = std::chrono::steady_clock::now();
     try {
         const auto version = mStorage.changeVersionAtOnce();
         if (!version) return std::nullopt;
         auto document = mCache.find(employeeId, *version);
         // Compressing a large document would hold up every connection of this thread.
         if (!document || (wantsGzip(request) && !document->gzipReady())) return std::nullopt;
-        return documentResponse(request, std::move(document));
+        // Only an answer counts here; the worker counts the requests it is left.
+        metrics().cacheHits.add();
+        auto response = documentResponse(request, std::move(document));
+        metrics().documentDuration.observe(std::chrono::steady_clock::now() - start);
+        return response;
     } catch (const StorageError&) {
         return std::nullopt;  // the worker's path reports it
     }

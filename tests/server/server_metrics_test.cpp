@@ -117,7 +117,14 @@ TEST(ServerMetricsAccess, OnlyThisMachineOrAnAdminMayRead) {
     {
         ServerProcess open({"--db", db.location(), "--listen", "127.0.0.1:0"});
         httplib::Client client(open.baseUrl());
-        EXPECT_EQ(client.Get("/metrics")->status, 200);
+        // The second is a cache hit, which may be answered without a worker.
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(client.Get("/Tavrolin.asp?EmployeeID=1")->status, 200);
+        const auto scrape = client.Get("/metrics")->body;
+        EXPECT_EQ(sample(scrape, "tavrolin_document_cache_hits_total"), 1);
+        EXPECT_EQ(sample(scrape, "tavrolin_document_cache_misses_total"), 1);
+        EXPECT_EQ(sample(scrape, R"(tavrolin_request_duration_seconds_count{route="document"})"),
+                  2);
         // A proxy on this machine passes on requests from anywhere.
         EXPECT_EQ(client.Get("/metrics", {{"X-Forwarded-For", "192.0.2.7"}})->status, 403);
     }
