@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::set<Link> expected;
     const bool shouldApply = expectedOutcome(body, expected);
-    const PostReply reply = handleChangePost(storage(), kForm, body);
+    const PostReply reply = handleChangePost(storage(), {}, kForm, body);
 
     // The database itself never fails here, whatever the post says.
     FUZZ_CHECK(reply.status == 200 || reply.status == 400 || reply.status == 413 ||
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(reply.text.empty());
     FUZZ_CHECK(links() == expected);
 
-    const PostReply again = handleChangePost(storage(), kForm, body);
+    const PostReply again = handleChangePost(storage(), {}, kForm, body);
     FUZZ_CHECK(again.status == 200);
     FUZZ_CHECK(links() == expected);
     return 0;

@@ -1,5 +1,6 @@
 #include "admin_commands.h"
 
+#include <pwd.h>
 #include <string.h>
 #include <termios.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "access_log.h"
 #include "storage.h"
@@ -51,6 +53,18 @@ bool readPassword(const std::string& name, std::string& password) {
     return ok;
 }
 
+// The operating-system user running this command, in whose name an import changes vendors.
+std::string operatingSystemUser() {
+    const auto uid = ::getuid();
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_name && *found->pw_name)
+        return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+
 }  // namespace
 
 int runImport(const Options& options) {
@@ -73,7 +87,7 @@ int runImport(const Options& options) {
         return 1;
     }
     const auto storage = openStorage(options.database, 1);
-    const auto count = storage->importVendors(csv.vendors);
+    const auto count = storage->importVendors(csv.vendors, {operatingSystemUser(), ""});
     std::cout << "imported " << count << " vendors into " << storage->description() << "\n";
     return 0;
 }

@@ -42,6 +42,8 @@ class SqliteConnection {
     void execute(std::string_view sql);
     SqliteStatement prepare(std::string_view sql);
     sqlite3* handle() const { return mDb; }
+    // Rows the last finished INSERT, UPDATE or DELETE changed, not counting its triggers'.
+    std::int64_t changes() const { return sqlite3_changes64(mDb); }
 
   private:
     sqlite3* mDb = nullptr;

@@ -81,10 +81,10 @@ TEST_P(Storage, VersionMovesWithEveryChangeWhoeverMakesIt) {
     EXPECT_GT(afterDelete, afterRename);
     // Statements that change no row leave cached documents valid.
     db.execute("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID = 43");
-    ASSERT_EQ(storage->applyLinkStatements({add(42, 30), drop(42, {4})}).outcome,
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 30), drop(42, {4})}, {}).outcome,
               ApplyResult::Outcome::Applied);
     EXPECT_EQ(storage->changeVersion(), afterDelete);
-    ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}, {}).outcome, ApplyResult::Outcome::Applied);
     EXPECT_GT(storage->changeVersion(), afterDelete);
 }
 
@@ -100,7 +100,7 @@ TEST_P(Storage, StatementsTakeEffectInOrder) {
         add(42, 30),                // exists: left as it is
         drop(43, {4}), add(43, 4),  // removed and added again: a new row
         drop(42, {17, 21}),         // one exists, one does not
-    });
+    }, {});
     ASSERT_EQ(result.outcome, ApplyResult::Outcome::Applied);
     EXPECT_EQ(db.links(), "8:9 42:30 43:4");
     EXPECT_EQ(stamp(42, 30), kept);
@@ -114,10 +114,10 @@ TEST_P(Storage, FirstRefusedInsertNamesItsVendorAndNothingChanges) {
     const auto before = db.dump();
     const auto version = storage->changeVersion();
     auto result =
-        storage->applyLinkStatements({drop(42, {30}), add(42, 9), add(42, 555), add(42, 21)});
+        storage->applyLinkStatements({drop(42, {30}), add(42, 9), add(42, 555), add(42, 21)}, {});
     EXPECT_EQ(result.outcome, ApplyResult::Outcome::UnknownVendor);
     EXPECT_EQ(result.vendorId, 555);
-    result = storage->applyLinkStatements({add(42, 9), add(42, 21), add(42, 555)});
+    result = storage->applyLinkStatements({add(42, 9), add(42, 21), add(42, 555)}, {});
     EXPECT_EQ(result.outcome, ApplyResult::Outcome::InactiveVendor);
     EXPECT_EQ(result.vendorId, 21);
     EXPECT_EQ(db.dump(), before);
@@ -145,7 +145,7 @@ TEST_P(Storage, LinksNameOnlyVendorsThatExist) {
 TEST_P(Storage, ImportAddsNewVendorsAndUpdatesExistingOnes) {
     const std::string awkward = "Quote \" comma , brace {} back\\slash 'single' Caf\xC3\xA9";
     EXPECT_EQ(
-        storage->importVendors({{4, "First", true}, {2, awkward, true}, {4, "New name", false}}),
+        storage->importVendors({{4, "First", true}, {2, awkward, true}, {4, "New name", false}}, {}),
         3u);
     const auto vendors = db.rows("SELECT VendorID, VendorName, Active FROM Vendor ORDER BY 1");
     ASSERT_EQ(vendors.size(), 6u);
@@ -197,8 +197,8 @@ TEST(StorageEngines, ServeTheSameDocumentForTheSameData) {
     ASSERT_TRUE(b->seedDemoData());
     const std::vector<LinkStatement> post = {add(42, 77), add(42, 123), drop(42, {456, 900}),
                                              add(5, 77)};
-    ASSERT_EQ(a->applyLinkStatements(post).outcome, ApplyResult::Outcome::Applied);
-    ASSERT_EQ(b->applyLinkStatements(post).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(a->applyLinkStatements(post, {}).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(b->applyLinkStatements(post, {}).outcome, ApplyResult::Outcome::Applied);
     for (const auto employee : {42, 7, 314, 1001, 5, 31337}) {
         const auto document = a->loadVendorDocument(employee).body;
         EXPECT_GT(document.size(), 1000u);
