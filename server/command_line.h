@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "audit_trail.h"
 #include "http_service.h"
 
 namespace tavrolin::server {
@@ -24,6 +25,9 @@ struct Options {
     bool compress = true;
     std::string userCommand;  // "add-user" or "remove-user"
     std::string userName;
+    bool audit = false;
+    AuditFilter auditFilter;
+    std::string auditFormat = "text";  // "text", "csv" or "json"
     TransportLimits limits;
     std::string tlsCertificate;
     std::string tlsKey;
