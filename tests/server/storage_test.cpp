@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -185,6 +186,35 @@ TEST_P(Storage, RecordsTheSchemaVersionAndRefusesANewerOne) {
     }
 }
 
+namespace {
+
+// Takes away what the second layout added, leaving the database as the first one made it.
+void downgradeToFirstLayout(const TestDatabase& db) {
+    db.execute(db.engine() == Engine::Sqlite
+                   ? "DROP TABLE ChangeAudit; UPDATE SchemaVersion SET Version = 1"
+                   : "DROP TABLE ChangeAudit; DROP SEQUENCE ChangeAuditPost; "
+                     "DROP FUNCTION ChangePost(); UPDATE SchemaVersion SET Version = 1");
+}
+
+}  // namespace
+
+TEST_P(Storage, UpgradesTheFirstLayoutInPlaceWithAnEmptyTrail) {
+    storage.reset();
+    downgradeToFirstLayout(db);
+    ASSERT_EQ(db.rows("SELECT Version FROM SchemaVersion")[0][0], "1");
+    const auto before = db.dump();
+    storage = openStorage(db.location(), 1);
+    EXPECT_EQ(db.rows("SELECT Version FROM SchemaVersion")[0][0], std::to_string(kSchemaVersion));
+    EXPECT_EQ(db.dump(), before);
+    EXPECT_EQ(db.rows("SELECT count(*) FROM ChangeAudit")[0][0], "0");
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 9), drop(43, {4})}, {"ann", "::1"}).outcome,
+              ApplyResult::Outcome::Applied);
+    EXPECT_EQ(db.rows("SELECT Action, EmployeeID, VendorID, UserName, ClientAddress FROM "
+                      "ChangeAudit ORDER BY AuditID"),
+              (std::vector<std::vector<std::string>>{{"unlinked", "43", "4", "ann", "::1"},
+                                                     {"linked", "42", "9", "ann", "::1"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Storage, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return engineName(info.param); });
 
@@ -204,6 +234,39 @@ TEST(StorageEngines, ServeTheSameDocumentForTheSameData) {
         EXPECT_GT(document.size(), 1000u);
         EXPECT_EQ(b->loadVendorDocument(employee).body, document) << "employee " << employee;
     }
+}
+
+// Servers starting together on a database of the first layout: one upgrades it, the other waits
+// and finds the work done.
+TEST(StorageUpgrade, ServersStartingTogetherOnPostgresUpgradeItOnce) {
+    TestDatabase db(Engine::Postgres);
+    db.execute("INSERT INTO Vendor (VendorID, VendorName) VALUES (1, 'One')");
+    downgradeToFirstLayout(db);
+    PgConnection gate(db.location());
+    gate.execute("SELECT pg_advisory_lock(7356210944)");
+    std::vector<std::thread> servers;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < 2; ++i)
+        servers.emplace_back([&] {
+            try {
+                openStorage(db.location(), 1);
+            } catch (const StorageError&) {
+                ++failures;
+            }
+        });
+    const auto waiting = [&] {
+        return gate.execute("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND "
+                            "NOT granted").integer(0, 0);
+    };
+    for (int i = 0; i < 3000 && waiting() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(waiting(), 2);
+    gate.execute("SELECT pg_advisory_unlock(7356210944)");
+    for (auto& server : servers) server.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(db.rows("SELECT Version FROM SchemaVersion")[0][0], std::to_string(kSchemaVersion));
+    EXPECT_EQ(db.rows("SELECT count(*) FROM ChangeAudit")[0][0], "0");
+    EXPECT_EQ(db.dump(), "V 1 One 1\n");
 }
 
 TEST(StoragePassword, NeverAppearsInADescriptionOrAnError) {
