@@ -70,7 +70,8 @@ signed-in user (empty without --users) and the client's address, and every vendo
 changed. --employee, --vendor and --user select rows; --since TIME and --until TIME keep those
 at or after and before TIME, given as YYYY-MM-DD[ HH:MM[:SS[.mmm]]] in UTC. --format csv writes
 a header line and one record per row, --format json one JSON object per line. It may run while
-servers use the database.
+servers use the database. Any command or server of this release adds the trail to a database
+of the earlier layout when it opens it.
 add-user reads NAME's password from standard input (without echo on a terminal) and adds the
 user to FILE or replaces the user's password; remove-user takes the user out. FILE is written
 with mode 0600.
