@@ -99,8 +99,8 @@ std::string auditLine(const AuditEntry& entry, const std::string& format) {
     const auto employee = entry.employeeId ? std::to_string(*entry.employeeId) : std::string();
     if (format == "csv")
         return std::to_string(entry.changeId) + "," + entry.time + "," + entry.action + "," +
-               employee + "," + std::to_string(entry.vendorId) + "," + csvField(entry.user) +
-               "," + csvField(entry.clientAddress) + "," + csvField(entry.detail);
+               employee + "," + std::to_string(entry.vendorId) + "," + csvField(entry.user) + "," +
+               csvField(entry.clientAddress) + "," + csvField(entry.detail);
     if (format == "json")
         return "{\"change\":" + std::to_string(entry.changeId) +
                ",\"time\":" + jsonString(entry.time) + ",\"action\":" + jsonString(entry.action) +
@@ -111,7 +111,8 @@ std::string auditLine(const AuditEntry& entry, const std::string& format) {
                ",\"detail\":" + jsonString(entry.detail) + "}";
     // Names and addresses are escaped as in the log, so that no row can drive the terminal.
     std::string line = entry.time + " UTC  #" + std::to_string(entry.changeId) + "  " +
-                       entry.action + std::string(entry.action.size() < 12 ? 12 - entry.action.size() : 1, ' ');
+                       entry.action +
+                       std::string(entry.action.size() < 12 ? 12 - entry.action.size() : 1, ' ');
     if (!employee.empty()) line += "employee " + employee + "  ";
     line += "vendor " + std::to_string(entry.vendorId);
     if (!entry.detail.empty()) line += " \"" + escapeLogText(entry.detail) + "\"";

@@ -71,7 +71,8 @@ std::vector<VendorChange> vendorChanges(
             continue;
         }
         const auto& [name, active] = found->second;
-        if (name != vendor->name) changes.push_back({id, kVendorRenamed, name + " -> " + vendor->name});
+        if (name != vendor->name)
+            changes.push_back({id, kVendorRenamed, name + " -> " + vendor->name});
         if (active != vendor->active)
             changes.push_back(
                 {id, vendor->active ? kVendorActivated : kVendorDeactivated, vendor->name});

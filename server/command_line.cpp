@@ -156,8 +156,8 @@ int parseAuditOption(const std::string& arg, Value value, Options& options) {
     const auto id = [&](std::optional<std::int64_t>& out, std::int64_t low, std::int64_t high) {
         std::int64_t number = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-        if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
-            number < low || number > high)
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || number < low ||
+            number > high)
             return false;
         out = number;
         return true;

@@ -261,16 +261,17 @@ void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links,
                            {employees, vendors});
         return;
     }
-    connection.execute("insert_links_audited",
-                       "WITH added AS (INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
-                       "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
-                       "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
-                       "WHERE x.EmployeeID = n.e AND x.VendorID = n.v) "
-                       "RETURNING EmployeeID, VendorID) "
-                       "INSERT INTO ChangeAudit (ChangeID, Action, EmployeeID, VendorID, UserName, "
-                       "ClientAddress) SELECT (SELECT ChangePost()), 'linked', EmployeeID, "
-                       "VendorID, $3, $4 FROM added ORDER BY EmployeeID, VendorID",
-                       {employees, vendors, author->user, author->clientAddress});
+    connection.execute(
+        "insert_links_audited",
+        "WITH added AS (INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+        "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
+        "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
+        "WHERE x.EmployeeID = n.e AND x.VendorID = n.v) "
+        "RETURNING EmployeeID, VendorID) "
+        "INSERT INTO ChangeAudit (ChangeID, Action, EmployeeID, VendorID, UserName, "
+        "ClientAddress) SELECT (SELECT ChangePost()), 'linked', EmployeeID, "
+        "VendorID, $3, $4 FROM added ORDER BY EmployeeID, VendorID",
+        {employees, vendors, author->user, author->clientAddress});
 }
 
 void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links,

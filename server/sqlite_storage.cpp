@@ -203,7 +203,8 @@ class LinkTrail {
 };
 
 // Statement by statement: on SQLite a statement costs microseconds, less than planning sets.
-ApplyResult applyStatements(SqliteConnection& connection, const std::vector<LinkStatement>& statements,
+ApplyResult applyStatements(SqliteConnection& connection,
+                            const std::vector<LinkStatement>& statements,
                             const ChangeAuthor& author) {
     SqliteTransaction transaction(connection, SqliteTransaction::Kind::Write);
     auto vendorState = connection.prepare("SELECT Active FROM Vendor WHERE VendorID = ?1");

@@ -449,11 +449,10 @@ TEST_P(ServerHttp, ImportsGoodFilesAndRejectsBadOnesWhole) {
     // The trail names the operating-system user; an unchanged vendor leaves no row.
     ASSERT_EQ(run("id,name,active\n1,Alpha,0\n2,Beta,0\n").first, 0);
     const std::string user = getpwuid(getuid())->pw_name;
-    EXPECT_EQ(trailRows(),
-              (std::vector<std::string>{"renamed,,2," + user + ",,\"Beta, Inc. -> Beta\"",
-                                        "deactivated,,1," + user + ",,Alpha",
-                                        "added,,2," + user + ",,\"Beta, Inc.\"",
-                                        "added,,1," + user + ",,Alpha"}));
+    const std::vector<std::string> expected = {
+        "renamed,,2," + user + ",,\"Beta, Inc. -> Beta\"", "deactivated,,1," + user + ",,Alpha",
+        "added,,2," + user + ",,\"Beta, Inc.\"", "added,,1," + user + ",,Alpha"};
+    EXPECT_EQ(trailRows(), expected);
 }
 
 // A post by a signed-in user: the trail holds each link it created or removed, by net effect,

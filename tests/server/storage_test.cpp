@@ -85,7 +85,8 @@ TEST_P(Storage, VersionMovesWithEveryChangeWhoeverMakesIt) {
     ASSERT_EQ(storage->applyLinkStatements({add(42, 30), drop(42, {4})}, {}).outcome,
               ApplyResult::Outcome::Applied);
     EXPECT_EQ(storage->changeVersion(), afterDelete);
-    ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}, {}).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}, {}).outcome,
+              ApplyResult::Outcome::Applied);
     EXPECT_GT(storage->changeVersion(), afterDelete);
 }
 
@@ -95,13 +96,15 @@ TEST_P(Storage, StatementsTakeEffectInOrder) {
     ASSERT_FALSE(kept.empty() || replaced.empty());
     // Past the clock's millisecond, so that a row written afresh has a stamp of its own.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const auto result = storage->applyLinkStatements({
-        add(7, 4), drop(7, {4}),    // added, then removed again
-        drop(8, {9}), add(8, 9),    // removed while missing, then added
-        add(42, 30),                // exists: left as it is
-        drop(43, {4}), add(43, 4),  // removed and added again: a new row
-        drop(42, {17, 21}),         // one exists, one does not
-    }, {});
+    const auto result = storage->applyLinkStatements(
+        {
+            add(7, 4), drop(7, {4}),    // added, then removed again
+            drop(8, {9}), add(8, 9),    // removed while missing, then added
+            add(42, 30),                // exists: left as it is
+            drop(43, {4}), add(43, 4),  // removed and added again: a new row
+            drop(42, {17, 21}),         // one exists, one does not
+        },
+        {});
     ASSERT_EQ(result.outcome, ApplyResult::Outcome::Applied);
     EXPECT_EQ(db.links(), "8:9 42:30 43:4");
     EXPECT_EQ(stamp(42, 30), kept);
@@ -145,9 +148,9 @@ TEST_P(Storage, LinksNameOnlyVendorsThatExist) {
 
 TEST_P(Storage, ImportAddsNewVendorsAndUpdatesExistingOnes) {
     const std::string awkward = "Quote \" comma , brace {} back\\slash 'single' Caf\xC3\xA9";
-    EXPECT_EQ(
-        storage->importVendors({{4, "First", true}, {2, awkward, true}, {4, "New name", false}}, {}),
-        3u);
+    EXPECT_EQ(storage->importVendors(
+                  {{4, "First", true}, {2, awkward, true}, {4, "New name", false}}, {}),
+              3u);
     const auto vendors = db.rows("SELECT VendorID, VendorName, Active FROM Vendor ORDER BY 1");
     ASSERT_EQ(vendors.size(), 6u);
     EXPECT_EQ(vendors[0], (std::vector<std::string>{"2", awkward, "1"}));
@@ -255,8 +258,9 @@ TEST(StorageUpgrade, ServersStartingTogetherOnPostgresUpgradeItOnce) {
             }
         });
     const auto waiting = [&] {
-        return gate.execute("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND "
-                            "NOT granted").integer(0, 0);
+        const char* sql =
+            "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted";
+        return gate.execute(sql).integer(0, 0);
     };
     for (int i = 0; i < 3000 && waiting() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
