@@ -146,6 +146,16 @@ VersionedDocument readVendorDocument(SqliteConnection& connection, std::int64_t 
     return {version, buildVendorDocument(nonSelected, selected)};
 }
 
+// The ID that the rows of one change share and the database clock's time for all of them.
+// Writers take turns, so the ID after that of the newest row is unused.
+std::pair<std::int64_t, std::string> newChange(SqliteConnection& connection) {
+    auto statement = connection.prepare(
+        "SELECT coalesce((SELECT ChangeID FROM ChangeAudit ORDER BY AuditID DESC LIMIT 1), "
+        "0) + 1, strftime('%Y-%m-%d %H:%M:%f', 'now')");
+    statement.step();
+    return {statement.columnInt(0), std::string(statement.columnText(1))};
+}
+
 // What a post did to each link it named, by the net effect that others can see: a link added
 // and removed again within the post was never there for them, while one removed and added again
 // is a new row. The set-based engine sees the same, so both write the same trail.
@@ -181,16 +191,6 @@ class LinkTrail {
             insert.bind(5, link.second).bind(6, author.user).bind(7, author.clientAddress);
             insert.step();
         }
-    }
-
-    // The ID that the rows of one change share and the database clock's time for all of them.
-    // Writers take turns, so the ID after that of the newest row is unused.
-    static std::pair<std::int64_t, std::string> newChange(SqliteConnection& connection) {
-        auto statement = connection.prepare(
-            "SELECT coalesce((SELECT ChangeID FROM ChangeAudit ORDER BY AuditID DESC LIMIT 1), "
-            "0) + 1, strftime('%Y-%m-%d %H:%M:%f', 'now')");
-        statement.step();
-        return {statement.columnInt(0), std::string(statement.columnText(1))};
     }
 
   private:
@@ -261,7 +261,7 @@ std::map<std::int64_t, std::pair<std::string, bool>> existingVendors(
 void writeVendorTrail(SqliteConnection& connection, const std::vector<VendorChange>& changes,
                       const ChangeAuthor& author) {
     if (changes.empty()) return;
-    const auto [change, time] = LinkTrail::newChange(connection);
+    const auto [change, time] = newChange(connection);
     auto insert = connection.prepare(
         "INSERT INTO ChangeAudit (ChangeID, ChangedAt, Action, VendorID, UserName, "
         "ClientAddress, Detail) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
