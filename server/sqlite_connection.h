@@ -63,6 +63,8 @@ class SqliteStatement {
     // True while a row is available; false when the statement is done.
     bool step();
     void reset();
+    // Makes the statement ready to run again with the values bound so far.
+    void rewind() { sqlite3_reset(mStmt); }
     int columnCount() const { return sqlite3_column_count(mStmt); }
     std::int64_t columnInt(int column) const;
     std::string_view columnText(int column) const;

@@ -185,10 +185,11 @@ class LinkTrail {
         auto insert = connection.prepare(
             "INSERT INTO ChangeAudit (ChangeID, ChangedAt, Action, EmployeeID, VendorID, "
             "UserName, ClientAddress) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        // What all rows share is bound once: a large post writes a row per link.
+        insert.bind(1, change).bind(2, time).bind(6, author.user).bind(7, author.clientAddress);
         for (const auto& [link, action] : rows) {
-            insert.reset();
-            insert.bind(1, change).bind(2, time).bind(3, action).bind(4, link.first);
-            insert.bind(5, link.second).bind(6, author.user).bind(7, author.clientAddress);
+            insert.rewind();
+            insert.bind(3, action).bind(4, link.first).bind(5, link.second);
             insert.step();
         }
     }
