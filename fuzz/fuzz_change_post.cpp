@@ -1,9 +1,11 @@
 // A whole change post against an in-memory database: it either applies every statement, leaving
-// exactly the links its statements imply, or it is refused and leaves the database as it was.
-// Applying an accepted post a second time changes nothing.
+// exactly the links its statements imply and a trail of exactly what changed, or it is refused
+// and leaves the database and the trail as they were. Applying an accepted post a second time
+// changes nothing.
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -54,7 +56,7 @@ SqliteConnection& connection() {
 }
 
 void resetLinks() {
-    connection().execute("DELETE FROM VendorEmployeeCrossReference");
+    connection().execute("DELETE FROM VendorEmployeeCrossReference; DELETE FROM ChangeAudit");
     for (const auto& [employee, vendor] : kStartLinks)
         connection()
             .prepare(
@@ -70,6 +72,27 @@ std::set<Link> links() {
     std::set<Link> out;
     while (rows.step()) out.insert({rows.columnInt(0), rows.columnInt(1)});
     return out;
+}
+
+// Whether the trail holds exactly the net change from the start links to `after`: a row for
+// each link added or removed, and for a link in both only a removal paired with an addition.
+bool trailMatches(const std::set<Link>& after) {
+    auto rows = connection().prepare("SELECT EmployeeID, VendorID, Action FROM ChangeAudit");
+    std::map<Link, std::pair<int, int>> counts;  // linked, unlinked
+    while (rows.step()) {
+        auto& [linked, unlinked] = counts[{rows.columnInt(0), rows.columnInt(1)}];
+        ++(rows.columnText(2) == "linked" ? linked : unlinked);
+    }
+    for (const auto& [link, count] : counts) {
+        const int change = int(after.contains(link)) - int(kStartLinks.contains(link));
+        if (count.first > 1 || count.second > 1 || count.first - count.second != change)
+            return false;
+    }
+    for (const auto& link : after)
+        if (!kStartLinks.contains(link) && !counts.contains(link)) return false;
+    for (const auto& link : kStartLinks)
+        if (!after.contains(link) && !counts.contains(link)) return false;
+    return true;
 }
 
 // What the post should do, worked out from its statements: the links afterwards, or nothing
@@ -107,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::set<Link> expected;
     const bool shouldApply = expectedOutcome(body, expected);
-    const PostReply reply = handleChangePost(storage(), kForm, body);
+    const PostReply reply = handleChangePost(storage(), {}, kForm, body);
 
     // The database itself never fails here, whatever the post says.
     FUZZ_CHECK(reply.status == 200 || reply.status == 400 || reply.status == 413 ||
@@ -116,14 +139,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!shouldApply);
         FUZZ_CHECK(endsWith(reply.text, "Nothing was saved."));
         FUZZ_CHECK(links() == kStartLinks);
+        FUZZ_CHECK(trailMatches(kStartLinks));
         return 0;
     }
     FUZZ_CHECK(shouldApply);
     FUZZ_CHECK(reply.text.empty());
     FUZZ_CHECK(links() == expected);
+    FUZZ_CHECK(trailMatches(expected));
 
-    const PostReply again = handleChangePost(storage(), kForm, body);
+    // Changing nothing, the post again leaves nothing in the trail either.
+    const PostReply again = handleChangePost(storage(), {}, kForm, body);
     FUZZ_CHECK(again.status == 200);
     FUZZ_CHECK(links() == expected);
+    FUZZ_CHECK(trailMatches(expected));
     return 0;
 }

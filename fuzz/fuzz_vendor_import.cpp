@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!csv.errors.empty()) return 0;
     SqliteConnection& connection = database();
     connection.execute("DELETE FROM Vendor");
-    FUZZ_CHECK(storage().importVendors(csv.vendors) == csv.vendors.size());
+    FUZZ_CHECK(storage().importVendors(csv.vendors, {}) == csv.vendors.size());
     // A vendor listed twice ends as its last line says.
     std::map<std::int64_t, std::pair<std::string, bool>> expected;
     for (const auto& vendor : csv.vendors) expected[vendor.id] = {vendor.name, vendor.active};

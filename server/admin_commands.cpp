@@ -1,5 +1,6 @@
 #include "admin_commands.h"
 
+#include <pwd.h>
 #include <string.h>
 #include <termios.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "access_log.h"
 #include "storage.h"
@@ -51,6 +53,74 @@ bool readPassword(const std::string& name, std::string& password) {
     return ok;
 }
 
+// The operating-system user running this command, in whose name an import changes vendors.
+std::string operatingSystemUser() {
+    const auto uid = ::getuid();
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_name && *found->pw_name)
+        return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+
+std::string csvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string jsonString(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7f) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+// One row as the admin asked for it: a line to read, a CSV record or a JSON object.
+std::string auditLine(const AuditEntry& entry, const std::string& format) {
+    const auto employee = entry.employeeId ? std::to_string(*entry.employeeId) : std::string();
+    if (format == "csv")
+        return std::to_string(entry.changeId) + "," + entry.time + "," + entry.action + "," +
+               employee + "," + std::to_string(entry.vendorId) + "," + csvField(entry.user) + "," +
+               csvField(entry.clientAddress) + "," + csvField(entry.detail);
+    if (format == "json")
+        return "{\"change\":" + std::to_string(entry.changeId) +
+               ",\"time\":" + jsonString(entry.time) + ",\"action\":" + jsonString(entry.action) +
+               ",\"employee\":" + (employee.empty() ? "null" : employee) +
+               ",\"vendor\":" + std::to_string(entry.vendorId) +
+               ",\"user\":" + jsonString(entry.user) +
+               ",\"client\":" + jsonString(entry.clientAddress) +
+               ",\"detail\":" + jsonString(entry.detail) + "}";
+    // Names and addresses are escaped as in the log, so that no row can drive the terminal.
+    std::string line = entry.time + " UTC  #" + std::to_string(entry.changeId) + "  " +
+                       entry.action +
+                       std::string(entry.action.size() < 12 ? 12 - entry.action.size() : 1, ' ');
+    if (!employee.empty()) line += "employee " + employee + "  ";
+    line += "vendor " + std::to_string(entry.vendorId);
+    if (!entry.detail.empty()) line += " \"" + escapeLogText(entry.detail) + "\"";
+    line += entry.user.empty() ? "  without sign-in" : "  by \"" + escapeLogText(entry.user) + "\"";
+    if (!entry.clientAddress.empty()) line += " from " + escapeLogText(entry.clientAddress);
+    return line;
+}
+
 }  // namespace
 
 int runImport(const Options& options) {
@@ -73,9 +143,20 @@ int runImport(const Options& options) {
         return 1;
     }
     const auto storage = openStorage(options.database, 1);
-    const auto count = storage->importVendors(csv.vendors);
+    const auto count = storage->importVendors(csv.vendors, {operatingSystemUser(), ""});
     std::cout << "imported " << count << " vendors into " << storage->description() << "\n";
     return 0;
+}
+
+int runAudit(const Options& options) {
+    const auto storage = openStorage(options.database, 1);
+    if (options.auditFormat == "csv")
+        std::cout << "change,time_utc,action,employee,vendor,user,client,detail\n";
+    storage->readAuditTrail(options.auditFilter, [&](const AuditEntry& entry) {
+        std::cout << auditLine(entry, options.auditFormat) << '\n';
+    });
+    std::cout.flush();
+    return std::cout ? 0 : 1;
 }
 
 int runUserCommand(const Options& options) {

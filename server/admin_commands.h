@@ -1,7 +1,7 @@
 #pragma once
 
-// The admin commands of tavrolin-server that change its data and stop: import-vendors,
-// add-user, remove-user and set-role.
+// The admin commands of tavrolin-server that change or show its data and stop: import-vendors,
+// audit, add-user, remove-user and set-role.
 
 #include "command_line.h"
 
@@ -9,6 +9,7 @@ namespace tavrolin::server {
 
 // Each returns the process's exit status.
 int runImport(const Options& options);
+int runAudit(const Options& options);
 int runUserCommand(const Options& options);
 
 }  // namespace tavrolin::server

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <optional>
 
@@ -16,6 +17,8 @@ const char* const kUsage =
                        [--users FILE] [--allow-origin URL]... [--no-gzip]
                        [--tls-cert FILE --tls-key FILE] [transport limits below]
        tavrolin-server import-vendors [--db FILE|URI] FILE.csv
+       tavrolin-server audit [--db FILE|URI] [--employee N] [--vendor N] [--user NAME]
+                       [--since TIME] [--until TIME] [--format text|csv|json]
        tavrolin-server add-user --users FILE [--role viewer|editor|admin] NAME
        tavrolin-server remove-user --users FILE NAME
        tavrolin-server set-role --users FILE NAME viewer|editor|admin
@@ -64,7 +67,15 @@ Transport:
                     503 with Retry-After (default 64)
 
 import-vendors adds or updates vendors from a CSV file with the header id,name,active; a file
-with any bad line changes nothing.
+with any bad line changes nothing. The vendors it adds, renames, activates or deactivates go to
+the audit trail in the name of the operating-system user that runs it.
+audit prints the audit trail, newest first: every link a post created or removed, with the
+signed-in user (empty without --users) and the client's address, and every vendor an import
+changed. --employee, --vendor and --user select rows; --since TIME and --until TIME keep those
+at or after and before TIME, given as YYYY-MM-DD[ HH:MM[:SS[.mmm]]] in UTC. --format csv writes
+a header line and one record per row, --format json one JSON object per line. It may run while
+servers use the database. Any command or server of this release adds the trail to a database
+of the earlier layout when it opens it.
 add-user reads NAME's password from standard input (without echo on a terminal) and adds the
 user to FILE or replaces the user's password; a new user is an editor unless --role says
 otherwise, a user already in FILE keeps their role. remove-user takes the user out, set-role
@@ -138,10 +149,57 @@ int parseTransportOption(const std::string& arg, Value value, Options& options) 
     return -1;
 }
 
+// The audit command's options, as parseTransportOption does it.
+template <class Value>
+int parseAuditOption(const std::string& arg, Value value, Options& options) {
+    std::string text;
+    auto& filter = options.auditFilter;
+    auto fail = [&](const char* what) {
+        std::cerr << "tavrolin-server: " << arg << " takes " << what << "\n";
+        return 1;
+    };
+    const auto id = [&](std::optional<std::int64_t>& out, std::int64_t low, std::int64_t high) {
+        std::int64_t number = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || number < low ||
+            number > high)
+            return false;
+        out = number;
+        return true;
+    };
+    const auto time = [&](std::string& out) {
+        const auto normalized = normalizeAuditTime(text);
+        if (normalized) out = *normalized;
+        return normalized.has_value();
+    };
+    if (arg == "--employee")
+        return value(text) && id(filter.employeeId, INT32_MIN, INT32_MAX) ? 0
+                                                                          : fail("an employee ID");
+    if (arg == "--vendor")
+        return value(text) && id(filter.vendorId, INT64_MIN, INT64_MAX) ? 0 : fail("a vendor ID");
+    if (arg == "--user") {
+        if (!value(text)) return fail("a user name");
+        filter.user = text;
+        return 0;
+    }
+    if (arg == "--since" || arg == "--until")
+        return value(text) && time(arg == "--since" ? filter.since : filter.until)
+                   ? 0
+                   : fail("a time YYYY-MM-DD[ HH:MM[:SS[.mmm]]] (UTC)");
+    if (arg == "--format") {
+        if (!value(text) || (text != "text" && text != "csv" && text != "json"))
+            return fail("text, csv or json");
+        options.auditFormat = text;
+        return 0;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int parseArguments(int argc, char** argv, Options& options) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    bool auditOptions = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& arg = args[i];
         auto value = [&](std::string& out) {
@@ -182,8 +240,14 @@ int parseArguments(int argc, char** argv, Options& options) {
                 return 1;
             }
             options.allowedOrigins.push_back(*origin);
+        } else if (const int audit = parseAuditOption(arg, value, options); audit >= 0) {
+            if (audit > 0) return audit;
+            auditOptions = true;
+        } else if (arg == "audit" && !options.audit && !options.import &&
+                   options.userCommand.empty()) {
+            options.audit = true;
         } else if ((arg == "add-user" || arg == "remove-user" || arg == "set-role") &&
-                   options.userCommand.empty() && !options.import) {
+                   options.userCommand.empty() && !options.import && !options.audit) {
             options.userCommand = arg;
         } else if (!options.userCommand.empty() && options.userName.empty() &&
                    !arg.starts_with("-")) {
@@ -197,7 +261,8 @@ int parseArguments(int argc, char** argv, Options& options) {
                 std::cerr << "tavrolin-server: a role is viewer, editor or admin\n";
                 return 1;
             }
-        } else if (arg == "import-vendors" && !options.import && options.userCommand.empty()) {
+        } else if (arg == "import-vendors" && !options.import && options.userCommand.empty() &&
+                   !options.audit) {
             options.import = true;
         } else if (options.import && options.importFile.empty() && !arg.starts_with("-")) {
             options.importFile = arg;
@@ -205,6 +270,11 @@ int parseArguments(int argc, char** argv, Options& options) {
             std::cerr << "tavrolin-server: unknown argument " << arg << "\n";
             return 1;
         }
+    }
+    if (auditOptions && !options.audit) {
+        std::cerr << "tavrolin-server: --employee, --vendor, --user, --since, --until and "
+                     "--format go with audit\n";
+        return 1;
     }
     if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
         std::cerr << "tavrolin-server: --tls-cert and --tls-key go together\n";

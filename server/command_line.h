@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "audit_trail.h"
 #include "http_service.h"
 #include "users.h"
 
@@ -27,6 +28,9 @@ struct Options {
     std::string userCommand;  // "add-user", "remove-user" or "set-role"
     std::string userName;
     std::optional<Role> role;  // add-user's --role, set-role's ROLE
+    bool audit = false;
+    AuditFilter auditFilter;
+    std::string auditFormat = "text";  // "text", "csv" or "json"
     TransportLimits limits;
     std::string tlsCertificate;
     std::string tlsKey;

@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
     }
     try {
         if (!options.userCommand.empty()) return runUserCommand(options);
+        if (options.audit) return runAudit(options);
         return options.import ? runImport(options) : runServer(options);
     } catch (const StorageError& error) {
         std::cerr << "tavrolin-server: " << error.what() << "\n";

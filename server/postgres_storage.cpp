@@ -101,6 +101,36 @@ CREATE TABLE IF NOT EXISTS SchemaVersion (
 );
 )sql";
 
+// Version 2: the audit trail. Its rows change no document, so it has no counter triggers; it
+// names vendors without a reference, so that the trail of a vendor outlives the vendor.
+// ChangePost() numbers the changes: the first call in a transaction takes the next number and
+// every later one returns it again.
+constexpr const char* kAuditSchema = R"sql(
+CREATE SEQUENCE IF NOT EXISTS ChangeAuditPost;
+CREATE TABLE IF NOT EXISTS ChangeAudit (
+    AuditID BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    ChangeID BIGINT NOT NULL,
+    ChangedAt TIMESTAMP(3) NOT NULL DEFAULT (now() AT TIME ZONE 'UTC'),
+    Action TEXT NOT NULL,
+    EmployeeID INTEGER,
+    VendorID BIGINT NOT NULL,
+    UserName TEXT NOT NULL,
+    ClientAddress TEXT NOT NULL,
+    Detail TEXT NOT NULL DEFAULT ''
+);
+CREATE OR REPLACE FUNCTION ChangePost() RETURNS bigint LANGUAGE plpgsql AS $$
+DECLARE
+    post text := current_setting('tavrolin.change_post', true);
+BEGIN
+    IF post IS NULL OR post = '' THEN
+        post := nextval('ChangeAuditPost')::text;
+        PERFORM set_config('tavrolin.change_post', post, true);
+    END IF;
+    RETURN post::bigint;
+END
+$$;
+)sql";
+
 // Writers take the counter row first. Every writer needs it anyway (the triggers bump it), so
 // taking it up front orders all writers of all instances one after the other, as SQLite's
 // single writer does, instead of letting two of them deadlock over rows and the counter. It
@@ -189,12 +219,13 @@ std::string integerArray(const Range& range, Project project) {
 
 // An array literal of text elements, each quoted so that commas, braces and quotes in vendor
 // names stay inside their element.
-std::string textArray(const std::vector<ImportedVendor>& vendors) {
+template <class Range, class Project>
+std::string textArray(const Range& range, Project project) {
     std::string out = "{";
-    for (const auto& vendor : vendors) {
+    for (const auto& item : range) {
         if (out.size() > 1) out += ',';
         out += '"';
-        for (const char c : vendor.name) {
+        for (const char c : std::string_view(project(item))) {
             if (c == '"' || c == '\\') out += '\\';
             out += c;
         }
@@ -204,27 +235,31 @@ std::string textArray(const std::vector<ImportedVendor>& vendors) {
     return out;
 }
 
+const std::string& vendorName(const ImportedVendor& vendor) {
+    return vendor.name;
+}
+
 void upsertVendors(PgConnection& connection, const std::vector<ImportedVendor>& vendors,
                    bool replace) {
     if (vendors.empty()) return;
     const auto ids = integerArray(vendors, [](const auto& v) { return v.id; });
     const auto flags = integerArray(vendors, [](const auto& v) { return int(v.active); });
     if (replace) {
-        connection.execute(
-            "INSERT INTO Vendor (VendorID, VendorName, Active) "
-            "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[]) "
-            "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
-            "Active = excluded.Active",
-            {ids, textArray(vendors), flags});
+        connection.execute("INSERT INTO Vendor (VendorID, VendorName, Active) "
+                           "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[]) "
+                           "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
+                           "Active = excluded.Active",
+                           {ids, textArray(vendors, vendorName), flags});
     } else {
-        connection.execute(
-            "INSERT INTO Vendor (VendorID, VendorName, Active) "
-            "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[])",
-            {ids, textArray(vendors), flags});
+        connection.execute("INSERT INTO Vendor (VendorID, VendorName, Active) "
+                           "SELECT * FROM unnest($1::bigint[], $2::text[], $3::integer[])",
+                           {ids, textArray(vendors, vendorName), flags});
     }
 }
 
-void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
+// With an author, the links that the statement created go to the trail in the same statement.
+void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links,
+                 const ChangeAuthor* author = nullptr) {
     if (links.empty()) return;
     // RecordLastUpdated is left to the column default: the database clock, never the client.
     // Links that exist are filtered out rather than left to ON CONFLICT, whose speculative
@@ -234,23 +269,61 @@ void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
     // OFFSET 0 keeps the filter one key lookup per new link: as a join, the planner would at
     // times (by the table's size and vacuum state) hash the whole table for a post of a few
     // hundred links, several times slower and growing with the table.
-    connection.execute(
-        "INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+    const auto employees = integerArray(links, [](const auto& l) { return l.first; });
+    const auto vendors = integerArray(links, [](const auto& l) { return l.second; });
+    if (!author) {
+        connection.execute("INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+                           "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
+                           "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
+                           "WHERE x.EmployeeID = n.e AND x.VendorID = n.v OFFSET 0)",
+                           {employees, vendors});
+        return;
+    }
+    connection.execute("WITH added AS (INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
         "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
         "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
-        "WHERE x.EmployeeID = n.e AND x.VendorID = n.v OFFSET 0)",
-        {integerArray(links, [](const auto& l) { return l.first; }),
-         integerArray(links, [](const auto& l) { return l.second; })});
+        "WHERE x.EmployeeID = n.e AND x.VendorID = n.v OFFSET 0) "
+        "RETURNING EmployeeID, VendorID) "
+        "INSERT INTO ChangeAudit (ChangeID, Action, EmployeeID, VendorID, UserName, "
+        "ClientAddress) SELECT (SELECT ChangePost()), 'linked', EmployeeID, "
+        "VendorID, $3, $4 FROM added ORDER BY EmployeeID, VendorID",
+        {employees, vendors, author->user, author->clientAddress});
 }
 
-void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links) {
+void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links,
+                 const ChangeAuthor& author) {
     if (links.empty()) return;
-    connection.execute(
-        "DELETE FROM VendorEmployeeCrossReference x "
-        "USING unnest($1::integer[], $2::bigint[]) AS d (EmployeeID, VendorID) "
-        "WHERE x.EmployeeID = d.EmployeeID AND x.VendorID = d.VendorID",
-        {integerArray(links, [](const auto& l) { return l.first; }),
-         integerArray(links, [](const auto& l) { return l.second; })});
+    connection.execute("WITH gone AS (DELETE FROM VendorEmployeeCrossReference x "
+                       "USING unnest($1::integer[], $2::bigint[]) AS d (EmployeeID, VendorID) "
+                       "WHERE x.EmployeeID = d.EmployeeID AND x.VendorID = d.VendorID "
+                       "RETURNING x.EmployeeID, x.VendorID) "
+                       "INSERT INTO ChangeAudit (ChangeID, Action, EmployeeID, VendorID, UserName, "
+                       "ClientAddress) SELECT (SELECT ChangePost()), 'unlinked', EmployeeID, "
+                       "VendorID, $3, $4 FROM gone ORDER BY EmployeeID, VendorID",
+                       {integerArray(links, [](const auto& l) { return l.first; }),
+                        integerArray(links, [](const auto& l) { return l.second; }), author.user,
+                        author.clientAddress});
+}
+
+// Before the vendors change: which of them are new, renamed, activated or deactivated.
+void writeVendorTrail(PgConnection& connection, const std::vector<ImportedVendor>& vendors,
+                      const ChangeAuthor& author) {
+    if (vendors.empty()) return;
+    const auto rows = connection.execute("SELECT VendorID, VendorName, Active FROM Vendor WHERE VendorID = ANY($1)",
+        {integerArray(vendors, [](const auto& v) { return v.id; })});
+    std::map<std::int64_t, std::pair<std::string, bool>> existing;
+    for (int row = 0; row < rows.rows(); ++row)
+        existing.emplace(rows.integer(row, 0),
+                         std::pair(std::string(rows.text(row, 1)), rows.integer(row, 2) == 1));
+    const auto changes = vendorChanges(existing, vendors);
+    if (changes.empty()) return;
+    connection.execute("INSERT INTO ChangeAudit (ChangeID, Action, VendorID, Detail, UserName, ClientAddress) "
+        "SELECT (SELECT ChangePost()), a, v, d, $4, $5 "
+        "FROM unnest($1::text[], $2::bigint[], $3::text[]) AS c (a, v, d)",
+        {textArray(changes, [](const auto& c) { return c.action; }),
+         integerArray(changes, [](const auto& c) { return c.vendorId; }),
+         textArray(changes, [](const auto& c) -> const std::string& { return c.detail; }),
+         author.user, author.clientAddress});
 }
 
 // Without the counter every cached document would look current forever.
@@ -272,19 +345,24 @@ std::int64_t schemaVersion(PgConnection& connection) {
     return version.rows() > 0 ? version.integer(0, 0) : 0;
 }
 
+// Creates the tables of a new database, or brings an older one up to this version, in one
+// transaction. Servers starting together take turns on an advisory lock, and whoever comes second
+// finds the work done.
 void prepareSchema(PgConnection& connection) {
     auto version = schemaVersion(connection);
-    if (version == 0) {
-        // Servers starting together must not create the same tables at once.
+    if (version < kSchemaVersion) {
         PgTransaction transaction(connection, "SELECT pg_advisory_xact_lock(7356210944)");
-        if (schemaVersion(connection) == 0) {
-            connection.execute(kSchema);
+        version = schemaVersion(connection);
+        if (version == 0) connection.execute(kSchema);
+        if (version < kSchemaVersion) {
+            connection.execute(kAuditSchema);
             const auto record = "INSERT INTO SchemaVersion (Singleton, Version) VALUES (1, " +
-                                std::to_string(kSchemaVersion) + ") ON CONFLICT DO NOTHING";
+                                std::to_string(kSchemaVersion) +
+                                ") ON CONFLICT (Singleton) DO UPDATE SET Version = "
+                                "excluded.Version";
             connection.execute(record.c_str());
         }
         transaction.commit();
-        version = schemaVersion(connection);
     }
     if (version > kSchemaVersion) throw StorageError(newerSchemaMessage(version), false);
 }
@@ -376,7 +454,8 @@ VersionedDocument PostgresStorage::loadVendorDocument(std::int64_t employeeId) {
     });
 }
 
-ApplyResult PostgresStorage::applyLinkStatements(const std::vector<LinkStatement>& statements) {
+ApplyResult PostgresStorage::applyLinkStatements(const std::vector<LinkStatement>& statements,
+                                                 const ChangeAuthor& author) {
     // A few set statements instead of one round trip per statement.
     const auto plan = planLinkChanges(statements);
     return run(false, [&](PgConnection& connection) -> ApplyResult {
@@ -394,14 +473,15 @@ ApplyResult PostgresStorage::applyLinkStatements(const std::vector<LinkStatement
                 if (found->second != 1) return {ApplyResult::Outcome::InactiveVendor, vendorId};
             }
         }
-        deleteLinks(connection, plan.deletes);
-        insertLinks(connection, plan.inserts);
+        deleteLinks(connection, plan.deletes, author);
+        insertLinks(connection, plan.inserts, &author);
         transaction.commit();
         return {};
     });
 }
 
-std::size_t PostgresStorage::importVendors(const std::vector<ImportedVendor>& vendors) {
+std::size_t PostgresStorage::importVendors(const std::vector<ImportedVendor>& vendors,
+                                           const ChangeAuthor& author) {
     // One row per ID, the last one winning, as writing them one after the other would leave it;
     // a single upsert statement may not touch the same row twice.
     std::map<std::int64_t, const ImportedVendor*> last;
@@ -411,11 +491,44 @@ std::size_t PostgresStorage::importVendors(const std::vector<ImportedVendor>& ve
     for (const auto& [id, vendor] : last) unique.push_back(*vendor);
     run(false, [&](PgConnection& connection) {
         PgTransaction transaction(connection, kLockCounter);
+        writeVendorTrail(connection, unique, author);
         upsertVendors(connection, unique, true);
         transaction.commit();
         return 0;
     });
     return vendors.size();
+}
+
+void PostgresStorage::readAuditTrail(const AuditFilter& filter,
+                                     const std::function<void(const AuditEntry&)>& row) {
+    // An empty parameter stands for a bound that is not set; the user bound has a flag of its
+    // own, since the empty name is a name to look for (changes made without sign-in).
+    const auto number = [](const std::optional<std::int64_t>& value) {
+        return value ? std::to_string(*value) : std::string();
+    };
+    const auto rows = run(true, [&](PgConnection& connection) {
+        return connection.execute("SELECT ChangeID, to_char(ChangedAt, 'YYYY-MM-DD HH24:MI:SS.MS'), Action, "
+            "EmployeeID, VendorID, UserName, ClientAddress, Detail FROM ChangeAudit "
+            "WHERE ($1 = '' OR EmployeeID = NULLIF($1, '')::integer) AND "
+            "($2 = '' OR VendorID = NULLIF($2, '')::bigint) AND ($3 = '' OR UserName = $4) AND "
+            "($5 = '' OR ChangedAt >= NULLIF($5, '')::timestamp) AND "
+            "($6 = '' OR ChangedAt < NULLIF($6, '')::timestamp) ORDER BY AuditID DESC",
+            {number(filter.employeeId), number(filter.vendorId), filter.user ? "1" : "",
+             filter.user.value_or(""), filter.since, filter.until});
+    });
+    AuditEntry entry;
+    for (int i = 0; i < rows.rows(); ++i) {
+        entry.changeId = rows.integer(i, 0);
+        entry.time = rows.text(i, 1);
+        entry.action = rows.text(i, 2);
+        entry.employeeId.reset();
+        if (!rows.isNull(i, 3)) entry.employeeId = rows.integer(i, 3);
+        entry.vendorId = rows.integer(i, 4);
+        entry.user = rows.text(i, 5);
+        entry.clientAddress = rows.text(i, 6);
+        entry.detail = rows.text(i, 7);
+        row(entry);
+    }
 }
 
 bool PostgresStorage::seedDemoData() {

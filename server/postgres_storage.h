@@ -20,8 +20,12 @@ class PostgresStorage final : public LinkStorage {
 
     std::int64_t changeVersion() override;
     VersionedDocument loadVendorDocument(std::int64_t employeeId) override;
-    ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements) override;
-    std::size_t importVendors(const std::vector<ImportedVendor>& vendors) override;
+    ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements,
+                                    const ChangeAuthor& author) override;
+    std::size_t importVendors(const std::vector<ImportedVendor>& vendors,
+                              const ChangeAuthor& author) override;
+    void readAuditTrail(const AuditFilter& filter,
+                        const std::function<void(const AuditEntry&)>& row) override;
     bool seedDemoData() override;
     std::string description() const override { return mDescription; }
 

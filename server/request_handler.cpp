@@ -107,8 +107,8 @@ bool splitTarget(std::string_view target, std::string& path,
     return true;
 }
 
-PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
-                           std::string_view body) {
+PostReply handleChangePost(LinkStorage& storage, const ChangeAuthor& author,
+                           std::string_view contentType, std::string_view body) {
     if (!isFormContentType(contentType))
         return refuse(400, "it was not sent as a form (application/x-www-form-urlencoded)");
     if (body.size() > kMaxPostBytes) return refuseTooLarge();
@@ -130,7 +130,7 @@ PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
     if (statements.empty()) return {200, ""};
 
     try {
-        const auto result = storage.applyLinkStatements(statements);
+        const auto result = storage.applyLinkStatements(statements, author);
         const auto vendor = std::to_string(result.vendorId);
         switch (result.outcome) {
             case ApplyResult::Outcome::Applied:
@@ -224,8 +224,8 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
     } else {
         const auto contentType = findHeader(request.headers, "Content-Type");
         response = timed(metrics().postDuration, [&] {
-            return fromPostReply(
-                handleChangePost(mStorage, contentType.value_or(""), request.body));
+            return fromPostReply(handleChangePost(mStorage, {user, request.remoteAddress},
+                                                  contentType.value_or(""), request.body));
         });
     }
     response.user = std::move(user);

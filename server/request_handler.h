@@ -27,10 +27,10 @@ struct PostReply {
     std::string text;  // shown to the user by the control as it stands
 };
 
-// Checks, decodes, parses and applies one change post. Everything is refused before anything is
-// written, or written in one transaction.
-PostReply handleChangePost(LinkStorage& storage, std::string_view contentType,
-                           std::string_view body);
+// Checks, decodes, parses and applies one change post in the name of `author`. Everything is
+// refused before anything is written, or written in one transaction with its audit trail.
+PostReply handleChangePost(LinkStorage& storage, const ChangeAuthor& author,
+                           std::string_view contentType, std::string_view body);
 
 // Splits a request target into its path and its decoded query parameters; false when the query
 // is malformed.

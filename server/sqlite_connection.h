@@ -46,6 +46,8 @@ class SqliteConnection {
     // A statement prepared once per connection and kept, for queries run on every request.
     SqliteStatement& cached(const char* sql);
     sqlite3* handle() const { return mDb; }
+    // Rows the last finished INSERT, UPDATE or DELETE changed, not counting its triggers'.
+    std::int64_t changes() const { return sqlite3_changes64(mDb); }
 
   private:
     sqlite3* mDb = nullptr;
@@ -66,6 +68,8 @@ class SqliteStatement {
     // True while a row is available; false when the statement is done.
     bool step();
     void reset();
+    // Makes the statement ready to run again with the values bound so far.
+    void rewind() { sqlite3_reset(mStmt); }
     int columnCount() const { return sqlite3_column_count(mStmt); }
     std::int64_t columnInt(int column) const;
     std::string_view columnText(int column) const;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 #include "demo_data.h"
+#include "link_change_plan.h"
 
 namespace tavrolin::server {
 
@@ -46,15 +48,51 @@ CREATE TRIGGER IF NOT EXISTS LinkDeleted AFTER DELETE ON VendorEmployeeCrossRefe
     BEGIN UPDATE ChangeCounter SET Version = Version + 1; END;
 )sql";
 
-// Creates the tables when missing; safe on every start.
-void createSchema(SqliteConnection& connection) {
-    connection.execute(kSchema);
-    auto record = connection.prepare(
-        "INSERT OR IGNORE INTO SchemaVersion (Singleton, Version) VALUES (1, ?1)");
-    record.bind(1, kSchemaVersion);
-    record.step();
+// Version 2: the audit trail. Its rows change no document, so it has no counter triggers; it
+// names vendors without a reference, so that the trail of a vendor outlives the vendor.
+constexpr const char* kAuditSchema = R"sql(
+CREATE TABLE IF NOT EXISTS ChangeAudit (
+    AuditID INTEGER PRIMARY KEY,
+    ChangeID INTEGER NOT NULL,
+    ChangedAt TEXT NOT NULL,
+    Action TEXT NOT NULL,
+    EmployeeID INTEGER,
+    VendorID INTEGER NOT NULL,
+    UserName TEXT NOT NULL,
+    ClientAddress TEXT NOT NULL,
+    Detail TEXT NOT NULL DEFAULT ''
+);
+)sql";
+
+std::int64_t storedSchemaVersion(SqliteConnection& connection) {
+    auto present = connection.prepare(
+        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'SchemaVersion'");
+    if (!present.step()) return 0;
     auto statement = connection.prepare("SELECT Version FROM SchemaVersion WHERE Singleton = 1");
-    const auto version = statement.step() ? statement.columnInt(0) : 0;
+    return statement.step() ? statement.columnInt(0) : 0;
+}
+
+// Creates the tables of a new database, or brings an older one up to this version, in one
+// transaction: servers and commands starting together on one file take turns, and a failed
+// upgrade leaves the database as it was.
+void prepareSchema(SqliteConnection& connection) {
+    auto version = storedSchemaVersion(connection);
+    if (version < kSchemaVersion) {
+        SqliteTransaction transaction(connection, SqliteTransaction::Kind::Write);
+        version = storedSchemaVersion(connection);
+        if (version < kSchemaVersion) {
+            // Every step is a no-op where its tables exist, so a new database and a version-1
+            // one take the same path.
+            connection.execute(kSchema);
+            connection.execute(kAuditSchema);
+            auto record = connection.prepare(
+                "INSERT INTO SchemaVersion (Singleton, Version) VALUES (1, ?1) "
+                "ON CONFLICT (Singleton) DO UPDATE SET Version = excluded.Version");
+            record.bind(1, kSchemaVersion);
+            record.step();
+        }
+        transaction.commit();
+    }
     if (version > kSchemaVersion) throw StorageError(newerSchemaMessage(version), false);
 }
 
@@ -87,7 +125,7 @@ std::vector<std::unique_ptr<SqliteConnection>> openConnections(const std::string
     std::vector<std::unique_ptr<SqliteConnection>> connections;
     for (int i = 0; i < count; ++i)
         connections.push_back(std::make_unique<SqliteConnection>(location));
-    createSchema(*connections.front());
+    prepareSchema(*connections.front());
     return connections;
 }
 
@@ -114,8 +152,67 @@ VersionedDocument readVendorDocument(SqliteConnection& connection, std::int64_t 
     return {version, buildVendorDocument(nonSelected, selected)};
 }
 
+// The ID that the rows of one change share and the database clock's time for all of them.
+// Writers take turns, so the ID after that of the newest row is unused.
+std::pair<std::int64_t, std::string> newChange(SqliteConnection& connection) {
+    auto statement = connection.prepare(
+        "SELECT coalesce((SELECT ChangeID FROM ChangeAudit ORDER BY AuditID DESC LIMIT 1), "
+        "0) + 1, strftime('%Y-%m-%d %H:%M:%f', 'now')");
+    statement.step();
+    return {statement.columnInt(0), std::string(statement.columnText(1))};
+}
+
+// What a post did to each link it named, by the net effect that others can see: a link added
+// and removed again within the post was never there for them, while one removed and added again
+// is a new row. The set-based engine sees the same, so both write the same trail.
+class LinkTrail {
+  public:
+    void inserted(const LinkKey& link, bool changed) {
+        mLinks.try_emplace(link, State{!changed}).first->second.existsNow = true;
+    }
+    void removed(const LinkKey& link, bool changed) {
+        auto& state = mLinks.try_emplace(link, State{changed}).first->second;
+        // Before the original row is gone, an insert of the link changes nothing, so a delete
+        // that changes something removes the original.
+        if (changed && state.existedBefore) state.originalRemoved = true;
+        state.existsNow = false;
+    }
+
+    // Unlinked rows, then linked ones, each in key order.
+    void write(SqliteConnection& connection, const ChangeAuthor& author) const {
+        std::vector<std::pair<LinkKey, std::string_view>> rows;
+        for (const auto& [link, state] : mLinks)
+            if (state.existedBefore && state.originalRemoved) rows.emplace_back(link, kUnlinked);
+        for (const auto& [link, state] : mLinks)
+            if (state.existsNow && (!state.existedBefore || state.originalRemoved))
+                rows.emplace_back(link, kLinked);
+        if (rows.empty()) return;
+        const auto [change, time] = newChange(connection);
+        auto insert = connection.prepare(
+            "INSERT INTO ChangeAudit (ChangeID, ChangedAt, Action, EmployeeID, VendorID, "
+            "UserName, ClientAddress) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        // What all rows share is bound once: a large post writes a row per link.
+        insert.bind(1, change).bind(2, time).bind(6, author.user).bind(7, author.clientAddress);
+        for (const auto& [link, action] : rows) {
+            insert.rewind();
+            insert.bind(3, action).bind(4, link.first).bind(5, link.second);
+            insert.step();
+        }
+    }
+
+  private:
+    struct State {
+        bool existedBefore;
+        bool originalRemoved = false;
+        bool existsNow = false;
+    };
+    std::map<LinkKey, State> mLinks;
+};
+
 // Statement by statement: on SQLite a statement costs microseconds, less than planning sets.
-ApplyResult applyStatements(SqliteConnection& connection, const std::vector<LinkStatement>& statements) {
+ApplyResult applyStatements(SqliteConnection& connection,
+                            const std::vector<LinkStatement>& statements,
+                            const ChangeAuthor& author) {
     SqliteTransaction transaction(connection, SqliteTransaction::Kind::Write);
     auto vendorState = connection.prepare("SELECT Active FROM Vendor WHERE VendorID = ?1");
     // RecordLastUpdated is left to the column default: the database clock, never the client.
@@ -125,6 +222,7 @@ ApplyResult applyStatements(SqliteConnection& connection, const std::vector<Link
     auto remove = connection.prepare(
         "DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID = ?1 AND VendorID = ?2");
 
+    LinkTrail trail;
     for (const auto& statement : statements) {
         if (const auto* add = std::get_if<LinkInsert>(&statement)) {
             vendorState.reset();
@@ -135,17 +233,51 @@ ApplyResult applyStatements(SqliteConnection& connection, const std::vector<Link
             insert.reset();
             insert.bind(1, std::int64_t(add->employeeId)).bind(2, add->vendorId);
             insert.step();
+            trail.inserted({add->employeeId, add->vendorId}, connection.changes() > 0);
         } else {
             const auto& drop = std::get<LinkDelete>(statement);
             for (const auto vendorId : drop.vendorIds) {
                 remove.reset();
                 remove.bind(1, std::int64_t(drop.employeeId)).bind(2, vendorId);
                 remove.step();
+                trail.removed({drop.employeeId, vendorId}, connection.changes() > 0);
             }
         }
     }
+    trail.write(connection, author);
     transaction.commit();
     return {};
+}
+
+std::map<std::int64_t, std::pair<std::string, bool>> existingVendors(
+    SqliteConnection& connection, const std::vector<ImportedVendor>& vendors) {
+    std::map<std::int64_t, std::pair<std::string, bool>> existing;
+    auto statement =
+        connection.prepare("SELECT VendorName, Active FROM Vendor WHERE VendorID = ?1");
+    for (const auto& vendor : vendors) {
+        if (existing.contains(vendor.id)) continue;
+        statement.reset();
+        statement.bind(1, vendor.id);
+        if (statement.step())
+            existing.emplace(vendor.id, std::pair(std::string(statement.columnText(0)),
+                                                  statement.columnInt(1) == 1));
+    }
+    return existing;
+}
+
+void writeVendorTrail(SqliteConnection& connection, const std::vector<VendorChange>& changes,
+                      const ChangeAuthor& author) {
+    if (changes.empty()) return;
+    const auto [change, time] = newChange(connection);
+    auto insert = connection.prepare(
+        "INSERT INTO ChangeAudit (ChangeID, ChangedAt, Action, VendorID, UserName, "
+        "ClientAddress, Detail) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    for (const auto& row : changes) {
+        insert.reset();
+        insert.bind(1, change).bind(2, time).bind(3, row.action).bind(4, row.vendorId);
+        insert.bind(5, author.user).bind(6, author.clientAddress).bind(7, row.detail);
+        insert.step();
+    }
 }
 
 }  // namespace
@@ -178,16 +310,20 @@ std::unique_lock<std::timed_mutex> SqliteStorage::lockForWriting() {
     return lock;
 }
 
-ApplyResult SqliteStorage::applyLinkStatements(const std::vector<LinkStatement>& statements) {
+ApplyResult SqliteStorage::applyLinkStatements(const std::vector<LinkStatement>& statements,
+                                               const ChangeAuthor& author) {
     const auto writing = lockForWriting();
     auto connection = mPool.acquire();
-    return applyStatements(*connection, statements);
+    return applyStatements(*connection, statements, author);
 }
 
-std::size_t SqliteStorage::importVendors(const std::vector<ImportedVendor>& vendors) {
+std::size_t SqliteStorage::importVendors(const std::vector<ImportedVendor>& vendors,
+                                         const ChangeAuthor& author) {
     const auto writing = lockForWriting();
     auto connection = mPool.acquire();
     SqliteTransaction transaction(*connection, SqliteTransaction::Kind::Write);
+    writeVendorTrail(*connection, vendorChanges(existingVendors(*connection, vendors), vendors),
+                     author);
     auto upsert = connection->prepare(
         "INSERT INTO Vendor (VendorID, VendorName, Active) VALUES (?1, ?2, ?3) "
         "ON CONFLICT (VendorID) DO UPDATE SET VendorName = excluded.VendorName, "
@@ -199,6 +335,37 @@ std::size_t SqliteStorage::importVendors(const std::vector<ImportedVendor>& vend
     }
     transaction.commit();
     return vendors.size();
+}
+
+void SqliteStorage::readAuditTrail(const AuditFilter& filter,
+                                   const std::function<void(const AuditEntry&)>& row) {
+    auto connection = mPool.acquire();
+    SqliteTransaction transaction(*connection, SqliteTransaction::Kind::Read);
+    // Unbound parameters are NULL: a bound that is not set holds for every row.
+    auto statement = connection->prepare(
+        "SELECT ChangeID, ChangedAt, Action, EmployeeID, VendorID, UserName, ClientAddress, "
+        "Detail FROM ChangeAudit WHERE (?1 IS NULL OR EmployeeID = ?1) AND "
+        "(?2 IS NULL OR VendorID = ?2) AND (?3 IS NULL OR UserName = ?3) AND "
+        "(?4 IS NULL OR ChangedAt >= ?4) AND (?5 IS NULL OR ChangedAt < ?5) "
+        "ORDER BY AuditID DESC");
+    if (filter.employeeId) statement.bind(1, *filter.employeeId);
+    if (filter.vendorId) statement.bind(2, *filter.vendorId);
+    if (filter.user) statement.bind(3, *filter.user);
+    if (!filter.since.empty()) statement.bind(4, filter.since);
+    if (!filter.until.empty()) statement.bind(5, filter.until);
+    AuditEntry entry;
+    while (statement.step()) {
+        entry.changeId = statement.columnInt(0);
+        entry.time = statement.columnText(1);
+        entry.action = statement.columnText(2);
+        entry.employeeId.reset();
+        if (!statement.columnText(3).empty()) entry.employeeId = statement.columnInt(3);
+        entry.vendorId = statement.columnInt(4);
+        entry.user = statement.columnText(5);
+        entry.clientAddress = statement.columnText(6);
+        entry.detail = statement.columnText(7);
+        row(entry);
+    }
 }
 
 bool SqliteStorage::seedDemoData() {

@@ -17,8 +17,12 @@ class SqliteStorage final : public LinkStorage {
     std::int64_t changeVersion() override;
     std::optional<std::int64_t> changeVersionAtOnce() override;
     VersionedDocument loadVendorDocument(std::int64_t employeeId) override;
-    ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements) override;
-    std::size_t importVendors(const std::vector<ImportedVendor>& vendors) override;
+    ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements,
+                                    const ChangeAuthor& author) override;
+    std::size_t importVendors(const std::vector<ImportedVendor>& vendors,
+                              const ChangeAuthor& author) override;
+    void readAuditTrail(const AuditFilter& filter,
+                        const std::function<void(const AuditEntry&)>& row) override;
     bool seedDemoData() override;
     std::string description() const override { return mLocation; }
 

@@ -4,11 +4,13 @@
 // document builder and the statement parser see only this; each engine implements it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "audit_trail.h"
 #include "statement_parser.h"
 #include "storage_error.h"
 #include "vendor_document.h"
@@ -17,8 +19,10 @@
 namespace tavrolin::server {
 
 // The layout of the tables this release creates and expects; each engine records it in
-// SchemaVersion so that a later release can tell what it has to migrate.
-inline constexpr std::int64_t kSchemaVersion = 1;
+// SchemaVersion so that a later release can tell what it has to migrate. Version 1 had the
+// vendors, links and change counter; version 2 adds the audit trail (ChangeAudit), and opening
+// a version-1 database adds it in place.
+inline constexpr std::int64_t kSchemaVersion = 2;
 
 inline std::string newerSchemaMessage(std::int64_t found) {
     return "the database has schema version " + std::to_string(found) +
@@ -50,10 +54,17 @@ class LinkStorage {
     // Both lists of `employeeId` in vendor-ID order, read together with the counter in one
     // consistent snapshot.
     virtual VersionedDocument loadVendorDocument(std::int64_t employeeId) = 0;
-    // Runs every statement in order, or none of them.
-    virtual ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements) = 0;
-    // Adds new vendors and updates existing ones in one transaction; returns how many.
-    virtual std::size_t importVendors(const std::vector<ImportedVendor>& vendors) = 0;
+    // Runs every statement in order, or none of them, and writes the links it created or
+    // removed to the audit trail in the same transaction, in the name of `author`.
+    virtual ApplyResult applyLinkStatements(const std::vector<LinkStatement>& statements,
+                                            const ChangeAuthor& author) = 0;
+    // Adds new vendors and updates existing ones in one transaction, with the trail of the
+    // vendors it added, renamed, activated or deactivated; returns how many lines it took.
+    virtual std::size_t importVendors(const std::vector<ImportedVendor>& vendors,
+                                      const ChangeAuthor& author) = 0;
+    // Hands the rows of the audit trail that `filter` selects to `row`, newest first.
+    virtual void readAuditTrail(const AuditFilter& filter,
+                                const std::function<void(const AuditEntry&)>& row) = 0;
     // Seeds the demo sample into a database without vendors; returns whether it did.
     virtual bool seedDemoData() = 0;
     // Names the database for log lines and messages, without any secret.

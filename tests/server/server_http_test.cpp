@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,6 +111,19 @@ std::vector<long> ids(const std::vector<Record>& list) {
     return out;
 }
 
+constexpr const char* kTrailHeader = "change,time_utc,action,employee,vendor,user,client,detail";
+
+// Runs a tavrolin-server command; its exit status and everything it wrote.
+std::pair<int, std::string> runCommand(const std::string& arguments) {
+    const auto out = ::testing::TempDir() + "command-" + std::to_string(getpid()) + ".out";
+    const std::string command =
+        std::string(TAVROLIN_SERVER_PATH) + " " + arguments + " >'" + out + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream output(out);
+    std::string text((std::istreambuf_iterator<char>(output)), {});
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
 class ServerHttp : public ::testing::TestWithParam<Engine> {
   protected:
     // A server may close a connection while a refused body is still being sent.
@@ -168,6 +184,26 @@ class ServerHttp : public ::testing::TestWithParam<Engine> {
     // Several clients post at once, spread over the servers at `baseUrls`.
     void postConcurrentlyAndCheck(const std::vector<long>& vendors, int threadCount,
                                   const std::vector<std::string>& baseUrls);
+
+    // The audit command's CSV rows, newest first, without change and time; the change IDs go to
+    // `changeIds`.
+    std::vector<std::string> trailRows(std::vector<std::string>* changeIds = nullptr) {
+        const auto [status, csv] = runCommand("audit --format csv --db '" + db.location() + "'");
+        EXPECT_EQ(status, 0) << csv;
+        std::vector<std::string> rows;
+        std::istringstream lines(csv);
+        std::string line;
+        std::getline(lines, line);
+        EXPECT_EQ(line, kTrailHeader);
+        while (std::getline(lines, line)) {
+            const auto change = line.find(',');
+            const auto time = line.find(',', change + 1);
+            EXPECT_EQ(line.substr(change + 1, 2), "20") << line;
+            if (changeIds) changeIds->push_back(line.substr(0, change));
+            rows.push_back(line.substr(time + 1));
+        }
+        return rows;
+    }
 
     TestDatabase db{GetParam()};
     std::unique_ptr<ServerProcess> server;
@@ -341,12 +377,7 @@ TEST_P(ServerHttp, ImportsGoodFilesAndRejectsBadOnesWhole) {
     const auto csv = ::testing::TempDir() + "import-" + std::to_string(getpid()) + ".csv";
     const auto run = [&](const std::string& content) {
         std::ofstream(csv) << content;
-        const std::string command = std::string(TAVROLIN_SERVER_PATH) + " import-vendors --db '" +
-                                    db.location() + "' '" + csv + "' >'" + csv + ".out' 2>&1";
-        const int status = std::system(command.c_str());
-        std::ifstream output(csv + ".out");
-        std::string text((std::istreambuf_iterator<char>(output)), {});
-        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
+        return runCommand("import-vendors --db '" + db.location() + "' '" + csv + "'");
     };
     auto [okStatus, okText] = run("id,name,active\n1,Alpha,1\n2,\"Beta, Inc.\",0\n");
     EXPECT_EQ(okStatus, 0) << okText;
@@ -359,6 +390,67 @@ TEST_P(ServerHttp, ImportsGoodFilesAndRejectsBadOnesWhole) {
     EXPECT_NE(badText.find("line 4"), std::string::npos) << badText;
     EXPECT_EQ(badText.find("line 2"), std::string::npos) << badText;
     EXPECT_EQ(db.dump(), "V 1 Alpha 1\nV 2 Beta, Inc. 0\n");
+
+    // The trail names the operating-system user; an unchanged vendor leaves no row.
+    ASSERT_EQ(run("id,name,active\n1,Alpha,0\n2,Beta,0\n").first, 0);
+    const std::string user = getpwuid(getuid())->pw_name;
+    const std::vector<std::string> expected = {
+        "renamed,,2," + user + ",,\"Beta, Inc. -> Beta\"", "deactivated,,1," + user + ",,Alpha",
+        "added,,2," + user + ",,\"Beta, Inc.\"", "added,,1," + user + ",,Alpha"};
+    EXPECT_EQ(trailRows(), expected);
+}
+
+// A post by a signed-in user: the trail holds each link it created or removed, by net effect,
+// under one change; a post that changes nothing and refused posts add nothing.
+TEST_P(ServerHttp, TrailHoldsWhatAPostChangedAndNothingElse) {
+    seed();
+    const auto users = ::testing::TempDir() + "trail-users-" + std::to_string(getpid());
+    ASSERT_EQ(tavrolin::test::addUser(users, "alice", "pass word"), 0);
+    server = std::make_unique<ServerProcess>(std::vector<std::string>{
+        "--db", db.location(), "--listen", "127.0.0.1:0", "--users", users});
+    client = std::make_unique<httplib::Client>(server->baseUrl());
+    client->set_basic_auth("alice", "pass word");
+    ASSERT_TRUE(trailRows().empty());
+
+    auto res = post(formBody({insertSql(42, "77"), insertSql(42, "456"), deleteSql(42, "900,950"),
+                              insertSql(42, "123"), deleteSql(42, "123"), deleteSql(7, "77"),
+                              insertSql(7, "77")}));
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200) << res->body;
+    const std::vector<std::string> expected = {
+        "linked,42,77,alice,127.0.0.1,", "linked,7,77,alice,127.0.0.1,",
+        "unlinked,42,900,alice,127.0.0.1,", "unlinked,7,77,alice,127.0.0.1,"};
+    std::vector<std::string> changeIds;
+    ASSERT_EQ(trailRows(&changeIds), expected);
+    EXPECT_EQ(std::set<std::string>(changeIds.begin(), changeIds.end()).size(), 1u);
+
+    ASSERT_EQ(post(formBody({insertSql(42, "456"), deleteSql(42, "950")}))->status, 200);
+    ASSERT_EQ(post(formBody({insertSql(42, "950"), insertSql(42, "999999")}))->status, 422);
+    httplib::Client stranger(server->baseUrl());
+    ASSERT_EQ(stranger.Post("/Tavrolin.asp", formBody({deleteSql(42, "77")}), kForm)->status, 401);
+    EXPECT_EQ(trailRows(), expected);
+
+    // Selections and the other two formats.
+    const auto audit = [&](const std::string& options) {
+        return runCommand("audit --db '" + db.location() + "' " + options);
+    };
+    auto [status, json] = audit("--employee 7 --format json");
+    EXPECT_EQ(status, 0);
+    const auto second = json.find('\n') + 1;
+    ASSERT_EQ(json.rfind("{\"change\":" + changeIds[0] + ",\"time\":\"20", 0), 0u) << json;
+    EXPECT_EQ(json.substr(json.find(",\"action\"")).substr(0, second - json.find(",\"action\"")),
+              ",\"action\":\"linked\",\"employee\":7,\"vendor\":77,\"user\":\"alice\","
+              "\"client\":\"127.0.0.1\",\"detail\":\"\"}\n");
+    EXPECT_NE(json.find("\"unlinked\",\"employee\":7", second), std::string::npos) << json;
+    const auto text = audit("--vendor 900 --until 2999-01-01 --user alice").second;
+    EXPECT_NE(text.find(" UTC  #" + changeIds[0] +
+                        "  unlinked    employee 42  vendor 900  by \"alice\" from 127.0.0.1\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_EQ(audit("--since 2999-01-01T00:00Z").second, "");
+    EXPECT_EQ(audit("--user bob --format csv").second, std::string(kTrailHeader) + "\n");
+    EXPECT_EQ(audit("--since yesterday").first, 1);
 }
 
 TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -81,10 +82,11 @@ TEST_P(Storage, VersionMovesWithEveryChangeWhoeverMakesIt) {
     EXPECT_GT(afterDelete, afterRename);
     // Statements that change no row leave cached documents valid.
     db.execute("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID = 43");
-    ASSERT_EQ(storage->applyLinkStatements({add(42, 30), drop(42, {4})}).outcome,
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 30), drop(42, {4})}, {}).outcome,
               ApplyResult::Outcome::Applied);
     EXPECT_EQ(storage->changeVersion(), afterDelete);
-    ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 4)}, {}).outcome,
+              ApplyResult::Outcome::Applied);
     EXPECT_GT(storage->changeVersion(), afterDelete);
 }
 
@@ -94,13 +96,15 @@ TEST_P(Storage, StatementsTakeEffectInOrder) {
     ASSERT_FALSE(kept.empty() || replaced.empty());
     // Past the clock's millisecond, so that a row written afresh has a stamp of its own.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const auto result = storage->applyLinkStatements({
-        add(7, 4), drop(7, {4}),    // added, then removed again
-        drop(8, {9}), add(8, 9),    // removed while missing, then added
-        add(42, 30),                // exists: left as it is
-        drop(43, {4}), add(43, 4),  // removed and added again: a new row
-        drop(42, {17, 21}),         // one exists, one does not
-    });
+    const auto result = storage->applyLinkStatements(
+        {
+            add(7, 4), drop(7, {4}),    // added, then removed again
+            drop(8, {9}), add(8, 9),    // removed while missing, then added
+            add(42, 30),                // exists: left as it is
+            drop(43, {4}), add(43, 4),  // removed and added again: a new row
+            drop(42, {17, 21}),         // one exists, one does not
+        },
+        {});
     ASSERT_EQ(result.outcome, ApplyResult::Outcome::Applied);
     EXPECT_EQ(db.links(), "8:9 42:30 43:4");
     EXPECT_EQ(stamp(42, 30), kept);
@@ -114,10 +118,10 @@ TEST_P(Storage, FirstRefusedInsertNamesItsVendorAndNothingChanges) {
     const auto before = db.dump();
     const auto version = storage->changeVersion();
     auto result =
-        storage->applyLinkStatements({drop(42, {30}), add(42, 9), add(42, 555), add(42, 21)});
+        storage->applyLinkStatements({drop(42, {30}), add(42, 9), add(42, 555), add(42, 21)}, {});
     EXPECT_EQ(result.outcome, ApplyResult::Outcome::UnknownVendor);
     EXPECT_EQ(result.vendorId, 555);
-    result = storage->applyLinkStatements({add(42, 9), add(42, 21), add(42, 555)});
+    result = storage->applyLinkStatements({add(42, 9), add(42, 21), add(42, 555)}, {});
     EXPECT_EQ(result.outcome, ApplyResult::Outcome::InactiveVendor);
     EXPECT_EQ(result.vendorId, 21);
     EXPECT_EQ(db.dump(), before);
@@ -144,9 +148,9 @@ TEST_P(Storage, LinksNameOnlyVendorsThatExist) {
 
 TEST_P(Storage, ImportAddsNewVendorsAndUpdatesExistingOnes) {
     const std::string awkward = "Quote \" comma , brace {} back\\slash 'single' Caf\xC3\xA9";
-    EXPECT_EQ(
-        storage->importVendors({{4, "First", true}, {2, awkward, true}, {4, "New name", false}}),
-        3u);
+    EXPECT_EQ(storage->importVendors(
+                  {{4, "First", true}, {2, awkward, true}, {4, "New name", false}}, {}),
+              3u);
     const auto vendors = db.rows("SELECT VendorID, VendorName, Active FROM Vendor ORDER BY 1");
     ASSERT_EQ(vendors.size(), 6u);
     EXPECT_EQ(vendors[0], (std::vector<std::string>{"2", awkward, "1"}));
@@ -185,6 +189,35 @@ TEST_P(Storage, RecordsTheSchemaVersionAndRefusesANewerOne) {
     }
 }
 
+namespace {
+
+// Takes away what the second layout added, leaving the database as the first one made it.
+void downgradeToFirstLayout(const TestDatabase& db) {
+    db.execute(db.engine() == Engine::Sqlite
+                   ? "DROP TABLE ChangeAudit; UPDATE SchemaVersion SET Version = 1"
+                   : "DROP TABLE ChangeAudit; DROP SEQUENCE ChangeAuditPost; "
+                     "DROP FUNCTION ChangePost(); UPDATE SchemaVersion SET Version = 1");
+}
+
+}  // namespace
+
+TEST_P(Storage, UpgradesTheFirstLayoutInPlaceWithAnEmptyTrail) {
+    storage.reset();
+    downgradeToFirstLayout(db);
+    ASSERT_EQ(db.rows("SELECT Version FROM SchemaVersion")[0][0], "1");
+    const auto before = db.dump();
+    storage = openStorage(db.location(), 1);
+    EXPECT_EQ(db.rows("SELECT Version FROM SchemaVersion")[0][0], std::to_string(kSchemaVersion));
+    EXPECT_EQ(db.dump(), before);
+    EXPECT_EQ(db.rows("SELECT count(*) FROM ChangeAudit")[0][0], "0");
+    ASSERT_EQ(storage->applyLinkStatements({add(42, 9), drop(43, {4})}, {"ann", "::1"}).outcome,
+              ApplyResult::Outcome::Applied);
+    EXPECT_EQ(db.rows("SELECT Action, EmployeeID, VendorID, UserName, ClientAddress FROM "
+                      "ChangeAudit ORDER BY AuditID"),
+              (std::vector<std::vector<std::string>>{{"unlinked", "43", "4", "ann", "::1"},
+                                                     {"linked", "42", "9", "ann", "::1"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Storage, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return engineName(info.param); });
 
@@ -197,13 +230,47 @@ TEST(StorageEngines, ServeTheSameDocumentForTheSameData) {
     ASSERT_TRUE(b->seedDemoData());
     const std::vector<LinkStatement> post = {add(42, 77), add(42, 123), drop(42, {456, 900}),
                                              add(5, 77)};
-    ASSERT_EQ(a->applyLinkStatements(post).outcome, ApplyResult::Outcome::Applied);
-    ASSERT_EQ(b->applyLinkStatements(post).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(a->applyLinkStatements(post, {}).outcome, ApplyResult::Outcome::Applied);
+    ASSERT_EQ(b->applyLinkStatements(post, {}).outcome, ApplyResult::Outcome::Applied);
     for (const auto employee : {42, 7, 314, 1001, 5, 31337}) {
         const auto document = a->loadVendorDocument(employee).body;
         EXPECT_GT(document.size(), 1000u);
         EXPECT_EQ(b->loadVendorDocument(employee).body, document) << "employee " << employee;
     }
+}
+
+// Servers starting together on a database of the first layout: one upgrades it, the other waits
+// and finds the work done.
+TEST(StorageUpgrade, ServersStartingTogetherOnPostgresUpgradeItOnce) {
+    TestDatabase db(Engine::Postgres);
+    db.execute("INSERT INTO Vendor (VendorID, VendorName) VALUES (1, 'One')");
+    downgradeToFirstLayout(db);
+    PgConnection gate(db.location());
+    gate.execute("SELECT pg_advisory_lock(7356210944)");
+    std::vector<std::thread> servers;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < 2; ++i)
+        servers.emplace_back([&] {
+            try {
+                openStorage(db.location(), 1);
+            } catch (const StorageError&) {
+                ++failures;
+            }
+        });
+    const auto waiting = [&] {
+        const char* sql =
+            "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted";
+        return gate.execute(sql).integer(0, 0);
+    };
+    for (int i = 0; i < 3000 && waiting() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(waiting(), 2);
+    gate.execute("SELECT pg_advisory_unlock(7356210944)");
+    for (auto& server : servers) server.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(db.rows("SELECT Version FROM SchemaVersion")[0][0], std::to_string(kSchemaVersion));
+    EXPECT_EQ(db.rows("SELECT count(*) FROM ChangeAudit")[0][0], "0");
+    EXPECT_EQ(db.dump(), "V 1 One 1\n");
 }
 
 TEST(StoragePassword, NeverAppearsInADescriptionOrAnError) {
