@@ -27,8 +27,10 @@ class UserFileError : public std::runtime_error {
 // A name fits the file and Basic authentication: not empty, no ':', no control characters.
 bool isValidUserName(std::string_view name);
 
-// A salted yescrypt hash ("$y$...") of `password`; slow by design.
+// A salted yescrypt hash ("$y$...") of `password`; slow by design. Throws UserFileError for a
+// password that holds a NUL byte, which the hash would silently cut off there.
 std::string hashPassword(std::string_view password);
+// Compares every byte of `password`, so one holding a NUL byte never matches.
 bool verifyPassword(std::string_view password, const std::string& hash);
 
 // name -> hash, as read from the file. Throws UserFileError when the file cannot be read or
@@ -37,7 +39,9 @@ std::map<std::string, std::string> readUserFile(const std::string& path);
 
 // Adds the user or replaces the user's hash; creates the file when it is missing. The file is
 // written whole to a temporary file beside it with mode 0600 and renamed over the old one, so
-// a crash leaves either the old or the new file. Other lines are kept as they were.
+// a crash leaves either the old or the new file. Other lines are kept as they were. Both this
+// and removeUser hold an exclusive lock on "path.lock" from the read to the rename, so that
+// changes made at once are all kept.
 void setUser(const std::string& path, const std::string& name, const std::string& hash);
 // False when the file has no such user (the file is then left alone).
 bool removeUser(const std::string& path, const std::string& name);
@@ -51,8 +55,8 @@ class Authenticator {
     // A fixed set of users.
     explicit Authenticator(std::map<std::string, std::string> users);
     // The users of a file, read now (throws UserFileError) and again whenever the file has
-    // changed, looked at no more often than every `recheck`; a file that has become unreadable
-    // or bad is logged and the users read before stay.
+    // changed, looked at no more often than every `recheck`; a file that has become unreadable,
+    // bad or empty is logged once and the users read before stay.
     explicit Authenticator(std::string path,
                            std::chrono::milliseconds recheck = std::chrono::seconds(1));
     Authenticator(const Authenticator&) = delete;
