@@ -17,6 +17,7 @@
 #include "document_cache.h"
 #include "http_message.h"
 #include "request_sink.h"
+#include "sign_in_gate.h"
 #include "storage.h"
 
 namespace tavrolin::server {
@@ -45,13 +46,23 @@ struct HandlerSettings {
     std::vector<std::string> allowedOrigins;
     // Send the vendor document gzip-compressed to clients that accept it.
     bool compress = true;
+    // The threads, queue and throttle of the password checks, with `users`.
+    SignInGate::Settings signIn;
 };
 
 class RequestHandler final : public RequestSink {
   public:
     explicit RequestHandler(LinkStorage& storage, HandlerSettings settings = {});
+    ~RequestHandler() override;
 
+    // With sign-in, the credentials of a request for the page are checked here, before its body
+    // is read; the password hash, when one is needed, runs on the sign-in threads.
+    void admit(const HttpRequest& header, AdmitDecision decide) override;
     HttpResponse handle(const HttpRequest& request) override;
+
+    // Answers the sign-ins still being checked and stops their threads; call once the transport
+    // has stopped serving, while it can still take the answers.
+    void finishSignIns();
 
     HttpResponse tooLarge() const override;
     HttpResponse unreadableBody() const override;
@@ -65,6 +76,7 @@ class RequestHandler final : public RequestSink {
     LinkStorage& mStorage;
     HandlerSettings mSettings;
     DocumentCache mCache;
+    std::unique_ptr<SignInGate> mSignIn;  // with sign-in only
 };
 
 }  // namespace tavrolin::server

@@ -299,8 +299,10 @@ void Authenticator::rereadIfChanged() const {
         std::lock_guard lock(mMutex);
         mUsers = std::move(users);
         mStamp = stamp;
-        ++mGeneration;
-        mVerified.clear();
+        std::erase_if(mVerified, [&](const auto& entry) {
+            const auto user = mUsers->find(entry.first);
+            return user == mUsers->end() || user->second != entry.second.hash;
+        });
         logLine("reread " + mPath + ": " + std::to_string(mUsers->size()) + " users");
     } catch (const UserFileError& error) {
         {
@@ -326,6 +328,38 @@ Authenticator::Digest Authenticator::digest(std::string_view name,
     return out;
 }
 
+bool Authenticator::remembered(const Users& users, const std::string& name,
+                               const Digest& known) const {
+    const auto user = users.find(name);
+    if (user == users.end()) return false;
+    std::lock_guard lock(mMutex);
+    const auto verified = mVerified.find(name);
+    return verified != mVerified.end() && verified->second.hash == user->second &&
+           CRYPTO_memcmp(verified->second.digest.data(), known.data(), known.size()) == 0;
+}
+
+Authenticator::Result Authenticator::checkRemembered(
+    std::optional<std::string_view> authorization) const {
+    Result result;
+    if (!authorization) return result;
+    auto credentials = basicCredentials(*authorization);
+    if (!credentials) return result;
+    const auto colon = credentials->find(':');
+    result.user = credentials->substr(0, colon);
+    const auto known = digest(result.user, std::string_view(*credentials).substr(colon + 1));
+    OPENSSL_cleanse(credentials->data(), credentials->size());
+
+    rereadIfChanged();
+    std::shared_ptr<const Users> users;
+    {
+        std::lock_guard lock(mMutex);
+        users = mUsers;
+    }
+    result.signedIn = remembered(*users, result.user, known);
+    result.needsHash = !result.signedIn;
+    return result;
+}
+
 Authenticator::Result Authenticator::check(std::optional<std::string_view> authorization) const {
     Result result;
     if (!authorization) return result;
@@ -337,22 +371,13 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
 
     rereadIfChanged();
     std::shared_ptr<const Users> users;
-    std::uint64_t generation = 0;
     {
         std::lock_guard lock(mMutex);
         users = mUsers;
-        generation = mGeneration;
     }
     const auto user = users->find(result.user);
     const auto known = digest(result.user, password);
-    if (user != users->end()) {
-        std::lock_guard lock(mMutex);
-        const auto verified = mVerified.find(result.user);
-        if (verified != mVerified.end() &&
-            CRYPTO_memcmp(verified->second.data(), known.data(), known.size()) == 0) {
-            result.signedIn = true;
-        }
-    }
+    result.signedIn = remembered(*users, result.user, known);
     if (!result.signedIn) {
         struct SlowCheck {
             std::counting_semaphore<>& slots;
@@ -367,7 +392,7 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
         result.signedIn = match && user != users->end();
         if (result.signedIn) {
             std::lock_guard lock(mMutex);
-            if (generation == mGeneration) mVerified[result.user] = known;
+            mVerified[result.user] = {known, user->second};
         }
     }
     OPENSSL_cleanse(credentials->data(), credentials->size());

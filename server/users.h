@@ -65,15 +65,29 @@ class Authenticator {
     struct Result {
         bool signedIn = false;
         std::string user;  // the name given, signed in or not; empty when none was given
+        // From checkRemembered: only the slow hash can tell whether these credentials are good.
+        bool needsHash = false;
     };
-    // Checks the value of an Authorization header (nullopt when there was none).
+    // Checks the value of an Authorization header (nullopt when there was none); may compute
+    // the slow hash.
     Result check(std::optional<std::string_view> authorization) const;
+    // The same without the slow hash, in the time of a keyed digest: signed in when these exact
+    // credentials were accepted before and the user's hash is unchanged since; refused when
+    // there are no Basic credentials; otherwise `needsHash`.
+    Result checkRemembered(std::optional<std::string_view> authorization) const;
 
     std::size_t userCount() const;
 
   private:
     using Digest = std::array<unsigned char, 32>;
     using Users = std::map<std::string, std::string>;
+    // A password yescrypt accepted, as a keyed digest, with the hash it was checked against:
+    // a changed hash makes it worthless, however the change and the check overlapped.
+    struct Verified {
+        Digest digest{};
+        std::string hash;
+    };
+    bool remembered(const Users& users, const std::string& name, const Digest& known) const;
     struct FileStamp {
         std::uint64_t device = 0, inode = 0, size = 0;
         std::int64_t modifiedNs = -1;
@@ -88,16 +102,13 @@ class Authenticator {
     mutable std::shared_ptr<const Users> mUsers;
     mutable FileStamp mStamp;
     mutable std::chrono::steady_clock::time_point mNextCheck;
-    // Moves whenever the users change, so that a check that began before does not remember
-    // its result for users that are gone.
-    mutable std::uint64_t mGeneration = 0;
     // A hash to check unknown names against, so they take as long as known ones.
     std::string mDecoyHash;
     // yescrypt takes tens of milliseconds by design; a password it has accepted is remembered
     // as a keyed digest (the key exists only in this process) so later requests cost a hash.
     std::array<unsigned char, 32> mDigestKey{};
     mutable std::mutex mMutex;
-    mutable std::unordered_map<std::string, Digest> mVerified;
+    mutable std::unordered_map<std::string, Verified> mVerified;
     // Each yescrypt check takes 16 MB for its run; a flood of wrong passwords on many workers
     // must not add that up, so only a few run at once.
     mutable std::counting_semaphore<> mSlowChecks{4};
