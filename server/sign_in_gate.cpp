@@ -12,7 +12,8 @@ SignInGate::SignInGate(const Authenticator& users, Settings settings)
     : mUsers(users),
       mSettings(settings),
       mThrottle(settings.throttle),
-      mThreads(std::make_unique<WorkerPool>(settings.threads, settings.queueLimit)) {}
+      mThreads(std::make_unique<WorkerPool>(settings.threads, settings.queueLimit)),
+      mPauser([this] { answerPaused(); }) {}
 
 SignInGate::~SignInGate() {
     finish();
@@ -26,6 +27,53 @@ void SignInGate::finish() {
     }
     // Runs what is queued, whose answers take the lock, so outside it.
     threads.reset();
+    {
+        std::lock_guard lock(mPausedMutex);
+        mFinishing = true;
+    }
+    mPausedWake.notify_all();
+    if (mPauser.joinable()) mPauser.join();
+}
+
+void SignInGate::answerLater(Outcome outcome, Done done) {
+    {
+        std::lock_guard lock(mPausedMutex);
+        if (!mFinishing && mPaused.size() < mSettings.maxPaused) {
+            mPaused.emplace(std::chrono::steady_clock::now() + mSettings.throttledPause,
+                            std::pair(std::move(done), std::move(outcome)));
+            if (mPaused.size() == 1) mPausedWake.notify_all();
+            return;
+        }
+    }
+    done(std::move(outcome));
+}
+
+void SignInGate::answerPaused() {
+    std::unique_lock lock(mPausedMutex);
+    for (;;) {
+        if (mPaused.empty() && mFinishing) return;
+        if (mPaused.empty()) {
+            mPausedWake.wait(lock);
+            continue;
+        }
+        const auto due = mPaused.begin()->first;
+        if (!mFinishing && std::chrono::steady_clock::now() < due) {
+            mPausedWake.wait_until(lock, due);
+            continue;
+        }
+        auto [done, outcome] = std::move(mPaused.begin()->second);
+        mPaused.erase(mPaused.begin());
+        lock.unlock();
+        try {
+            done(std::move(outcome));
+        } catch (const std::exception& error) {
+            logLine(std::string("sign-in answer failed: ") + error.what());
+        } catch (...) {
+            logLine("sign-in answer failed: an unknown exception");
+        }
+        done = nullptr;
+        lock.lock();
+    }
 }
 
 void SignInGate::release(const std::string& client) {
@@ -47,7 +95,7 @@ void SignInGate::check(std::string_view address, std::optional<std::string_view>
     if (const auto wait = mThrottle.refusedFor(address)) {
         outcome.verdict = Verdict::Throttled;
         outcome.retryAfter = wait;
-        return done(std::move(outcome));
+        return answerLater(std::move(outcome), std::move(done));
     }
     if (quick.signedIn) {
         outcome.verdict = Verdict::SignedIn;
@@ -56,6 +104,7 @@ void SignInGate::check(std::string_view address, std::optional<std::string_view>
 
     auto client = SignInThrottle::clientKey(address);
     bool queued = false;
+    bool overShare = false;
     try {
         std::lock_guard lock(mMutex);
         auto& pending = mPending[client];
@@ -64,15 +113,15 @@ void SignInGate::check(std::string_view address, std::optional<std::string_view>
             // The header is gone once admission returns, so the job keeps copies.
             queued = mThreads->trySubmit([this, client, address = std::string(address),
                                           authorization = std::string(*authorization),
-                                          done]() mutable {
+                                          user = quick.user, done]() mutable {
                 Outcome outcome;
+                outcome.user = std::move(user);
                 try {
                     if (const auto wait = mThrottle.refusedFor(address)) {
                         outcome.verdict = Verdict::Throttled;
                         outcome.retryAfter = wait;
                     } else {
                         const auto result = mUsers.check(authorization);
-                        outcome.user = result.user;
                         outcome.verdict = result.signedIn ? Verdict::SignedIn : Verdict::Refused;
                         if (!result.signedIn) mThrottle.failed(address);
                     }
@@ -83,11 +132,15 @@ void SignInGate::check(std::string_view address, std::optional<std::string_view>
                 }
                 std::fill(authorization.begin(), authorization.end(), '\0');
                 release(client);
-                done(std::move(outcome));
+                if (outcome.verdict == Verdict::Throttled)
+                    answerLater(std::move(outcome), std::move(done));
+                else
+                    done(std::move(outcome));
             });
             if (!queued && --pending == 0) mPending.erase(client);
-        } else if (pending == 0) {
-            mPending.erase(client);
+        } else {
+            overShare = mThreads != nullptr;
+            if (pending == 0) mPending.erase(client);
         }
     } catch (const std::exception& error) {
         logLine(std::string("sign-in check not queued: ") + error.what());
@@ -95,6 +148,9 @@ void SignInGate::check(std::string_view address, std::optional<std::string_view>
     if (queued) return;
     outcome.verdict = Verdict::Busy;
     outcome.retryAfter = 1;
+    // An address over its share is flooding: answered after the pause, as when throttled. A
+    // full queue is answered at once, since it may be no fault of this client.
+    if (overShare) return answerLater(std::move(outcome), std::move(done));
     done(std::move(outcome));
 }
 

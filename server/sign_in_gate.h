@@ -4,17 +4,24 @@
 // accepted before is answered at once from memory; one that needs the slow password hash waits
 // on a few threads of its own, never on a request worker, in a small queue that refuses at once
 // when it is full. One address may have only a few hashes waiting, so it cannot fill the queue
-// for everyone else, and an address whose sign-ins keep failing is throttled.
+// for everyone else, and an address whose sign-ins keep failing is throttled. A throttled
+// request is answered only after a pause, so that a client which asks again at once costs the
+// server a request per connection and pause rather than as many as it can send.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "sign_in_throttle.h"
 #include "worker_pool.h"
@@ -30,6 +37,10 @@ class SignInGate {
         std::size_t queueLimit = 16;  // hashes that may wait beyond those running
         std::size_t perClient = 4;    // hashes waiting or running for one address
         SignInThrottle::Settings throttle;
+        // How long a throttled request waits for its refusal, and how many may wait; beyond
+        // them the refusal is sent at once.
+        std::chrono::milliseconds throttledPause{1000};
+        std::size_t maxPaused = 4096;
     };
 
     struct Outcome {
@@ -55,6 +66,9 @@ class SignInGate {
 
   private:
     void release(const std::string& client);
+    // Answers a throttled request after the pause.
+    void answerLater(Outcome outcome, Done done);
+    void answerPaused();
 
     const Authenticator& mUsers;
     const Settings mSettings;
@@ -62,6 +76,12 @@ class SignInGate {
     std::mutex mMutex;
     std::unordered_map<std::string, std::size_t> mPending;  // by client key
     std::unique_ptr<WorkerPool> mThreads;                   // null once finished
+
+    std::mutex mPausedMutex;
+    std::condition_variable mPausedWake;
+    std::multimap<std::chrono::steady_clock::time_point, std::pair<Done, Outcome>> mPaused;
+    bool mFinishing = false;
+    std::thread mPauser;
 };
 
 }  // namespace tavrolin::server
