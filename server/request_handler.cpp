@@ -50,6 +50,11 @@ bool isPageRequest(const HttpRequest& request, bool& read) {
     return target.substr(0, target.find('?')) == tavrolin::kPagePath;
 }
 
+bool announcesBody(const HttpRequest& header) {
+    const auto length = findHeader(header.headers, "Content-Length");
+    return findHeader(header.headers, "Transfer-Encoding") || (length && *length != "0");
+}
+
 HttpResponse foreignPostRefusal() {
     return fromPostReply(refuse(403, "it was sent by a web page of another site"));
 }
@@ -175,7 +180,12 @@ void RequestHandler::finishSignIns() {
 
 void RequestHandler::admit(const HttpRequest& header, AdmitDecision decide) {
     bool read = false;
-    if (!mSignIn || !isPageRequest(header, read)) return decide(std::nullopt);
+    if (!mSignIn) return decide(std::nullopt);
+    if (!isPageRequest(header, read)) {
+        // Only posts to the page take a body, and only from users who sign in: any other is
+        // answered from its header, which needs neither the body nor the database.
+        return decide(announcesBody(header) ? std::optional(handle(header)) : std::nullopt);
+    }
     // Refused whoever signs in, so its body need not be read either.
     if (!read && isForeignPost(header.headers, mSettings.allowedOrigins))
         return decide(foreignPostRefusal());

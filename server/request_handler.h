@@ -63,6 +63,8 @@ class RequestHandler final : public RequestSink {
     // Answers the sign-ins still being checked and stops their threads; call once the transport
     // has stopped serving, while it can still take the answers.
     void finishSignIns();
+    // The password checks and their throttle, for the server's figures; null without sign-in.
+    const SignInGate* signIn() const { return mSignIn.get(); }
 
     HttpResponse tooLarge() const override;
     HttpResponse unreadableBody() const override;

@@ -69,6 +69,7 @@ void SignInThrottle::failed(std::string_view address, Clock::time_point now) {
         const auto block =
             record.nextBlock > std::chrono::seconds(0) ? record.nextBlock : mSettings.firstBlock;
         record.blockedUntil = now + block;
+        ++mBlockCount;
         record.nextBlock = std::min(block * 2, mSettings.longestBlock);
         line = "sign-in: " + std::to_string(record.failures) + " failures from " +
                escapeLogText(key) + " within " + std::to_string(mSettings.window.count()) + " s";

@@ -41,8 +41,10 @@ class SignInThrottle {
     // A sign-in from `address` failed (its password was checked and was wrong).
     void failed(std::string_view address, Clock::time_point now = Clock::now());
 
-    // For the server's figures.
+    // For the server's figures: failed sign-ins, times an address began to be refused, and
+    // requests refused. `failed` and `refusedFor` are the only places that count them.
     std::uint64_t failureCount() const { return mFailureCount.load(); }
+    std::uint64_t blockCount() const { return mBlockCount.load(); }
     std::uint64_t refusalCount() const { return mRefusalCount.load(); }
 
     // The key for an address: IPv6 clients are counted by their /64 network, since one
@@ -64,6 +66,7 @@ class SignInThrottle {
     std::mutex mMutex;
     std::unordered_map<std::string, Record> mRecords;
     std::atomic<std::uint64_t> mFailureCount{0};
+    std::atomic<std::uint64_t> mBlockCount{0};
     std::atomic<std::uint64_t> mRefusalCount{0};
 };
 

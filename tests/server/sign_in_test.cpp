@@ -242,34 +242,21 @@ TEST_F(SignIn, CredentialsAreCheckedBeforeTheBodyIsRead) {
             EXPECT_TRUE(reply.closed);
         }
     }
+    // Nothing else takes a body either.
+    auto rest = postHeader("", kAnnounced);
+    rest = rest.substr(rest.find(" HTTP/1.1"));
+    EXPECT_EQ(exchange(server->port(), "PUT /x" + rest).status, 404);
+    EXPECT_EQ(exchange(server->port(), "POST /health" + rest).status, 404);
+
     // Signed in, the client is asked for the body, and the post goes through.
-    const int fd = connectFrom("127.0.0.1", server->port());
-    ASSERT_GE(fd, 0);
+    RawConnection connection(server->port());
+    ASSERT_TRUE(connection.connected());
     const auto body = insertBody(1, 42);
-    const auto header =
-        postHeader(authorization("alice", kPassword) + "Expect: 100-continue\r\n", body.size());
-    ASSERT_EQ(::send(fd, header.data(), header.size(), MSG_NOSIGNAL), ssize_t(header.size()));
-    std::string data;
-    pollfd poller{fd, POLLIN, 0};
-    for (int i = 0; i < 60 && data.find("\r\n\r\n") == std::string::npos; ++i) {
-        if (::poll(&poller, 1, 1000) <= 0) continue;
-        char chunk[256];
-        const auto n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
-        data.append(chunk, std::size_t(n));
-    }
-    EXPECT_EQ(data, "HTTP/1.1 100 Continue\r\n\r\n");
-    ASSERT_EQ(::send(fd, body.data(), body.size(), MSG_NOSIGNAL), ssize_t(body.size()));
-    data.clear();
-    for (int i = 0; i < 60 && wholeReplySize(data) == std::string::npos; ++i) {
-        if (::poll(&poller, 1, 1000) <= 0) continue;
-        char chunk[4096];
-        const auto n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
-        data.append(chunk, std::size_t(n));
-    }
-    ::close(fd);
-    EXPECT_EQ(statusOf(data), 200) << data;
+    ASSERT_TRUE(connection.send(
+        postHeader(authorization("alice", kPassword) + "Expect: 100-continue\r\n", body.size())));
+    EXPECT_EQ(connection.readReply(60s), "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(connection.send(body));
+    EXPECT_EQ(statusOf(connection.readReply(60s)), 200);
 }
 
 TEST_F(SignIn, FailedSignInsAreThrottledPerAddress) {

@@ -34,6 +34,7 @@ TEST(SignInThrottle, FailuresWithinTheWindowBlockForLongerEachTime) {
     EXPECT_EQ(throttle.refusedFor("192.0.2.1", now), 60);
 
     EXPECT_EQ(throttle.failureCount(), 4u + 4 + 1 + 10 + 5 + 5 + 5);
+    EXPECT_EQ(throttle.blockCount(), 4u);
     EXPECT_EQ(throttle.refusalCount(), 6u);
 }
 
