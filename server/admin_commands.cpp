@@ -203,6 +203,11 @@ int runUserCommand(const Options& options) {
         std::cerr << "tavrolin-server: the password is empty; nothing was changed\n";
         return 1;
     }
+    if (password.find('\0') != std::string::npos) {
+        ::explicit_bzero(password.data(), password.size());
+        std::cerr << "tavrolin-server: the password holds a NUL byte; nothing was changed\n";
+        return 1;
+    }
     const auto hash = hashPassword(password);
     ::explicit_bzero(password.data(), password.size());
     setUser(options.usersFile, options.userName, hash, options.role);

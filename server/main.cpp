@@ -46,7 +46,7 @@ int runServer(const Options& options) {
     const auto storage = openStorage(options.database, options.workers);
     if (options.demo && storage->seedDemoData()) std::cerr << "seeded demo data\n";
 
-    RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress});
+    RequestHandler handler(*storage, {users.get(), options.allowedOrigins, options.compress, {}});
     raiseOpenFileLimit(options.limits.maxConnections);
     HttpService service(handler, options.workers, options.limits);
     metrics().watchTransport([&service] { return service.openConnections(); },
@@ -75,6 +75,8 @@ int runServer(const Options& options) {
               << (ipv6 ? "[" + options.host + "]" : options.host) << ":" << port << std::endl;
 
     const bool served = service.serve();
+    // The transport is still there to take the answers of sign-ins under way.
+    handler.finishSignIns();
     return served ? 0 : 1;
 }
 

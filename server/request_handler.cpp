@@ -9,6 +9,7 @@
 #include "cross_site.h"
 #include "form_decoding.h"
 #include "metrics.h"
+#include "sign_in_gate.h"
 #include "statement_parser.h"
 #include "users.h"
 
@@ -71,6 +72,58 @@ void countApplied(const std::vector<LinkStatement>& statements) {
     metrics().postsApplied.add();
     metrics().linkInserts.add(inserts);
     metrics().linkDeletes.add(deletes);
+}
+
+// Requests for the page and reads of the metrics, which need sign-in when there are users;
+// /health and unknown paths are answered without.
+bool isPageRequest(const HttpRequest& request, bool& read) {
+    read = request.method == "GET" || request.method == "HEAD";
+    if (!read && request.method != "POST") return false;
+    const std::string_view target = request.target;
+    const auto path = target.substr(0, target.find('?'));
+    return path == tavrolin::kPagePath || (read && path == kMetricsPath);
+}
+
+bool announcesBody(const HttpRequest& header) {
+    const auto length = findHeader(header.headers, "Content-Length");
+    return findHeader(header.headers, "Transfer-Encoding") || (length && *length != "0");
+}
+
+HttpResponse foreignPostRefusal() {
+    return fromPostReply(refuse(403, "it was sent by a web page of another site"));
+}
+
+HttpResponse signInRefusal(bool read, std::string user) {
+    auto response =
+        read ? textResponse(401, "The vendor list needs a valid user name and password.")
+             : fromPostReply(refuse(401, "it did not carry a valid user name and password"));
+    response.headers.emplace_back("WWW-Authenticate", kBasicChallenge);
+    response.user = std::move(user);
+    return response;
+}
+
+HttpResponse throttledRefusal(bool read, std::string user, std::int64_t seconds) {
+    const auto wait = std::to_string(seconds);
+    auto response =
+        read ? textResponse(429, "Too many sign-ins from this address failed; try again in " +
+                                     wait + " seconds.")
+             : fromPostReply(refuse(429,
+                                    "too many sign-ins from this address failed; try "
+                                    "again in " +
+                                        wait + " seconds"));
+    response.headers.emplace_back("Retry-After", wait);
+    response.user = std::move(user);
+    return response;
+}
+
+HttpResponse busyRefusal(bool read, std::string user, std::int64_t seconds) {
+    auto response =
+        read
+            ? textResponse(503, "The server is busy checking passwords; please try again.")
+            : fromPostReply(refuse(503, "the server is busy checking passwords; please try again"));
+    response.headers.emplace_back("Retry-After", std::to_string(seconds));
+    response.user = std::move(user);
+    return response;
 }
 
 bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
@@ -155,7 +208,44 @@ PostReply handleChangePost(LinkStorage& storage, const ChangeAuthor& author,
 }
 
 RequestHandler::RequestHandler(LinkStorage& storage, HandlerSettings settings)
-    : mStorage(storage), mSettings(std::move(settings)) {}
+    : mStorage(storage), mSettings(std::move(settings)) {
+    if (mSettings.users) mSignIn = std::make_unique<SignInGate>(*mSettings.users, mSettings.signIn);
+}
+
+RequestHandler::~RequestHandler() = default;
+
+void RequestHandler::finishSignIns() {
+    if (mSignIn) mSignIn->finish();
+}
+
+void RequestHandler::admit(const HttpRequest& header, AdmitDecision decide) {
+    bool read = false;
+    if (!mSignIn) return decide(std::nullopt);
+    if (!isPageRequest(header, read)) {
+        // Only posts to the page take a body, and only from users who sign in: any other is
+        // answered from its header, which needs neither the body nor the database.
+        return decide(announcesBody(header) ? std::optional(handle(header)) : std::nullopt);
+    }
+    // Refused whoever signs in, so its body need not be read either.
+    if (!read && isForeignPost(header.headers, mSettings.allowedOrigins))
+        return decide(foreignPostRefusal());
+    mSignIn->check(
+        header.remoteAddress, findHeader(header.headers, "Authorization"),
+        [read, decide = std::move(decide)](SignInGate::Outcome outcome) {
+            using Verdict = SignInGate::Outcome::Verdict;
+            switch (outcome.verdict) {
+                case Verdict::SignedIn:
+                    return decide(std::nullopt);
+                case Verdict::Refused:
+                    return decide(signInRefusal(read, std::move(outcome.user)));
+                case Verdict::Throttled:
+                    return decide(
+                        throttledRefusal(read, std::move(outcome.user), outcome.retryAfter));
+                case Verdict::Busy:
+                    return decide(busyRefusal(read, std::move(outcome.user), outcome.retryAfter));
+            }
+        });
+}
 
 HttpResponse RequestHandler::handle(const HttpRequest& request) {
     std::string path;
@@ -171,7 +261,7 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
     // A page of another site must not post through a browser's stored sign-in either, so
     // this comes first.
     if (!read && isForeignPost(request.headers, mSettings.allowedOrigins))
-        return fromPostReply(refuse(403, "it was sent by a web page of another site"));
+        return foreignPostRefusal();
     // Without sign-in nobody can be told apart, so only this machine may look.
     if (metricsPage && !mSettings.users && !isLocalRequest(request))
         return textResponse(403, "The metrics may be read only on the server's own machine.");
@@ -180,18 +270,16 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
     std::string user;
     Role role = Role::Admin;
     if (mSettings.users) {
-        const auto authorization = findHeader(request.headers, "Authorization");
-        const auto signIn = mSettings.users->check(authorization);
+        // Admission hashed these credentials and remembered them, so this costs a digest. It
+        // refuses only when the user's password changed in between, and never hashes here:
+        // a worker must not wait on a password.
+        const auto signIn =
+            mSettings.users->checkRemembered(findHeader(request.headers, "Authorization"));
         if (!signIn.signedIn) {
-            if (authorization) metrics().signInFailures.add();
-            const char* needed = metricsPage
-                                     ? "The metrics need a valid user name and password."
-                                     : "The vendor list needs a valid user name and password.";
-            auto response =
-                read ? textResponse(401, needed)
-                     : fromPostReply(refuse(401, "it did not carry a valid user name and password"));
-            response.headers.emplace_back("WWW-Authenticate", kBasicChallenge);
-            response.user = signIn.user;
+            auto response = signInRefusal(read, signIn.user);
+            if (metricsPage)
+                response.body = std::make_shared<const std::string>(
+                    "The metrics need a valid user name and password.");
             return response;
         }
         user = signIn.user;
@@ -333,6 +421,9 @@ Route routeOf(const HttpRequest& request) {
 void RequestHandler::logAccess(const HttpRequest& request, const HttpResponse& response) const {
     // Every request passes here once, whether handled, refused by the transport or cut off.
     metrics().countRequest(routeOf(request), response.status);
+    // Sign-ins refused by the throttle are logged once per burst, by the throttle, so that a
+    // guesser cannot flood the log.
+    if (response.status == 429) return;
     // Never the Authorization header: only the name, and only as escaped text.
     std::string line = escapeLogText(request.remoteAddress) + " \"" +
                        escapeLogText(request.method) + " " + escapeLogText(request.target) + "\" " +

@@ -18,6 +18,7 @@
 #include "http_message.h"
 #include "metrics.h"
 #include "request_sink.h"
+#include "sign_in_gate.h"
 #include "storage.h"
 
 namespace tavrolin::server {
@@ -49,14 +50,26 @@ struct HandlerSettings {
     std::vector<std::string> allowedOrigins;
     // Send the vendor document gzip-compressed to clients that accept it.
     bool compress = true;
+    // The threads, queue and throttle of the password checks, with `users`.
+    SignInGate::Settings signIn;
 };
 
 class RequestHandler final : public RequestSink {
   public:
     explicit RequestHandler(LinkStorage& storage, HandlerSettings settings = {});
+    ~RequestHandler() override;
 
+    // With sign-in, the credentials of a request for the page are checked here, before its body
+    // is read; the password hash, when one is needed, runs on the sign-in threads.
+    void admit(const HttpRequest& header, AdmitDecision decide) override;
     HttpResponse handle(const HttpRequest& request) override;
     std::optional<HttpResponse> answerAtOnce(const HttpRequest& request) override;
+
+    // Answers the sign-ins still being checked and stops their threads; call once the transport
+    // has stopped serving, while it can still take the answers.
+    void finishSignIns();
+    // The password checks and their throttle, for the server's figures; null without sign-in.
+    const SignInGate* signIn() const { return mSignIn.get(); }
 
     HttpResponse tooLarge() const override;
     HttpResponse unreadableBody() const override;
@@ -73,6 +86,7 @@ class RequestHandler final : public RequestSink {
     LinkStorage& mStorage;
     HandlerSettings mSettings;
     DocumentCache mCache;
+    std::unique_ptr<SignInGate> mSignIn;  // with sign-in only
 };
 
 }  // namespace tavrolin::server

@@ -7,6 +7,7 @@
 #include <openssl/crypto.h>
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,6 +102,32 @@ void writeWhole(const std::string& path, const std::vector<std::string>& lines) 
     }
 }
 
+// Holds an exclusive lock on "FILE.lock" while one command reads, changes and renames the users
+// file, so that two commands at once cannot each write back a file without the other's change.
+// The lock is on a file of its own because the rename replaces the users file's inode.
+class UserFileLock {
+  public:
+    explicit UserFileLock(const std::string& path) {
+        const auto lockPath = path + ".lock";
+        mFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (mFd < 0)
+            throw UserFileError("cannot lock " + path + ": " + lockPath + ": " +
+                                std::strerror(errno));
+        while (::flock(mFd, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(mFd);
+            throw UserFileError("cannot lock " + path + ": " + std::strerror(error));
+        }
+    }
+    ~UserFileLock() { ::close(mFd); }
+    UserFileLock(const UserFileLock&) = delete;
+    UserFileLock& operator=(const UserFileLock&) = delete;
+
+  private:
+    int mFd = -1;
+};
+
 int base64Value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
     if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -165,6 +192,9 @@ bool isValidUserName(std::string_view name) {
 }
 
 std::string hashPassword(std::string_view password) {
+    // crypt() sees a C string: a password holding a NUL would be hashed only up to it.
+    if (password.find('\0') != std::string_view::npos)
+        throw UserFileError("a password must not hold a NUL byte");
     char salt[CRYPT_GENSALT_OUTPUT_SIZE];
     if (!::crypt_gensalt_rn(kYescrypt, 0, nullptr, 0, salt, sizeof salt))
         throw UserFileError(std::string("cannot make a salt: ") + std::strerror(errno));
@@ -181,7 +211,10 @@ bool verifyPassword(std::string_view password, const std::string& hash) {
     const char* computed = ::crypt_r(text.c_str(), hash.c_str(), data.get());
     if (!computed || computed[0] == '*') return false;
     const std::size_t length = std::strlen(computed);
-    return length == hash.size() && CRYPTO_memcmp(computed, hash.data(), length) == 0;
+    const bool match = length == hash.size() && CRYPTO_memcmp(computed, hash.data(), length) == 0;
+    // No stored hash is of a password with a NUL, and crypt() would stop at it: "secret\0x"
+    // must not pass for "secret". Checked after the hash so that it takes as long.
+    return match && password.find('\0') == std::string_view::npos;
 }
 
 std::string_view roleName(Role role) {
@@ -221,6 +254,7 @@ std::map<std::string, UserRecord> readUserFile(const std::string& path) {
 
 void setUser(const std::string& path, const std::string& name, const std::string& hash,
              std::optional<Role> role) {
+    const UserFileLock lock(path);
     bool exists = false;
     auto lines = readLines(path, exists);
     bool replaced = false;
@@ -241,6 +275,7 @@ void setUser(const std::string& path, const std::string& name, const std::string
 }
 
 bool setRole(const std::string& path, const std::string& name, Role role) {
+    const UserFileLock lock(path);
     bool exists = false;
     auto lines = readLines(path, exists);
     bool found = false;
@@ -258,6 +293,7 @@ bool setRole(const std::string& path, const std::string& name, Role role) {
 }
 
 bool removeUser(const std::string& path, const std::string& name) {
+    const UserFileLock lock(path);
     bool exists = false;
     auto lines = readLines(path, exists);
     const auto before = lines.size();
@@ -276,8 +312,9 @@ Authenticator::Authenticator(std::map<std::string, UserRecord> users)
     : mUsers(std::make_shared<const Users>(std::move(users))) {
     if (RAND_bytes(mDigestKey.data(), int(mDigestKey.size())) != 1)
         throw UserFileError("no random bytes for the sign-in cache");
-    mDecoyHash = hashPassword(
-        std::string_view(reinterpret_cast<const char*>(mDigestKey.data()), mDigestKey.size()));
+    std::string decoy;
+    for (const unsigned char byte : mDigestKey) decoy += "0123456789abcdef"[byte % 16];
+    mDecoyHash = hashPassword(decoy);
 }
 
 Authenticator::Authenticator(std::string path, std::chrono::milliseconds recheck)
@@ -317,11 +354,16 @@ void Authenticator::rereadIfChanged() const {
     }
     try {
         auto users = std::make_shared<const Users>(readUserFile(mPath));
+        // Caught in the middle of a rewrite by hand, or emptied by mistake: taking it would lock
+        // everyone out.
+        if (users->empty()) throw UserFileError(mPath + " has no users");
         std::lock_guard lock(mMutex);
         mUsers = std::move(users);
         mStamp = stamp;
-        ++mGeneration;
-        mVerified.clear();
+        std::erase_if(mVerified, [&](const auto& entry) {
+            const auto user = mUsers->find(entry.first);
+            return user == mUsers->end() || user->second.hash != entry.second.hash;
+        });
         logLine("reread " + mPath + ": " + std::to_string(mUsers->size()) + " users");
     } catch (const UserFileError& error) {
         {
@@ -347,6 +389,39 @@ Authenticator::Digest Authenticator::digest(std::string_view name,
     return out;
 }
 
+bool Authenticator::remembered(const Users& users, const std::string& name,
+                               const Digest& known) const {
+    const auto user = users.find(name);
+    if (user == users.end()) return false;
+    std::lock_guard lock(mMutex);
+    const auto verified = mVerified.find(name);
+    return verified != mVerified.end() && verified->second.hash == user->second.hash &&
+           CRYPTO_memcmp(verified->second.digest.data(), known.data(), known.size()) == 0;
+}
+
+Authenticator::Result Authenticator::checkRemembered(
+    std::optional<std::string_view> authorization) const {
+    Result result;
+    if (!authorization) return result;
+    auto credentials = basicCredentials(*authorization);
+    if (!credentials) return result;
+    const auto colon = credentials->find(':');
+    result.user = credentials->substr(0, colon);
+    const auto known = digest(result.user, std::string_view(*credentials).substr(colon + 1));
+    OPENSSL_cleanse(credentials->data(), credentials->size());
+
+    rereadIfChanged();
+    std::shared_ptr<const Users> users;
+    {
+        std::lock_guard lock(mMutex);
+        users = mUsers;
+    }
+    result.signedIn = remembered(*users, result.user, known);
+    result.needsHash = !result.signedIn;
+    if (result.signedIn) result.role = users->find(result.user)->second.role;
+    return result;
+}
+
 Authenticator::Result Authenticator::check(std::optional<std::string_view> authorization) const {
     Result result;
     if (!authorization) return result;
@@ -358,22 +433,13 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
 
     rereadIfChanged();
     std::shared_ptr<const Users> users;
-    std::uint64_t generation = 0;
     {
         std::lock_guard lock(mMutex);
         users = mUsers;
-        generation = mGeneration;
     }
     const auto user = users->find(result.user);
     const auto known = digest(result.user, password);
-    if (user != users->end()) {
-        std::lock_guard lock(mMutex);
-        const auto verified = mVerified.find(result.user);
-        if (verified != mVerified.end() &&
-            CRYPTO_memcmp(verified->second.data(), known.data(), known.size()) == 0) {
-            result.signedIn = true;
-        }
-    }
+    result.signedIn = remembered(*users, result.user, known);
     if (!result.signedIn) {
         struct SlowCheck {
             std::counting_semaphore<>& slots;
@@ -388,7 +454,7 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
         result.signedIn = match && user != users->end();
         if (result.signedIn) {
             std::lock_guard lock(mMutex);
-            if (generation == mGeneration) mVerified[result.user] = known;
+            mVerified[result.user] = {known, user->second.hash};
         }
     }
     if (result.signedIn) result.role = user->second.role;

@@ -48,8 +48,10 @@ struct UserRecord {
 // A name fits the file and Basic authentication: not empty, no ':', no control characters.
 bool isValidUserName(std::string_view name);
 
-// A salted yescrypt hash ("$y$...") of `password`; slow by design.
+// A salted yescrypt hash ("$y$...") of `password`; slow by design. Throws UserFileError for a
+// password that holds a NUL byte, which the hash would silently cut off there.
 std::string hashPassword(std::string_view password);
+// Compares every byte of `password`, so one holding a NUL byte never matches.
 bool verifyPassword(std::string_view password, const std::string& hash);
 
 // The users as read from the file. Throws UserFileError when the file cannot be read or holds a
@@ -61,7 +63,8 @@ std::map<std::string, UserRecord> readUserFile(const std::string& path);
 // already in the file keeps their role otherwise, a new one is an editor. Creates the file when
 // it is missing. The file is written whole to a temporary file beside it with mode 0600 and
 // renamed over the old one, so a crash leaves either the old or the new file. Other lines are
-// kept as they were.
+// kept as they were. This, setRole and removeUser hold an exclusive lock on "path.lock" from the
+// read to the rename, so that changes made at once are all kept.
 void setUser(const std::string& path, const std::string& name, const std::string& hash,
              std::optional<Role> role = std::nullopt);
 // False when the file has no such user (the file is then left alone).
@@ -78,8 +81,8 @@ class Authenticator {
     // A fixed set of users.
     explicit Authenticator(std::map<std::string, UserRecord> users);
     // The users of a file, read now (throws UserFileError) and again whenever the file has
-    // changed, looked at no more often than every `recheck`; a file that has become unreadable
-    // or bad is logged and the users read before stay.
+    // changed, looked at no more often than every `recheck`; a file that has become unreadable,
+    // bad or empty is logged once and the users read before stay.
     explicit Authenticator(std::string path,
                            std::chrono::milliseconds recheck = std::chrono::seconds(1));
     Authenticator(const Authenticator&) = delete;
@@ -89,15 +92,29 @@ class Authenticator {
         bool signedIn = false;
         std::string user;  // the name given, signed in or not; empty when none was given
         Role role = Role::Viewer;  // the user's role once signed in
+        // From checkRemembered: only the slow hash can tell whether these credentials are good.
+        bool needsHash = false;
     };
-    // Checks the value of an Authorization header (nullopt when there was none).
+    // Checks the value of an Authorization header (nullopt when there was none); may compute
+    // the slow hash.
     Result check(std::optional<std::string_view> authorization) const;
+    // The same without the slow hash, in the time of a keyed digest: signed in when these exact
+    // credentials were accepted before and the user's hash is unchanged since; refused when
+    // there are no Basic credentials; otherwise `needsHash`.
+    Result checkRemembered(std::optional<std::string_view> authorization) const;
 
     std::size_t userCount() const;
 
   private:
     using Digest = std::array<unsigned char, 32>;
     using Users = std::map<std::string, UserRecord>;
+    // A password yescrypt accepted, as a keyed digest, with the hash it was checked against:
+    // a changed hash makes it worthless, however the change and the check overlapped.
+    struct Verified {
+        Digest digest{};
+        std::string hash;
+    };
+    bool remembered(const Users& users, const std::string& name, const Digest& known) const;
     struct FileStamp {
         std::uint64_t device = 0, inode = 0, size = 0;
         std::int64_t modifiedNs = -1;
@@ -112,16 +129,13 @@ class Authenticator {
     mutable std::shared_ptr<const Users> mUsers;
     mutable FileStamp mStamp;
     mutable std::chrono::steady_clock::time_point mNextCheck;
-    // Moves whenever the users change, so that a check that began before does not remember
-    // its result for users that are gone.
-    mutable std::uint64_t mGeneration = 0;
     // A hash to check unknown names against, so they take as long as known ones.
     std::string mDecoyHash;
     // yescrypt takes tens of milliseconds by design; a password it has accepted is remembered
     // as a keyed digest (the key exists only in this process) so later requests cost a hash.
     std::array<unsigned char, 32> mDigestKey{};
     mutable std::mutex mMutex;
-    mutable std::unordered_map<std::string, Digest> mVerified;
+    mutable std::unordered_map<std::string, Verified> mVerified;
     // Each yescrypt check takes 16 MB for its run; a flood of wrong passwords on many workers
     // must not add that up, so only a few run at once.
     mutable std::counting_semaphore<> mSlowChecks{4};

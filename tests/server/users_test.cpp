@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -90,10 +91,12 @@ TEST_F(UserFile, AddReplaceAndRemoveKeepOtherLinesAndMode0600) {
     ASSERT_EQ(users.size(), 2u);
     EXPECT_EQ(users.at("alice").hash, "$y$new");
     EXPECT_EQ(users.at("carol").hash, "$y$carol");
-    // No temporary file is left beside it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mDirectory),
-                            std::filesystem::directory_iterator()),
-              1);
+    // No temporary file is left beside it, only the lock the changes take.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(mDirectory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"users", "users.lock"}));
 }
 
 TEST_F(UserFile, OnlyViewersAndAdminsCarryARoleAndChangesKeepThePassword) {
@@ -234,4 +237,39 @@ TEST_F(UserFile, AFileIsLookedAtAgainOnlyAfterTheRecheckInterval) {
     ASSERT_TRUE(users.check(basic("alice:first")).signedIn);
     ASSERT_TRUE(removeUser(path, "alice"));
     EXPECT_TRUE(users.check(basic("alice:first")).signedIn);
+}
+
+TEST(ServerUsers, EveryByteOfThePasswordCounts) {
+    const auto hash = hashPassword("right");
+    const std::string withNul("right\0tail", 11);
+    EXPECT_FALSE(verifyPassword(withNul, hash));
+    EXPECT_THROW(hashPassword(withNul), UserFileError);
+
+    Authenticator users({{"alice", hash}});
+    EXPECT_FALSE(users.check(basic("alice:" + withNul)).signedIn);
+    ASSERT_TRUE(users.check(basic("alice:right")).signedIn);
+    // Nor once the right password is remembered.
+    EXPECT_FALSE(users.check(basic("alice:" + withNul)).signedIn);
+}
+
+TEST_F(UserFile, ARereadOfAnEmptyOrBadFileKeepsTheUsers) {
+    setUser(path, "alice", hashPassword("a"));
+    Authenticator users(path, std::chrono::milliseconds(0));
+    ASSERT_TRUE(users.check(basic("alice:a")).signedIn);
+    for (const std::string bad : {"", "\n# nobody\n", "alice\n", "alice:$y$x\nalice:$y$y\n"}) {
+        write(bad);
+        EXPECT_TRUE(users.check(basic("alice:a")).signedIn) << bad;
+        EXPECT_EQ(users.userCount(), 1u) << bad;
+    }
+    ::chmod(path.c_str(), 0);
+    if (::access(path.c_str(), R_OK) != 0) {  // root reads it anyway
+        EXPECT_TRUE(users.check(basic("alice:a")).signedIn);
+        EXPECT_EQ(users.userCount(), 1u);
+    }
+    ::chmod(path.c_str(), 0600);
+    // Only a valid file replaces them.
+    write("");
+    setUser(path, "bob", hashPassword("b"));
+    EXPECT_TRUE(users.check(basic("bob:b")).signedIn);
+    EXPECT_FALSE(users.check(basic("alice:a")).signedIn);
 }
