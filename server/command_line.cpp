@@ -154,11 +154,10 @@ int parseTransportOption(const std::string& arg, Value value, Options& options) 
         return 0;
     }
     if (arg == "--allow-host") {
-        const bool valid = value(text) && !text.empty() &&
-                           std::none_of(text.begin(), text.end(), [](char c) {
-                               return static_cast<unsigned char>(c) <= ' ' || c == 0x7f ||
-                                      c == '/' || c == ',';
-                           });
+        const bool valid =
+            value(text) && !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+                return static_cast<unsigned char>(c) <= ' ' || c == 0x7f || c == '/' || c == ',';
+            });
         if (!valid) return fail("a host name such as tavrolin.example.com");
         limits.allowedHosts.push_back(text);
         return 0;

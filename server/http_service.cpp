@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdint>
 #include <boost/asio.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <boost/asio/signal_set.hpp>
+#include <cstdint>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -165,8 +165,7 @@ std::optional<HttpResponse> hostRefusal(const http::request_header<>& header,
 std::string clientKey(const asio::ip::address& address) {
     if (address.is_v4()) return address.to_string();
     auto v6 = address.to_v6();
-    if (v6.is_v4_mapped())
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
+    if (v6.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
     auto bytes = v6.to_bytes();
     std::fill(bytes.begin() + 8, bytes.end(), 0);
     return asio::ip::address_v6(bytes).to_string() + "/64";
@@ -527,15 +526,14 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             header.headers.emplace_back(std::string(field.name_string()),
                                         std::string(field.value()));
         auto executor = mStream.get_executor();
-        mService.handler.admit(
-            header, [self = this->shared_from_this(),
-                     executor](std::optional<HttpResponse> refusal) mutable {
-                asio::dispatch(executor, [self, refusal = std::move(refusal)]() mutable {
-                    if (self->mState != State::Admitting) return;
-                    if (refusal) return self->refuse(std::move(*refusal));
-                    self->admitted();
-                });
+        mService.handler.admit(header, [self = this->shared_from_this(),
+                                        executor](std::optional<HttpResponse> refusal) mutable {
+            asio::dispatch(executor, [self, refusal = std::move(refusal)]() mutable {
+                if (self->mState != State::Admitting) return;
+                if (refusal) return self->refuse(std::move(*refusal));
+                self->admitted();
             });
+        });
     }
 
     void admitted() {
@@ -811,8 +809,7 @@ using TlsSession = Session<ssl::stream<beast::tcp_stream>>;
 // A TLS connection before its first byte: a socket and a timer only. The TLS session, with
 // its buffers of some 80 KB, is made when the handshake starts, so that connections that never
 // start one cost little.
-class PendingHandshake : public SessionBase,
-                         public std::enable_shared_from_this<PendingHandshake> {
+class PendingHandshake : public SessionBase, public std::enable_shared_from_this<PendingHandshake> {
   public:
     PendingHandshake(HttpService::Impl& service, tcp::socket socket, std::string remoteAddress,
                      ConnectionSlot slot)
@@ -919,8 +916,7 @@ void HttpService::Impl::awaitSignal() {
     if (!signals || stopping) return;
     signals->async_wait(asio::bind_executor(strand, [this](error_code ec, int number) {
         if (ec || stopping) return;
-        if (std::find(reloadSignals.begin(), reloadSignals.end(), number) !=
-            reloadSignals.end()) {
+        if (std::find(reloadSignals.begin(), reloadSignals.end(), number) != reloadSignals.end()) {
             if (!certificateFile.empty()) reloadTls(true);
             return awaitSignal();
         }

@@ -86,9 +86,9 @@ TEST_F(Transport, IdleKeptAliveConnectionIsClosedAfterTheIdleTimeout) {
 TEST_F(Transport, BodyBelowTheMinimumRateIsCutOff) {
     ServerProcess server(serverArguments({"--header-timeout", "0.5", "--min-body-rate", "100000"}));
     RawConnection trickle(server.port());
-    ASSERT_TRUE(
-        trickle.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: ") +
-                     kForm + "\r\nContent-Length: 1000000\r\n\r\nSQL="));
+    ASSERT_TRUE(trickle.send(
+        std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: ") + kForm +
+        "\r\nContent-Length: 1000000\r\n\r\nSQL="));
     const auto started = Clock::now();
     bool closed = false;
     for (int i = 0; i < 200 && !closed; ++i) {
@@ -241,9 +241,10 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
     }
     for (int i = 0; i < 16; ++i) {
         trickles.push_back(std::make_unique<RawConnection>(server.port()));
-        ASSERT_TRUE(trickles.back()->send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                                      "Content-Type: ") +
-                                          kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
+        ASSERT_TRUE(
+            trickles.back()->send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                              "Content-Type: ") +
+                                  kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
     }
     httplib::Client client(server.baseUrl());
     for (int round = 0; round < 3; ++round) {
@@ -264,8 +265,8 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
 TEST_F(Transport, HeadAnswersWithTheLengthOfTheGetBodyButNoBody) {
     ServerProcess server;
     RawConnection connection(server.port());
-    ASSERT_TRUE(connection.send("HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
-                                healthRequest()));
+    ASSERT_TRUE(connection.send(
+        "HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + healthRequest()));
     // The HEAD reply carries no body, so the next reply follows its header directly.
     bool closed = false;
     const auto replies = connection.readUntilClosed(1500ms, closed);
@@ -358,4 +359,112 @@ TEST_F(Transport, RaisesTheOpenFileLimitAndSaysWhenItIsStillTooLow) {
     EXPECT_NE(low.find("the open-file limit is 200, below the 1064 that 1000 connections need"),
               std::string::npos)
         << low;
+}
+
+TEST_F(Transport, BodySentAlmostWholeAndThenStalledIsCutOff) {
+    ServerProcess server(serverArguments({"--header-timeout", "0.5"}));
+    RawConnection connection(server.port());
+    ASSERT_TRUE(connection.send(
+        std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                    "Content-Type: ") +
+        kForm + "\r\nContent-Length: 1000000\r\n\r\nSQL=" + std::string(999000, 'A')));
+    // Averaged since its start, the body's rate would allow it some 16 minutes more.
+    bool closed = false;
+    EXPECT_EQ(connection.readUntilClosed(60s, closed), "");
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(Transport, BodiesBeyondTheMemoryLimitGet503AtOnce) {
+    ServerProcess server(serverArguments({"--max-body-memory", "1"}));
+    const auto head =
+        std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: ") + kForm +
+        "\r\nContent-Length: 600000\r\n\r\n";
+    const auto body = "SQL=" + std::string(600000 - 4, 'A');
+    RawConnection first(server.port());
+    ASSERT_TRUE(first.send(head + body.substr(0, 1000)));
+    ASSERT_FALSE(first.readable(200ms));
+
+    RawConnection second(server.port());
+    ASSERT_TRUE(second.send(head));
+    bool closed = false;
+    const auto refused = second.readUntilClosed(10s, closed);
+    EXPECT_EQ(statusOf(refused), 503) << refused;
+    EXPECT_NE(refused.find("Retry-After: "), std::string::npos);
+    EXPECT_TRUE(closed);
+
+    // Once the first body is whole and answered, its memory is free for the next.
+    ASSERT_TRUE(first.send(body.substr(1000)));
+    EXPECT_GT(statusOf(first.readReply(10s)), 0);
+    RawConnection third(server.port());
+    ASSERT_TRUE(third.send(head + body));
+    const auto reply = third.readReply(10s);
+    EXPECT_GT(statusOf(reply), 0) << reply;
+    EXPECT_NE(statusOf(reply), 503) << reply;
+}
+
+TEST_F(Transport, OneClientCannotTakeEverySlot) {
+    ServerProcess server(
+        serverArguments({"--max-connections", "8", "--max-connections-per-client", "3"}));
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(std::make_unique<RawConnection>(server.port()));
+        ASSERT_TRUE(held.back()->send(healthRequest()));
+        ASSERT_EQ(statusOf(held.back()->readReply(5s)), 200);
+    }
+    RawConnection excess(server.port());
+    excess.send(healthRequest());
+    bool closed = false;
+    EXPECT_EQ(excess.readUntilClosed(5s, closed), "");
+    EXPECT_TRUE(closed);
+
+    // 127.0.0.2 is loopback too, and another client.
+    RawConnection other(server.port(), true, "127.0.0.2");
+    ASSERT_TRUE(other.send(healthRequest()));
+    const auto reply = other.readReply(5s);
+    EXPECT_EQ(statusOf(reply), 200) << reply;
+}
+
+TEST_F(Transport, TransferEncodingNotEndingInChunkedGets400AndCloses) {
+    ServerProcess server;
+    // What follows the header would be a second request to a reader that takes it as no body.
+    const std::string hidden = "GET /smuggled HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    for (const std::string& framing : std::vector<std::string>{
+             "Transfer-Encoding: xchunked", "Transfer-Encoding: gzip",
+             "Transfer-Encoding: identity", "Transfer-Encoding: chunked, identity",
+             "Transfer-Encoding: identity\r\nContent-Length: " + std::to_string(hidden.size())}) {
+        RawConnection connection(server.port());
+        ASSERT_TRUE(connection.send("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n" + framing +
+                                    "\r\n\r\n" + hidden));
+        bool closed = false;
+        const auto reply = connection.readUntilClosed(5s, closed);
+        EXPECT_EQ(statusOf(reply), 400) << framing << "\n" << reply;
+        EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << framing << "\n" << reply;
+        EXPECT_TRUE(closed) << framing;
+    }
+}
+
+TEST_F(Transport, HostMustBeSingleAndANameTheServerAnswersTo) {
+    const auto statusFor = [](int port, const std::string& hostLines, bool* closed = nullptr) {
+        RawConnection connection(port);
+        connection.send("GET /health HTTP/1.1\r\n" + hostLines + "\r\n");
+        if (!closed) return statusOf(connection.readReply(5s));
+        return statusOf(connection.readUntilClosed(5s, *closed));
+    };
+    ServerProcess server;
+    const auto port = std::to_string(server.port());
+    bool closed = false;
+    EXPECT_EQ(statusFor(server.port(), "", &closed), 400);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(statusFor(server.port(), "Host: 127.0.0.1\r\nHost: 127.0.0.1\r\n", &closed), 400);
+    EXPECT_TRUE(closed);
+    // A loopback server answers to loopback names only: a page of another site that had its
+    // name point here gets nothing.
+    EXPECT_EQ(statusFor(server.port(), "Host: rebound.example:" + port + "\r\n"), 421);
+    for (const std::string& host :
+         std::vector<std::string>{"localhost", "LocalHost:" + port, "127.0.0.1:" + port, "[::1]"})
+        EXPECT_EQ(statusFor(server.port(), "Host: " + host + "\r\n"), 200) << host;
+
+    ServerProcess named(serverArguments({"--allow-host", "links.example.com"}));
+    EXPECT_EQ(statusFor(named.port(), "Host: links.example.com:443\r\n"), 200);
+    EXPECT_EQ(statusFor(named.port(), "Host: 127.0.0.1\r\n"), 421);
 }
