@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +37,119 @@ class Transport : public ::testing::Test {
   protected:
     void SetUp() override { std::signal(SIGPIPE, SIG_IGN); }
 };
+
+// A self-signed certificate for `name` as `directory`/`name`.pem and .key; false when openssl
+// failed.
+bool makeCertificate(const std::string& directory, const std::string& name) {
+    const auto command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+        "-nodes -days 1 -subj /CN=" +
+        name + " -keyout '" + directory + "/" + name + ".key' -out '" + directory + "/" + name +
+        ".pem' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// Replaces `to` with a copy of `from` the way a renewal does: written beside it, renamed over.
+void replaceFile(const std::string& from, const std::string& to) {
+    std::filesystem::copy_file(from, to + ".new",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::rename(to + ".new", to);
+}
+
+// A TLS client that trusts any certificate: only what the server presents and how it ends
+// the session are under test.
+class TlsClient {
+  public:
+    explicit TlsClient(int port) : mRaw(port) {
+        // Reads end after a while even when the server sends nothing.
+        timeval bound{10, 0};
+        ::setsockopt(mRaw.fd(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        SSL_set_fd(mSsl.get(), mRaw.fd());
+        mConnected = mRaw.connected() && SSL_connect(mSsl.get()) == 1;
+    }
+
+    bool connected() const { return mConnected; }
+    std::string commonName() const {
+        X509* certificate = SSL_get_peer_certificate(mSsl.get());
+        char name[256] = "";
+        if (certificate)
+            X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, name,
+                                      sizeof name);
+        X509_free(certificate);
+        return name;
+    }
+    bool send(const std::string& data) {
+        return SSL_write(mSsl.get(), data.data(), int(data.size())) == int(data.size());
+    }
+    // Reads until the session ends; true when the server ended it with close_notify.
+    bool readUntilCloseNotify(std::string& data) {
+        char chunk[16384];
+        for (;;) {
+            const int n = SSL_read(mSsl.get(), chunk, sizeof chunk);
+            if (n <= 0) return SSL_get_error(mSsl.get(), n) == SSL_ERROR_ZERO_RETURN;
+            data.append(chunk, std::size_t(n));
+        }
+    }
+
+  private:
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> mContext{SSL_CTX_new(TLS_client_method()),
+                                                               SSL_CTX_free};
+    std::unique_ptr<SSL, decltype(&SSL_free)> mSsl{SSL_new(mContext.get()), SSL_free};
+    RawConnection mRaw;
+    bool mConnected = false;
+};
+
+// A server on https with the certificate "first", whose files the test may replace.
+struct TlsServer {
+    std::string directory;
+    std::string certificate, key, log;
+    std::unique_ptr<ServerProcess> server;
+
+    TlsServer() {
+        directory = (std::filesystem::temp_directory_path() /
+                     ("tavrolin-tls-" + std::to_string(::getpid())))
+                        .string();
+        std::filesystem::create_directories(directory);
+        for (const char* name : {"first", "second", "third"})
+            if (!makeCertificate(directory, name)) throw std::runtime_error("openssl failed");
+        certificate = directory + "/cert.pem";
+        key = directory + "/key.pem";
+        log = directory + "/server.log";
+        use("first");
+        server = startLoggingTo(log, serverArguments({"--tls-cert", certificate, "--tls-key", key}),
+                                false);
+    }
+    ~TlsServer() {
+        server.reset();
+        std::filesystem::remove_all(directory);
+    }
+    void use(const std::string& name) {
+        replaceFile(directory + "/" + name + ".pem", certificate);
+        replaceFile(directory + "/" + name + ".key", key);
+    }
+    std::size_t logCount(const std::string& text) const {
+        std::ifstream file(log);
+        std::stringstream all;
+        all << file.rdbuf();
+        std::size_t count = 0;
+        for (auto at = all.str().find(text); at != std::string::npos;
+             at = all.str().find(text, at + 1))
+            ++count;
+        return count;
+    }
+};
+
+// The name of the certificate new connections get, once it is `expected` (or what it was at
+// the last of a bounded number of tries).
+std::string awaitCertificate(int port, const std::string& expected) {
+    std::string name;
+    for (int attempt = 0; attempt < 200 && name != expected; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(50ms);
+        TlsClient client(port);
+        name = client.commonName();
+    }
+    return name;
+}
 
 }  // namespace
 
@@ -467,4 +585,57 @@ TEST_F(Transport, HostMustBeSingleAndANameTheServerAnswersTo) {
     ServerProcess named(serverArguments({"--allow-host", "links.example.com"}));
     EXPECT_EQ(statusFor(named.port(), "Host: links.example.com:443\r\n"), 200);
     EXPECT_EQ(statusFor(named.port(), "Host: 127.0.0.1\r\n"), 421);
+}
+
+TEST_F(Transport, TlsEndsWithCloseNotifyAfterAClosingReplyAndOnStop) {
+    TlsServer tls;
+    {
+        TlsClient client(tls.server->port());
+        ASSERT_TRUE(client.connected());
+        ASSERT_TRUE(
+            client.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"));
+        std::string reply;
+        EXPECT_TRUE(client.readUntilCloseNotify(reply));
+        EXPECT_EQ(statusOf(reply), 200) << reply;
+    }
+    // A kept-alive session waiting for its next request is ended cleanly by a stop.
+    TlsClient idle(tls.server->port());
+    ASSERT_TRUE(idle.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    std::thread stopper([&] { EXPECT_EQ(tls.server->stop(), 0); });
+    std::string replies;
+    EXPECT_TRUE(idle.readUntilCloseNotify(replies));
+    stopper.join();
+    EXPECT_EQ(statusOf(replies), 200) << replies;
+}
+
+TEST_F(Transport, RenewedCertificateIsTakenWithoutARestart) {
+    TlsServer tls;
+    const int port = tls.server->port();
+    ASSERT_EQ(awaitCertificate(port, "first"), "first");
+    tls.use("second");
+    EXPECT_EQ(awaitCertificate(port, "second"), "second");
+
+    // A certificate whose key has not been written yet is refused; the pair before stays.
+    const auto refusals = tls.logCount("keeping the certificate loaded before");
+    replaceFile(tls.directory + "/third.pem", tls.certificate);
+    for (int i = 0; i < 200 && tls.logCount("keeping the certificate loaded before") == refusals;
+         ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(tls.logCount("keeping the certificate loaded before"), refusals + 1);
+    EXPECT_EQ(TlsClient(port).commonName(), "second");
+
+    // SIGHUP reads the files again at once and leaves the server running.
+    replaceFile(tls.directory + "/third.key", tls.key);
+    EXPECT_EQ(awaitCertificate(port, "third"), "third");
+    const auto loads = tls.logCount("new connections use the certificate");
+    ASSERT_EQ(::kill(tls.server->pid(), SIGHUP), 0);
+    for (int i = 0; i < 200 && tls.logCount("new connections use the certificate") == loads; ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(tls.logCount("new connections use the certificate"), loads + 1);
+    TlsClient client(port);
+    ASSERT_TRUE(
+        client.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"));
+    std::string reply;
+    client.readUntilCloseNotify(reply);
+    EXPECT_EQ(statusOf(reply), 200) << reply;
 }
