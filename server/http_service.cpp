@@ -660,7 +660,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         // Keeps the I/O threads running while the reply is being made.
         auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
             mService.ioc.get_executor());
-        const bool taken = mService.pool.trySubmit([self, request, work, charge] {
+        const bool taken = mService.pool.trySubmit([self, request, work, charge]() mutable {
             auto& service = self->mService;
             HttpResponse response;
             try {
@@ -678,6 +678,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             } catch (...) {
                 // The reply matters more than its log line.
             }
+            // The body's memory is free before the reply goes: a client that has its reply
+            // finds room for the next body.
+            std::string().swap(request->body);
+            charge.reset();
             try {
                 service.fault("reply");
                 asio::post(self->mStream.get_executor(),

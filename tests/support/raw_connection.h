@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server_process.h"
@@ -106,12 +107,14 @@ class RawConnection {
         return ::poll(&poller, 1, int(timeout.count())) > 0;
     }
 
-    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which.
-    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed) {
+    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which. With
+    // `until`, reading also stops once the data ends with it.
+    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed,
+                                std::string_view until = {}) {
         std::string data;
         closed = false;
         const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
+        while (Clock::now() < deadline && (until.empty() || !data.ends_with(until))) {
             if (!readable(left(deadline))) continue;
             char chunk[16384];
             const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
