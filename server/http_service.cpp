@@ -59,6 +59,7 @@ constexpr auto kCertificateRecheck = std::chrono::seconds(1);
 constexpr auto kTrimInterval = std::chrono::seconds(5);
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 constexpr std::size_t kFirstRead = 1024;
+constexpr std::size_t kBodyReadSize = 64 * 1024;
 // How much of the request line of a refused request goes to the log.
 constexpr std::size_t kLoggedTarget = 2048;
 
@@ -548,6 +549,9 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         mWindowFrom = 0;
         mWindowEnd = now + mLimits.headerTimeout + kBodyRateWindow;
         mGraceEnd = now + mLimits.headerTimeout;
+        // Room for reads of a useful size: the buffer left from the header may hold only the
+        // first kilobyte, and a body read a kilobyte at a time keeps an I/O thread busy.
+        mBuffer.reserve(std::min<std::size_t>(kBodyReadSize, mBuffer.max_size()));
         const auto expect = mParser->get()[http::field::expect];
         if (beast::iequals(expect, "100-continue")) {
             static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -951,11 +955,10 @@ void HttpService::Impl::reloadTls(bool always) {
                 " do not load: " + error);
         return;
     }
-    {
-        std::lock_guard lock(tlsMutex);
-        tls = std::move(context);
-    }
+    // Said before the swap, so that whoever sees the new certificate finds the line.
     logLine("new connections use the certificate in " + certificateFile);
+    std::lock_guard lock(tlsMutex);
+    tls = std::move(context);
 }
 
 void HttpService::Impl::runIo() {
