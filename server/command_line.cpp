@@ -53,16 +53,32 @@ with --users).
 Transport:
   --tls-cert FILE --tls-key FILE
                     serve https with this certificate chain and private key (PEM); the first
-                    line of output then reads "listening on https://HOST:PORT"
+                    line of output then reads "listening on https://HOST:PORT". Renewed
+                    files are taken for new connections within a few seconds, and at once
+                    on SIGHUP; a pair that does not load is logged and the old one kept.
   --header-timeout SECONDS
                     the whole request header must arrive within this time (default 10)
   --idle-timeout SECONDS
                     a kept-alive connection without a request is closed after this (default 5)
   --min-body-rate BYTES
-                    after a grace of the header timeout, a request body must arrive, and a
-                    reply be taken up, at this many bytes per second on average (default 1024)
+                    after a grace of the header timeout, a request body must arrive at this
+                    many bytes per second in every 3 seconds, and a reply be taken up at this
+                    rate on average (default 1024)
+  --max-body-memory MB
+                    request bodies being received or waiting for a worker hold this much
+                    memory at most together; a body beyond it gets 503 with Retry-After
+                    (default 256)
   --max-connections N
                     open connections at most; more are closed at once (default 4096)
+  --max-connections-per-client N
+                    open connections from one client address (IPv6: one /64) at most; more
+                    are closed at once (default 128). Behind a reverse proxy on this machine
+                    every connection comes from it: raise this to --max-connections there.
+  --allow-host NAME answer only requests whose Host is NAME (with or without a port), others
+                    get 421; may be given more than once. Without it a loopback listener
+                    answers only to localhost, 127.0.0.1, [::1] and its own address (so that
+                    no web page can reach it through a name of its own), any other listener
+                    to any name.
   --queue-limit N   requests that may wait for a busy worker; beyond them the reply is
                     503 with Retry-After (default 64)
 
@@ -142,6 +158,26 @@ int parseTransportOption(const std::string& arg, Value value, Options& options) 
         return value(text) && parseCount(text, limits.maxConnections, 1, 1000000)
                    ? 0
                    : fail("a number from 1 to 1000000");
+    if (arg == "--max-connections-per-client")
+        return value(text) && parseCount(text, limits.maxConnectionsPerClient, 1, 1000000)
+                   ? 0
+                   : fail("a number from 1 to 1000000");
+    if (arg == "--max-body-memory") {
+        std::size_t megabytes = 0;
+        if (!value(text) || !parseCount(text, megabytes, 1, 1000000))
+            return fail("megabytes, from 1 to 1000000");
+        limits.maxBodyMemory = megabytes * 1024 * 1024;
+        return 0;
+    }
+    if (arg == "--allow-host") {
+        const bool valid =
+            value(text) && !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+                return static_cast<unsigned char>(c) <= ' ' || c == 0x7f || c == '/' || c == ',';
+            });
+        if (!valid) return fail("a host name such as tavrolin.example.com");
+        limits.allowedHosts.push_back(text);
+        return 0;
+    }
     if (arg == "--queue-limit")
         return value(text) && parseCount(text, limits.queueLimit, 0, 100000)
                    ? 0

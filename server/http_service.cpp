@@ -3,16 +3,19 @@
 #include <malloc.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/ssl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <boost/asio.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <boost/asio/signal_set.hpp>
+#include <cstdint>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -42,10 +45,21 @@ constexpr const char* kPlainText = "text/plain; charset=utf-8";
 // the reply with it before the client reads it.
 constexpr std::size_t kLingerBytes = 2 * kMaxPostBytes;
 constexpr auto kLingerTime = std::chrono::seconds(2);
+// How long a TLS close_notify may take to go out when the service stops.
+constexpr auto kCloseNotifyTime = std::chrono::seconds(1);
+// After the grace, every window of this length must bring `minBodyRate` bytes per second of
+// it: a rate averaged since the start would let a client that sends most of a body at once
+// hold it for hours.
+constexpr auto kBodyRateWindow = std::chrono::seconds(3);
+// A chunked body is charged against the memory limit in steps of at least this size.
+constexpr std::size_t kBodyChargeStep = 64 * 1024;
+// How often the certificate and key files are looked at for a renewal.
+constexpr auto kCertificateRecheck = std::chrono::seconds(1);
 // Memory freed after a burst of large bodies goes back to the system at this pace.
 constexpr auto kTrimInterval = std::chrono::seconds(5);
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 constexpr std::size_t kFirstRead = 1024;
+constexpr std::size_t kBodyReadSize = 64 * 1024;
 // How much of the request line of a refused request goes to the log.
 constexpr std::size_t kLoggedTarget = 2048;
 
@@ -62,10 +76,143 @@ HttpResponse failedResponse() {
     return ownResponse(500, "The request failed on the server.", false);
 }
 
-HttpResponse busyResponse() {
-    auto response = ownResponse(503, "The server is busy. Please try again.", false);
+HttpResponse busyResponse(bool close = false) {
+    auto response = ownResponse(503, "The server is busy. Please try again.", close);
     response.headers.emplace_back("Retry-After", "1");
     return response;
+}
+
+HttpResponse badFraming() {
+    return ownResponse(400, "The request was refused.", true);
+}
+
+// Lower-case ASCII, as host names and codings compare.
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The body length of a request must be known for certain: where the transport and a proxy
+// in front of it could read it differently, a second request could hide in the body. So a
+// Transfer-Encoding must end in "chunked" (400 otherwise), and "chunked" is the only coding
+// the server undoes (501 for any other).
+std::optional<HttpResponse> framingRefusal(const http::request_header<>& header) {
+    std::vector<std::string> codings;
+    bool named = false;
+    for (const auto& field : header) {
+        if (field.name() != http::field::transfer_encoding) continue;
+        named = true;
+        const auto value = field.value();
+        std::string_view rest(value.data(), value.size());
+        while (!rest.empty()) {
+            const auto comma = rest.find(',');
+            auto element = trimmed(rest.substr(0, comma));
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            element = trimmed(element.substr(0, element.find(';')));
+            if (!element.empty()) codings.push_back(lowerCase(element));
+        }
+    }
+    if (!named) return std::nullopt;
+    // An HTTP/1.0 peer cannot know chunked framing, nor a length beside it be trusted.
+    if (codings.empty() || codings.back() != "chunked" || header.version() < 11 ||
+        header.count(http::field::content_length) > 0)
+        return badFraming();
+    if (codings.size() > 1) {
+        const bool twice = std::count(codings.begin(), codings.end(), "chunked") > 1;
+        return twice ? badFraming()
+                     : ownResponse(501, "The request's transfer coding is not supported.", true);
+    }
+    return std::nullopt;
+}
+
+// The host part of a Host value: "name", "1.2.3.4" or "[v6]", without ":port".
+std::string_view hostPart(std::string_view value) {
+    if (value.starts_with("[")) return value.substr(0, value.find(']') + 1);
+    const auto colon = value.find(':');
+    return colon != std::string_view::npos && value.find(':', colon + 1) == std::string_view::npos
+               ? value.substr(0, colon)
+               : value;
+}
+
+// A request names exactly one Host (HTTP/1.0 may name none); where the names are limited, a
+// page of another site whose name was pointed at this address (DNS rebinding) gets 421.
+std::optional<HttpResponse> hostRefusal(const http::request_header<>& header,
+                                        const std::vector<std::string>& allowed) {
+    const auto count = header.count(http::field::host);
+    if (count > 1 || (count == 0 && header.version() >= 11)) return badFraming();
+    if (count == 0 || allowed.empty()) return std::nullopt;
+    const auto field = header[http::field::host];
+    const auto value = lowerCase(trimmed(std::string_view(field.data(), field.size())));
+    const auto host = hostPart(value);
+    const auto port = std::string_view(value).substr(host.size());
+    if (!port.empty() &&
+        (port.size() < 2 || port.find_first_not_of("0123456789", 1) != std::string_view::npos))
+        return badFraming();
+    for (const auto& name : allowed)
+        if (name == value || name == host) return std::nullopt;
+    return ownResponse(421, "This server does not answer for that host name.", true);
+}
+
+// Connections are counted per client: an IPv4 address, or the /64 of an IPv6 one, which a
+// single subscriber usually holds whole.
+std::string clientKey(const asio::ip::address& address) {
+    if (address.is_v4()) return address.to_string();
+    auto v6 = address.to_v6();
+    if (v6.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
+    auto bytes = v6.to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+bool isLoopback(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+    return address.is_loopback();
+}
+
+// What tells a replaced file from the one read before: a renewal renames a new file into
+// place, or rewrites it.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedNs = -1;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return {};
+    return {std::uint64_t(status.st_dev), std::uint64_t(status.st_ino),
+            std::uint64_t(status.st_size),
+            std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+// A server context with this certificate chain and key, or null and `error` set.
+std::shared_ptr<ssl::context> loadTls(const std::string& certificateFile,
+                                      const std::string& keyFile, std::string& error) {
+    try {
+        auto context = std::make_shared<ssl::context>(ssl::context::tls_server);
+        context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                             ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
+                             ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+        context->use_certificate_chain_file(certificateFile);
+        context->use_private_key_file(keyFile, ssl::context::pem);
+        if (SSL_CTX_check_private_key(context->native_handle()) != 1) {
+            error = "the key does not belong to the certificate";
+            return nullptr;
+        }
+        return context;
+    } catch (const boost::system::system_error& failure) {
+        error = failure.what();
+        return nullptr;
+    }
 }
 
 // Header values from the handler never end a header line early.
@@ -121,6 +268,10 @@ struct HttpService::Impl {
     void onAccept(error_code ec, tcp::socket socket);
     void trimLater();
     void awaitSignal();
+    void watchCertificates();
+    // Loads the certificate and key again when their files changed, or in any case when
+    // `always`; a pair that does not load is logged and the one before kept.
+    void reloadTls(bool always);
     void shutDown();
     // Runs the I/O context until it runs out of work; an exception that escapes a handler is
     // logged and the loop goes on, so one bad handler cannot end the process.
@@ -138,16 +289,54 @@ struct HttpService::Impl {
         std::lock_guard lock(sessionsMutex);
         sessions.erase(session);
     }
+    // Takes a connection slot for `client`; false when all slots, or all of the client's, are
+    // taken.
+    bool takeSlot(const std::string& client) {
+        std::lock_guard lock(sessionsMutex);
+        if (openConnections >= limits.maxConnections) return false;
+        auto& count = connectionsPerClient[client];
+        if (count >= limits.maxConnectionsPerClient) {
+            if (count == 0) connectionsPerClient.erase(client);
+            return false;
+        }
+        ++count;
+        ++openConnections;
+        return true;
+    }
+    void releaseSlot(const std::string& client) {
+        std::lock_guard lock(sessionsMutex);
+        --openConnections;
+        const auto entry = connectionsPerClient.find(client);
+        if (entry != connectionsPerClient.end() && --entry->second == 0)
+            connectionsPerClient.erase(entry);
+    }
     std::size_t connectionCount() {
         std::lock_guard lock(sessionsMutex);
-        return sessions.size();
+        return openConnections;
+    }
+    // Adds `bytes` to what request bodies hold; false, and nothing added, beyond the limit.
+    bool chargeBody(std::size_t bytes) {
+        auto held = bodyBytes.load();
+        do {
+            if (held + bytes > limits.maxBodyMemory) return false;
+        } while (!bodyBytes.compare_exchange_weak(held, held + bytes));
+        return true;
+    }
+    std::shared_ptr<ssl::context> currentTls() {
+        std::lock_guard lock(tlsMutex);
+        return tls;
     }
 
     RequestSink& handler;
     const TransportLimits limits;
+    // Host names a request may name; empty for any.
+    std::vector<std::string> allowedHosts;
     // Before the I/O context: handlers it destroys may end sessions, which unregister here.
     std::mutex sessionsMutex;
     std::unordered_map<SessionBase*, std::weak_ptr<SessionBase>> sessions;
+    std::unordered_map<std::string, std::size_t> connectionsPerClient;
+    std::size_t openConnections = 0;
+    std::atomic<std::size_t> bodyBytes{0};
     std::atomic<bool> running{false};
     std::atomic<bool> stopping{false};
     asio::io_context ioc;
@@ -157,12 +346,61 @@ struct HttpService::Impl {
     tcp::acceptor acceptor{strand};
     asio::steady_timer trimTimer{strand};
     asio::steady_timer acceptTimer{strand};
+    asio::steady_timer certificateTimer{strand};
     std::optional<asio::signal_set> signals;
+    std::vector<int> reloadSignals;
     std::function<void(const char*)> faultHook;
-    std::unique_ptr<ssl::context> tls;
+    // Replaced whole on a renewal; a connection keeps the context it started with.
+    std::mutex tlsMutex;
+    std::shared_ptr<ssl::context> tls;
+    std::string certificateFile, keyFile;
+    std::pair<FileStamp, FileStamp> tlsStamps;
     // After the I/O context: jobs still running at destruction post their replies to it.
     WorkerPool pool;
 };
+
+namespace {
+
+// One of the connection slots, given back when the connection ends.
+class ConnectionSlot {
+  public:
+    ConnectionSlot(HttpService::Impl& service, std::string client)
+        : mService(&service), mClient(std::move(client)) {}
+    ConnectionSlot(ConnectionSlot&& other) noexcept
+        : mService(std::exchange(other.mService, nullptr)), mClient(std::move(other.mClient)) {}
+    ConnectionSlot& operator=(ConnectionSlot&&) = delete;
+    ~ConnectionSlot() {
+        if (mService) mService->releaseSlot(mClient);
+    }
+
+  private:
+    HttpService::Impl* mService;
+    std::string mClient;
+};
+
+// Bytes of one request body counted against the limit on what all bodies hold, given back
+// when the request is done with.
+class BodyCharge {
+  public:
+    explicit BodyCharge(HttpService::Impl& service) : mService(service) {}
+    BodyCharge(const BodyCharge&) = delete;
+    BodyCharge& operator=(const BodyCharge&) = delete;
+    ~BodyCharge() { mService.bodyBytes -= mBytes; }
+
+    // Raises the charge to `bytes`; false when the limit does not allow it.
+    bool raiseTo(std::size_t bytes) {
+        if (bytes <= mBytes) return true;
+        if (!mService.chargeBody(bytes - mBytes)) return false;
+        mBytes = bytes;
+        return true;
+    }
+
+  private:
+    HttpService::Impl& mService;
+    std::size_t mBytes = 0;
+};
+
+}  // namespace
 
 namespace {
 
@@ -174,13 +412,20 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     enum class State { Handshake, Idle, Reading, Admitting, Working, Writing, Closing };
 
   public:
-    Session(HttpService::Impl& service, Stream stream, std::string remoteAddress)
+    // `tls` is the context the stream was made with, kept while the stream lives; the TLS
+    // handshake must be done by `handshakeDeadline`.
+    Session(HttpService::Impl& service, Stream stream, std::string remoteAddress,
+            ConnectionSlot slot, std::shared_ptr<ssl::context> tls = nullptr,
+            Clock::time_point handshakeDeadline = {})
         : mService(service),
           mLimits(service.limits),
+          mSlot(std::move(slot)),
+          mTls(std::move(tls)),
           mStream(std::move(stream)),
           mStopTimer(mStream.get_executor()),
           mBuffer(service.limits.maxHeaderBytes + 16 * 1024),
-          mRemoteAddress(std::move(remoteAddress)) {}
+          mRemoteAddress(std::move(remoteAddress)),
+          mHandshakeDeadline(handshakeDeadline) {}
 
     ~Session() override { mService.remove(this); }
 
@@ -195,15 +440,18 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     }
 
     // A request whose body is arriving is let finish, for at most one more header timeout;
-    // one whose header is not yet in has not started.
+    // one whose header is not yet in has not started. A TLS session that waits for a request
+    // says close_notify once its read has been called off.
     void stop() override {
         asio::post(mStream.get_executor(), [self = this->shared_from_this()] {
             const auto state = self->mState;
             const bool bodyUnderWay =
                 state == State::Reading && self->mParser && self->mParser->is_header_done();
             if (state == State::Handshake || state == State::Idle ||
-                (state == State::Reading && !bodyUnderWay))
+                (state == State::Reading && !bodyUnderWay)) {
+                if (kTls && state != State::Handshake) return self->lowest().cancel();
                 return self->finish();
+            }
             if (!bodyUnderWay) return;
             self->mStopTimer.expires_after(self->mLimits.headerTimeout);
             self->mStopTimer.async_wait([self](error_code ec) {
@@ -226,7 +474,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     void handshake() {
         mState = State::Handshake;
-        lowest().expires_after(mLimits.headerTimeout);
+        if (mService.stopping) return finish();
+        lowest().expires_at(mHandshakeDeadline);
         mStream.async_handshake(ssl::stream_base::server,
                                 [self = this->shared_from_this()](error_code ec) {
                                     if (ec) return self->finish();
@@ -237,14 +486,14 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     // Waits for the first bytes of the next request for as long as a kept-alive connection
     // may stay idle; the header deadline starts with them.
     void awaitRequest() {
-        if (mService.stopping) return finish();
         mState = State::Idle;
+        if (mService.stopping) return endAfterRead();
         if (mBuffer.size() > 0) return readHeader();
         mBuffer.shrink_to_fit();
         lowest().expires_after(mLimits.idleTimeout);
         mStream.async_read_some(mBuffer.prepare(kFirstRead),
                                 [self = this->shared_from_this()](error_code ec, std::size_t n) {
-                                    if (ec) return self->finish();
+                                    if (ec) return self->endAfterRead();
                                     self->mBuffer.commit(n);
                                     self->readHeader();
                                 });
@@ -252,6 +501,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     void readHeader() {
         mState = State::Reading;
+        if (mService.stopping) return endAfterRead();
         mParser.emplace();
         mParser->header_limit(std::uint32_t(mLimits.maxHeaderBytes));
         mParser->body_limit(std::uint64_t(kMaxPostBytes));
@@ -266,6 +516,9 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         if (ec) return readFailed(ec);
         mState = State::Admitting;
         const auto& message = mParser->get();
+        auto refusal = framingRefusal(message);
+        if (!refusal) refusal = hostRefusal(message, mService.allowedHosts);
+        if (refusal) return refuse(std::move(*refusal));
         HttpRequest header;
         header.method = std::string(message.method_string());
         header.target = std::string(message.target());
@@ -274,21 +527,31 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             header.headers.emplace_back(std::string(field.name_string()),
                                         std::string(field.value()));
         auto executor = mStream.get_executor();
-        mService.handler.admit(
-            header, [self = this->shared_from_this(),
-                     executor](std::optional<HttpResponse> refusal) mutable {
-                asio::dispatch(executor, [self, refusal = std::move(refusal)]() mutable {
-                    if (self->mState != State::Admitting) return;
-                    if (refusal) return self->refuse(std::move(*refusal));
-                    self->admitted();
-                });
+        mService.handler.admit(header, [self = this->shared_from_this(),
+                                        executor](std::optional<HttpResponse> refusal) mutable {
+            asio::dispatch(executor, [self, refusal = std::move(refusal)]() mutable {
+                if (self->mState != State::Admitting) return;
+                if (refusal) return self->refuse(std::move(*refusal));
+                self->admitted();
             });
+        });
     }
 
     void admitted() {
         mState = State::Reading;
-        mBodyStart = Clock::now();
         if (mParser->is_done()) return dispatch();
+        // A declared length is taken whole, as the body's string is made that large at once.
+        const auto declared = mParser->content_length();
+        mCharge = std::make_shared<BodyCharge>(mService);
+        if (!mCharge->raiseTo(declared ? std::size_t(*declared) : kBodyChargeStep))
+            return refuse(busyResponse(true));
+        const auto now = Clock::now();
+        mWindowFrom = 0;
+        mWindowEnd = now + mLimits.headerTimeout + kBodyRateWindow;
+        mGraceEnd = now + mLimits.headerTimeout;
+        // Room for reads of a useful size: the buffer left from the header may hold only the
+        // first kilobyte, and a body read a kilobyte at a time keeps an I/O thread busy.
+        mBuffer.reserve(std::min<std::size_t>(kBodyReadSize, mBuffer.max_size()));
         const auto expect = mParser->get()[http::field::expect];
         if (beast::iequals(expect, "100-continue")) {
             static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -304,17 +567,28 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     // The body may take the header deadline as a grace, and then must arrive at the minimum
     // rate on average; a trickle falls behind and is cut off.
+    // The deadline of a read is the end of the current window; a window that brings its
+    // bytes starts the next one, which ends a window's length later (after the grace).
     void readBody() {
-        const auto received = mParser->get().body().size();
-        const auto allowance = std::chrono::milliseconds(received * 1000 / mLimits.minBodyRate);
-        lowest().expires_at(mBodyStart + mLimits.headerTimeout + allowance);
+        lowest().expires_at(mWindowEnd);
         acknowledgeAtOnce();
-        http::async_read_some(mStream, mBuffer, *mParser,
-                              [self = this->shared_from_this()](error_code ec, std::size_t) {
-                                  if (ec) return self->readFailed(ec);
-                                  if (self->mParser->is_done()) return self->dispatch();
-                                  self->readBody();
-                              });
+        http::async_read_some(
+            mStream, mBuffer, *mParser,
+            [self = this->shared_from_this()](error_code ec, std::size_t) {
+                if (ec) return self->readFailed(ec);
+                auto& body = self->mParser->get().body();
+                if (!self->mCharge->raiseTo(body.capacity()))
+                    return self->refuse(busyResponse(true));
+                if (self->mParser->is_done()) return self->dispatch();
+                const auto& limits = self->mLimits;
+                const std::size_t needed =
+                    limits.minBodyRate * std::size_t(std::chrono::seconds(kBodyRateWindow).count());
+                if (body.size() - self->mWindowFrom >= needed) {
+                    self->mWindowFrom = body.size();
+                    self->mWindowEnd = std::max(Clock::now(), self->mGraceEnd) + kBodyRateWindow;
+                }
+                self->readBody();
+            });
     }
 
     void readFailed(error_code ec) {
@@ -334,7 +608,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         } else if (headerDone && ec != asio::error::operation_aborted) {
             mService.handler.logAccess(partialRequest(), mService.handler.unreadableBody());
         }
-        finish();
+        endAfterRead();
     }
 
     // What is known of a request that was not read whole, for the log.
@@ -383,6 +657,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             request->headers.emplace_back(std::string(field.name_string()),
                                           std::string(field.value()));
         request->body = std::move(message.body());
+        // The body stays counted until the worker is done with it.
+        auto charge = std::move(mCharge);
 
         if (auto response = mService.handler.answerAtOnce(*request)) {
             mService.handler.logAccess(*request, *response);
@@ -393,7 +669,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         // Keeps the I/O threads running while the reply is being made.
         auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
             mService.ioc.get_executor());
-        const bool taken = mService.pool.trySubmit([self, request, work] {
+        const bool taken = mService.pool.trySubmit([self, request, work, charge]() mutable {
             auto& service = self->mService;
             HttpResponse response;
             try {
@@ -411,6 +687,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             } catch (...) {
                 // The reply matters more than its log line.
             }
+            // The body's memory is free before the reply goes: a client that has its reply
+            // finds room for the next body.
+            std::string().swap(request->body);
+            charge.reset();
             try {
                 service.fault("reply");
                 asio::post(self->mStream.get_executor(),
@@ -450,25 +730,59 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
                           });
     }
 
+    // The client learns at once that nothing more comes (close_notify on TLS, then FIN);
+    // what it still sends is read below TLS and thrown away.
     void linger() {
         mState = State::Closing;
         mLingerLeft = kLingerBytes;
         mBuffer.clear();
-        if constexpr (!kTls) {
-            error_code ignored;
-            lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
-        }
+        mCharge.reset();
         lowest().expires_after(kLingerTime);
-        drain();
+        if constexpr (kTls) {
+            sayCloseNotify([self = this->shared_from_this()] {
+                self->shutDownSending();
+                self->drain();
+            });
+        } else {
+            shutDownSending();
+            drain();
+        }
+    }
+
+    void shutDownSending() {
+        error_code ignored;
+        lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
     }
 
     void drain() {
-        mStream.async_read_some(mBuffer.prepare(16 * 1024),
-                                [self = this->shared_from_this()](error_code ec, std::size_t n) {
-                                    if (ec || n >= self->mLingerLeft) return self->finish();
-                                    self->mLingerLeft -= n;
-                                    self->drain();
-                                });
+        lowest().async_read_some(mBuffer.prepare(16 * 1024),
+                                 [self = this->shared_from_this()](error_code ec, std::size_t n) {
+                                     if (ec || n >= self->mLingerLeft) return self->finish();
+                                     self->mLingerLeft -= n;
+                                     self->drain();
+                                 });
+    }
+
+    // Sends close_notify and goes on without waiting for the client's: a client that keeps
+    // the connection open must not hold it.
+    template <class Then>
+    void sayCloseNotify(Then then) {
+        // Taken as received, the client's close_notify is not read for.
+        SSL_set_shutdown(mStream.native_handle(), SSL_RECEIVED_SHUTDOWN);
+        mStream.async_shutdown([then = std::move(then)](error_code) { then(); });
+    }
+
+    // A read that ended while the service stops (or was called off for the stop) ends a TLS
+    // session with close_notify; otherwise the connection just closes.
+    void endAfterRead() {
+        if constexpr (kTls) {
+            if (mService.stopping && mState != State::Closing && lowest().socket().is_open()) {
+                mState = State::Closing;
+                lowest().expires_after(kCloseNotifyTime);
+                return sayCloseNotify([self = this->shared_from_this()] { self->finish(); });
+            }
+        }
+        finish();
     }
 
     void finish() {
@@ -480,13 +794,20 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     HttpService::Impl& mService;
     const TransportLimits& mLimits;
+    ConnectionSlot mSlot;
+    // Before the stream, which uses it.
+    std::shared_ptr<ssl::context> mTls;
     Stream mStream;
     asio::steady_timer mStopTimer;
     beast::flat_buffer mBuffer;
     std::optional<http::request_parser<http::string_body>> mParser;
     std::string mRemoteAddress;
     State mState = State::Idle;
-    Clock::time_point mBodyStart;
+    Clock::time_point mHandshakeDeadline;
+    std::shared_ptr<BodyCharge> mCharge;
+    // The body size at the start of the current rate window, its end and the end of the grace.
+    std::size_t mWindowFrom = 0;
+    Clock::time_point mWindowEnd, mGraceEnd;
     bool mKeepAlive = true;
     bool mHttp10 = false;
     bool mHead = false;
@@ -497,6 +818,63 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
 using PlainSession = Session<beast::tcp_stream>;
 using TlsSession = Session<ssl::stream<beast::tcp_stream>>;
+
+// A TLS connection before its first byte: a socket and a timer only. The TLS session, with
+// its buffers of some 80 KB, is made when the handshake starts, so that connections that never
+// start one cost little.
+class PendingHandshake : public SessionBase, public std::enable_shared_from_this<PendingHandshake> {
+  public:
+    PendingHandshake(HttpService::Impl& service, tcp::socket socket, std::string remoteAddress,
+                     ConnectionSlot slot)
+        : mService(service),
+          mSlot(std::move(slot)),
+          mSocket(std::move(socket)),
+          mTimer(mSocket.get_executor()),
+          mRemoteAddress(std::move(remoteAddress)),
+          mDeadline(Clock::now() + service.limits.headerTimeout) {}
+
+    ~PendingHandshake() override { mService.remove(this); }
+
+    void start() {
+        mService.add(shared_from_this());
+        asio::dispatch(mSocket.get_executor(), [self = shared_from_this()] {
+            self->mTimer.expires_at(self->mDeadline);
+            self->mTimer.async_wait([self](error_code ec) {
+                if (!ec) self->close();
+            });
+            self->mSocket.async_wait(tcp::socket::wait_read,
+                                     [self](error_code ec) { self->onReadable(ec); });
+        });
+    }
+
+    void stop() override {
+        asio::post(mSocket.get_executor(), [self = shared_from_this()] { self->close(); });
+    }
+
+  private:
+    void onReadable(error_code ec) {
+        mTimer.cancel();
+        if (ec || !mSocket.is_open() || mService.stopping) return close();
+        auto tls = mService.currentTls();
+        ssl::stream<beast::tcp_stream> stream(beast::tcp_stream(std::move(mSocket)), *tls);
+        std::make_shared<TlsSession>(mService, std::move(stream), std::move(mRemoteAddress),
+                                     std::move(mSlot), std::move(tls), mDeadline)
+            ->start();
+    }
+
+    void close() {
+        error_code ignored;
+        mTimer.cancel();
+        mSocket.close(ignored);
+    }
+
+    HttpService::Impl& mService;
+    ConnectionSlot mSlot;
+    tcp::socket mSocket;
+    asio::steady_timer mTimer;
+    std::string mRemoteAddress;
+    Clock::time_point mDeadline;
+};
 
 }  // namespace
 
@@ -517,22 +895,22 @@ void HttpService::Impl::onAccept(error_code ec, tcp::socket socket) {
         }));
         return;
     }
-    if (connectionCount() >= limits.maxConnections) {
+    const auto peer = socket.remote_endpoint(ec);
+    const auto remote = ec ? std::string("-") : peer.address().to_string();
+    const auto client = ec ? remote : clientKey(peer.address());
+    if (!takeSlot(client)) {
         socket.close(ec);
         return accept();
     }
+    ConnectionSlot slot(*this, client);
     // Replies go out in one write; nothing is gained by holding back their last segment.
     socket.set_option(tcp::no_delay(true), ec);
-    auto remote = socket.remote_endpoint(ec).address().to_string();
-    if (ec) remote = "-";
-    if (tls)
-        std::make_shared<TlsSession>(
-            *this, ssl::stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *tls),
-            std::move(remote))
+    if (!certificateFile.empty())
+        std::make_shared<PendingHandshake>(*this, std::move(socket), remote, std::move(slot))
             ->start();
     else
-        std::make_shared<PlainSession>(*this, beast::tcp_stream(std::move(socket)),
-                                       std::move(remote))
+        std::make_shared<PlainSession>(*this, beast::tcp_stream(std::move(socket)), remote,
+                                       std::move(slot))
             ->start();
     accept();
 }
@@ -549,11 +927,43 @@ void HttpService::Impl::trimLater() {
 
 void HttpService::Impl::awaitSignal() {
     if (!signals || stopping) return;
-    signals->async_wait(asio::bind_executor(strand, [this](error_code ec, int) {
+    signals->async_wait(asio::bind_executor(strand, [this](error_code ec, int number) {
         if (ec || stopping) return;
+        if (std::find(reloadSignals.begin(), reloadSignals.end(), number) != reloadSignals.end()) {
+            if (!certificateFile.empty()) reloadTls(true);
+            return awaitSignal();
+        }
         std::cerr << "stopping\n";
         shutDown();
     }));
+}
+
+void HttpService::Impl::watchCertificates() {
+    if (stopping || certificateFile.empty()) return;
+    certificateTimer.expires_after(kCertificateRecheck);
+    certificateTimer.async_wait(asio::bind_executor(strand, [this](error_code ec) {
+        if (ec || stopping) return;
+        reloadTls(false);
+        watchCertificates();
+    }));
+}
+
+void HttpService::Impl::reloadTls(bool always) {
+    // Stamped before reading: a file that changes while it is read is read again next time.
+    const std::pair stamps{stampOf(certificateFile), stampOf(keyFile)};
+    if (!always && stamps == tlsStamps) return;
+    tlsStamps = stamps;
+    std::string error;
+    auto context = loadTls(certificateFile, keyFile, error);
+    if (!context) {
+        logLine("keeping the certificate loaded before: " + certificateFile + " and " + keyFile +
+                " do not load: " + error);
+        return;
+    }
+    // Said before the swap, so that whoever sees the new certificate finds the line.
+    logLine("new connections use the certificate in " + certificateFile);
+    std::lock_guard lock(tlsMutex);
+    tls = std::move(context);
 }
 
 void HttpService::Impl::runIo() {
@@ -575,6 +985,7 @@ void HttpService::Impl::shutDown() {
     acceptor.close(ignored);
     trimTimer.cancel();
     acceptTimer.cancel();
+    certificateTimer.cancel();
     if (signals) signals->cancel(ignored);
     std::vector<std::shared_ptr<SessionBase>> open;
     {
@@ -592,22 +1003,20 @@ HttpService::HttpService(RequestSink& handler, int workers, TransportLimits limi
 HttpService::~HttpService() = default;
 
 std::string HttpService::useTls(const std::string& certificateFile, const std::string& keyFile) {
-    try {
-        auto context = std::make_unique<ssl::context>(ssl::context::tls_server);
-        context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
-                             ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
-                             ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
-        context->use_certificate_chain_file(certificateFile);
-        context->use_private_key_file(keyFile, ssl::context::pem);
-        mImpl->tls = std::move(context);
-        return {};
-    } catch (const boost::system::system_error& error) {
-        return error.what();
-    }
+    auto& impl = *mImpl;
+    const std::pair stamps{stampOf(certificateFile), stampOf(keyFile)};
+    std::string error;
+    auto context = loadTls(certificateFile, keyFile, error);
+    if (!context) return error;
+    impl.tls = std::move(context);
+    impl.certificateFile = certificateFile;
+    impl.keyFile = keyFile;
+    impl.tlsStamps = stamps;
+    return {};
 }
 
 bool HttpService::usesTls() const {
-    return mImpl->tls != nullptr;
+    return !mImpl->certificateFile.empty();
 }
 
 int HttpService::bind(const std::string& host, int port) {
@@ -626,6 +1035,16 @@ int HttpService::bind(const std::string& host, int port) {
         acceptor.close(ec);
         return -1;
     }
+    auto& allowed = mImpl->allowedHosts;
+    allowed.clear();
+    for (const auto& name : mImpl->limits.allowedHosts) allowed.push_back(lowerCase(name));
+    // A name is what a browser page could have pointed at this address; a loopback service
+    // answers only to loopback names unless told others.
+    if (allowed.empty() && isLoopback(endpoint.address())) {
+        allowed = {"localhost", "127.0.0.1", "[::1]"};
+        const auto own = endpoint.address().to_string();
+        allowed.push_back(endpoint.address().is_v6() ? "[" + own + "]" : own);
+    }
     return acceptor.local_endpoint().port();
 }
 
@@ -637,6 +1056,7 @@ bool HttpService::serve() {
         impl.accept();
         impl.trimLater();
         impl.awaitSignal();
+        impl.watchCertificates();
     });
     impl.running = true;
     // Two I/O threads keep both cores of a small machine sending; more only add switching.
@@ -655,8 +1075,17 @@ void HttpService::stop() {
 
 void HttpService::stopOnSignals(std::initializer_list<int> signalNumbers) {
     auto& impl = *mImpl;
-    impl.signals.emplace(impl.strand);
+    if (!impl.signals) impl.signals.emplace(impl.strand);
     for (const int number : signalNumbers) impl.signals->add(number);
+}
+
+void HttpService::reloadOnSignals(std::initializer_list<int> signalNumbers) {
+    auto& impl = *mImpl;
+    if (!impl.signals) impl.signals.emplace(impl.strand);
+    for (const int number : signalNumbers) {
+        impl.signals->add(number);
+        impl.reloadSignals.push_back(number);
+    }
 }
 
 void HttpService::setFaultHook(std::function<void(const char* where)> hook) {

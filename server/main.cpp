@@ -56,6 +56,9 @@ int runServer(const Options& options) {
     } unwatch;
     // Taken from here on, so a stop signal that comes before the service runs is not lost.
     service.stopOnSignals({SIGINT, SIGTERM});
+    // A renewed certificate is taken at once on SIGHUP (as systemctl reload sends it), and
+    // SIGHUP never ends the server.
+    service.reloadOnSignals({SIGHUP});
     if (!options.tlsCertificate.empty()) {
         const auto error = service.useTls(options.tlsCertificate, options.tlsKey);
         if (!error.empty()) {

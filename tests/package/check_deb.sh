@@ -134,7 +134,7 @@ for deb in "$lib_deb" "$dev_deb" "$server_deb"; do dpkg-deb -x "$deb" "$root"; d
 unit=$root/$unit_dir/tavrolin-server.service
 for setting in 'DynamicUser=yes' 'StateDirectory=tavrolin-server' 'NoNewPrivileges=yes' \
     'ProtectSystem=strict' 'ProtectHome=yes' 'PrivateTmp=yes' 'Restart=on-failure' \
-    'EnvironmentFile=-/etc/default/tavrolin-server'; do
+    'EnvironmentFile=-/etc/default/tavrolin-server' 'ExecReload=/bin/kill -HUP $MAINPID'; do
   grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
 done
 grep -q '^ExecStart=/usr/bin/tavrolin-server .*\$TAVROLIN_SERVER_OPTS$' "$unit" ||

@@ -128,7 +128,7 @@ TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowle
         for (int i = 0; i < 24; ++i) {
             auto connection = std::make_unique<RawConnection>(server.port());
             ASSERT_TRUE(connection->connected());
-            if (!tls && i % 2 == 0) connection->send("GET /health HTTP/1.1\r\nHost: x\r\n");
+            if (!tls && i % 2 == 0) connection->send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n");
             waiting.push_back(std::move(connection));
         }
 

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sqlite3.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +35,7 @@ std::string healthRequest() {
 }
 
 std::string postRequest(const std::string& body) {
-    return std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\nContent-Type: ") + kForm +
+    return std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: ") + kForm +
            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
@@ -101,6 +106,130 @@ class Transport : public ::testing::Test {
     std::string mDbPath;
 };
 
+// A self-signed certificate for `name` as `directory`/`name`.pem and .key; false when openssl
+// failed.
+bool makeCertificate(const std::string& directory, const std::string& name) {
+    const auto command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+        "-nodes -days 1 -subj /CN=" +
+        name + " -keyout '" + directory + "/" + name + ".key' -out '" + directory + "/" + name +
+        ".pem' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// Replaces `to` with a copy of `from` the way a renewal does: written beside it, renamed over.
+void replaceFile(const std::string& from, const std::string& to) {
+    std::filesystem::copy_file(from, to + ".new",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::rename(to + ".new", to);
+}
+
+// A TLS client that trusts any certificate: only what the server presents and how it ends
+// the session are under test.
+class TlsClient {
+  public:
+    explicit TlsClient(int port) : mRaw(port) {
+        // Reads end after a while even when the server sends nothing.
+        timeval bound{10, 0};
+        ::setsockopt(mRaw.fd(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        SSL_set_fd(mSsl.get(), mRaw.fd());
+        mConnected = mRaw.connected() && SSL_connect(mSsl.get()) == 1;
+    }
+
+    bool connected() const { return mConnected; }
+    std::string commonName() const {
+        X509* certificate = SSL_get_peer_certificate(mSsl.get());
+        char name[256] = "";
+        if (certificate)
+            X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, name,
+                                      sizeof name);
+        X509_free(certificate);
+        return name;
+    }
+    bool send(const std::string& data) {
+        return SSL_write(mSsl.get(), data.data(), int(data.size())) == int(data.size());
+    }
+    // One whole reply, or what came before the session ended.
+    std::string readReply() {
+        std::string data;
+        char chunk[16384];
+        while (wholeReplySize(data) == std::string::npos) {
+            const int n = SSL_read(mSsl.get(), chunk, sizeof chunk);
+            if (n <= 0) break;
+            data.append(chunk, std::size_t(n));
+        }
+        return data;
+    }
+    // Reads until the session ends; true when the server ended it with close_notify.
+    bool readUntilCloseNotify(std::string& data) {
+        char chunk[16384];
+        for (;;) {
+            const int n = SSL_read(mSsl.get(), chunk, sizeof chunk);
+            if (n <= 0) return SSL_get_error(mSsl.get(), n) == SSL_ERROR_ZERO_RETURN;
+            data.append(chunk, std::size_t(n));
+        }
+    }
+
+  private:
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> mContext{SSL_CTX_new(TLS_client_method()),
+                                                               SSL_CTX_free};
+    std::unique_ptr<SSL, decltype(&SSL_free)> mSsl{SSL_new(mContext.get()), SSL_free};
+    RawConnection mRaw;
+    bool mConnected = false;
+};
+
+// A server on https with the certificate "first", whose files the test may replace.
+struct TlsServer {
+    std::string directory;
+    std::string certificate, key, log;
+    std::unique_ptr<ServerProcess> server;
+
+    TlsServer() {
+        directory = (std::filesystem::temp_directory_path() /
+                     ("tavrolin-tls-" + std::to_string(::getpid())))
+                        .string();
+        std::filesystem::create_directories(directory);
+        for (const char* name : {"first", "second", "third"})
+            if (!makeCertificate(directory, name)) throw std::runtime_error("openssl failed");
+        certificate = directory + "/cert.pem";
+        key = directory + "/key.pem";
+        log = directory + "/server.log";
+        use("first");
+        server = startLoggingTo(log, serverArguments({"--tls-cert", certificate, "--tls-key", key}),
+                                false);
+    }
+    ~TlsServer() {
+        server.reset();
+        std::filesystem::remove_all(directory);
+    }
+    void use(const std::string& name) {
+        replaceFile(directory + "/" + name + ".pem", certificate);
+        replaceFile(directory + "/" + name + ".key", key);
+    }
+    std::size_t logCount(const std::string& text) const {
+        std::ifstream file(log);
+        std::stringstream all;
+        all << file.rdbuf();
+        std::size_t count = 0;
+        for (auto at = all.str().find(text); at != std::string::npos;
+             at = all.str().find(text, at + 1))
+            ++count;
+        return count;
+    }
+};
+
+// The name of the certificate new connections get, once it is `expected` (or what it was at
+// the last of a bounded number of tries).
+std::string awaitCertificate(int port, const std::string& expected) {
+    std::string name;
+    for (int attempt = 0; attempt < 200 && name != expected; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(50ms);
+        TlsClient client(port);
+        name = client.commonName();
+    }
+    return name;
+}
+
 }  // namespace
 
 TEST_F(Transport, HeaderThatTricklesIsCutOffAtItsDeadline) {
@@ -155,7 +284,7 @@ TEST_F(Transport, BodyBelowTheMinimumRateIsCutOff) {
     // The body has the header deadline as a grace from the moment the server has the header.
     const auto started = Clock::now();
     ASSERT_TRUE(
-        trickle.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\nContent-Type: ") +
+        trickle.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: ") +
                      kForm + "\r\nContent-Length: 1000000\r\n\r\nSQL="));
     // A thousand bytes a second, far below the minimum; the 300 rounds would be 30 s.
     bool closed = false;
@@ -175,12 +304,12 @@ TEST_F(Transport, HeaderBlockOver64KbGets431AndTheConnectionCloses) {
     {
         // Just under the limit still goes through.
         RawConnection connection(server.port());
-        ASSERT_TRUE(connection.send("GET /health HTTP/1.1\r\nHost: x\r\nX-Filler: " +
+        ASSERT_TRUE(connection.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filler: " +
                                     std::string(60 * 1024, 'a') + "\r\n\r\n"));
         EXPECT_EQ(statusOf(connection.readReply(5s)), 200);
     }
     RawConnection connection(server.port());
-    std::string header = "GET /health HTTP/1.1\r\nHost: x\r\n";
+    std::string header = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (int i = 0; i < 10; ++i)
         header += "X-Filler-" + std::to_string(i) + ": " + std::string(8000, 'a') + "\r\n";
     header += "\r\n";
@@ -203,7 +332,7 @@ TEST_F(Transport, OversizedBodiesGet413WithoutBeingReadWhole) {
     {
         // A declared length over the limit is refused on the header alone.
         RawConnection connection(server.port());
-        ASSERT_TRUE(connection.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
+        ASSERT_TRUE(connection.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                                 "Content-Type: ") +
                                     kForm + "\r\nContent-Length: 1000000000\r\n\r\n"));
         const auto reply = connection.readReply(5s);
@@ -213,7 +342,7 @@ TEST_F(Transport, OversizedBodiesGet413WithoutBeingReadWhole) {
     // A chunked body that would never end is refused once it passes the limit: the reply comes
     // while the client is still sending, long before the 64 MB it would send.
     RawConnection connection(server.port());
-    ASSERT_TRUE(connection.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
+    ASSERT_TRUE(connection.send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                             "Content-Type: ") +
                                 kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
     const std::string statement = insertBody(1, 5000);
@@ -263,7 +392,8 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
     setrlimit(RLIMIT_NOFILE, &limit);
     ASSERT_GE(limit.rlim_cur, 1200u) << "the test needs 1,100 sockets";
 
-    ServerProcess server;
+    // All from one address here: the per-client limit has a test of its own.
+    ServerProcess server(serverArguments({"--max-connections-per-client", "4096"}));
     std::vector<std::unique_ptr<RawConnection>> idle, slowHeaders, trickles;
     for (int i = 0; i < 1000; ++i) {
         idle.push_back(std::make_unique<RawConnection>(server.port()));
@@ -279,9 +409,10 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
     }
     for (int i = 0; i < 16; ++i) {
         trickles.push_back(std::make_unique<RawConnection>(server.port()));
-        ASSERT_TRUE(trickles.back()->send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: x\r\n"
-                                                      "Content-Type: ") +
-                                          kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
+        ASSERT_TRUE(
+            trickles.back()->send(std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                              "Content-Type: ") +
+                                  kForm + "\r\nTransfer-Encoding: chunked\r\n\r\n"));
     }
     httplib::Client client(server.baseUrl());
     for (int round = 0; round < 3; ++round) {
@@ -302,8 +433,8 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
 TEST_F(Transport, HeadAnswersWithTheLengthOfTheGetBodyButNoBody) {
     ServerProcess server;
     RawConnection connection(server.port());
-    ASSERT_TRUE(connection.send("HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: x\r\n\r\n" +
-                                healthRequest()));
+    ASSERT_TRUE(connection.send(
+        "HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + healthRequest()));
     // The HEAD reply carries no body, so the next reply follows its header directly.
     const auto replies = connection.readUntilEndsWith("\r\n\r\nok", 20s);
     ASSERT_EQ(statusOf(replies), 200) << replies;
@@ -390,4 +521,169 @@ TEST_F(Transport, RaisesTheOpenFileLimitAndSaysWhenItIsStillTooLow) {
     EXPECT_NE(low.find("the open-file limit is 200, below the 1064 that 1000 connections need"),
               std::string::npos)
         << low;
+}
+
+TEST_F(Transport, BodySentAlmostWholeAndThenStalledIsCutOff) {
+    ServerProcess server(serverArguments({"--header-timeout", "0.5"}));
+    RawConnection connection(server.port());
+    ASSERT_TRUE(connection.send(
+        std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                    "Content-Type: ") +
+        kForm + "\r\nContent-Length: 1000000\r\n\r\nSQL=" + std::string(999000, 'A')));
+    // Averaged since its start, the body's rate would allow it some 16 minutes more.
+    bool closed = false;
+    EXPECT_EQ(connection.readUntilClosed(60s, closed), "");
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(Transport, BodiesBeyondTheMemoryLimitGet503AtOnce) {
+    ServerProcess server(serverArguments({"--max-body-memory", "1"}));
+    const auto head =
+        std::string("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: ") + kForm +
+        "\r\nContent-Length: 600000\r\n\r\n";
+    const auto body = "SQL=" + std::string(600000 - 4, 'A');
+    // "100 Continue" comes once the first body has its memory.
+    RawConnection first(server.port());
+    ASSERT_TRUE(first.send(head.substr(0, head.size() - 2) + "Expect: 100-continue\r\n\r\n"));
+    bool closed = false;
+    ASSERT_EQ(first.readUntilClosed(5s, closed, "\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(first.send(body.substr(0, 1000)));
+
+    RawConnection second(server.port());
+    ASSERT_TRUE(second.send(head));
+    const auto refused = second.readUntilClosed(10s, closed);
+    EXPECT_EQ(statusOf(refused), 503) << refused;
+    EXPECT_NE(refused.find("Retry-After: "), std::string::npos);
+    EXPECT_TRUE(closed);
+
+    // Once the first body is whole and answered, its memory is free for the next.
+    ASSERT_TRUE(first.send(body.substr(1000)));
+    EXPECT_GT(statusOf(first.readReply(10s)), 0);
+    RawConnection third(server.port());
+    ASSERT_TRUE(third.send(head + body));
+    const auto reply = third.readReply(10s);
+    EXPECT_GT(statusOf(reply), 0) << reply;
+    EXPECT_NE(statusOf(reply), 503) << reply;
+}
+
+TEST_F(Transport, OneClientCannotTakeEverySlot) {
+    ServerProcess server(
+        serverArguments({"--max-connections", "8", "--max-connections-per-client", "3"}));
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(std::make_unique<RawConnection>(server.port()));
+        ASSERT_TRUE(held.back()->send(healthRequest()));
+        ASSERT_EQ(statusOf(held.back()->readReply(5s)), 200);
+    }
+    RawConnection excess(server.port());
+    excess.send(healthRequest());
+    bool closed = false;
+    EXPECT_EQ(excess.readUntilClosed(5s, closed), "");
+    EXPECT_TRUE(closed);
+
+    // 127.0.0.2 is loopback too, and another client.
+    RawConnection other(server.port(), true, "127.0.0.2");
+    ASSERT_TRUE(other.send(healthRequest()));
+    const auto reply = other.readReply(5s);
+    EXPECT_EQ(statusOf(reply), 200) << reply;
+}
+
+TEST_F(Transport, TransferEncodingNotEndingInChunkedGets400AndCloses) {
+    ServerProcess server;
+    // What follows the header would be a second request to a reader that takes it as no body.
+    const std::string hidden = "GET /smuggled HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    for (const std::string& framing : std::vector<std::string>{
+             "Transfer-Encoding: xchunked", "Transfer-Encoding: gzip",
+             "Transfer-Encoding: identity", "Transfer-Encoding: chunked, identity",
+             "Transfer-Encoding: identity\r\nContent-Length: " + std::to_string(hidden.size())}) {
+        RawConnection connection(server.port());
+        ASSERT_TRUE(connection.send("POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n" + framing +
+                                    "\r\n\r\n" + hidden));
+        bool closed = false;
+        const auto reply = connection.readUntilClosed(5s, closed);
+        EXPECT_EQ(statusOf(reply), 400) << framing << "\n" << reply;
+        EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << framing << "\n" << reply;
+        EXPECT_TRUE(closed) << framing;
+    }
+}
+
+TEST_F(Transport, HostMustBeSingleAndANameTheServerAnswersTo) {
+    const auto statusFor = [](int port, const std::string& hostLines, bool* closed = nullptr) {
+        RawConnection connection(port);
+        connection.send("GET /health HTTP/1.1\r\n" + hostLines + "\r\n");
+        if (!closed) return statusOf(connection.readReply(5s));
+        return statusOf(connection.readUntilClosed(5s, *closed));
+    };
+    ServerProcess server;
+    const auto port = std::to_string(server.port());
+    bool closed = false;
+    EXPECT_EQ(statusFor(server.port(), "", &closed), 400);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(statusFor(server.port(), "Host: 127.0.0.1\r\nHost: 127.0.0.1\r\n", &closed), 400);
+    EXPECT_TRUE(closed);
+    // A loopback server answers to loopback names only: a page of another site that had its
+    // name point here gets nothing.
+    EXPECT_EQ(statusFor(server.port(), "Host: rebound.example:" + port + "\r\n"), 421);
+    for (const std::string& host :
+         std::vector<std::string>{"localhost", "LocalHost:" + port, "127.0.0.1:" + port, "[::1]"})
+        EXPECT_EQ(statusFor(server.port(), "Host: " + host + "\r\n"), 200) << host;
+
+    ServerProcess named(serverArguments({"--allow-host", "links.example.com"}));
+    EXPECT_EQ(statusFor(named.port(), "Host: links.example.com:443\r\n"), 200);
+    EXPECT_EQ(statusFor(named.port(), "Host: 127.0.0.1\r\n"), 421);
+}
+
+TEST_F(Transport, TlsEndsWithCloseNotifyAfterAClosingReplyAndOnStop) {
+    TlsServer tls;
+    {
+        TlsClient client(tls.server->port());
+        ASSERT_TRUE(client.connected());
+        ASSERT_TRUE(
+            client.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"));
+        std::string reply;
+        EXPECT_TRUE(client.readUntilCloseNotify(reply));
+        EXPECT_EQ(statusOf(reply), 200) << reply;
+    }
+    // A kept-alive session waiting for its next request is ended cleanly by a stop.
+    TlsClient idle(tls.server->port());
+    ASSERT_TRUE(idle.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    const auto reply = idle.readReply();
+    ASSERT_EQ(statusOf(reply), 200) << reply;
+    std::thread stopper([&] { EXPECT_EQ(tls.server->stop(), 0); });
+    std::string rest;
+    EXPECT_TRUE(idle.readUntilCloseNotify(rest));
+    stopper.join();
+    EXPECT_EQ(rest, "");
+}
+
+TEST_F(Transport, RenewedCertificateIsTakenWithoutARestart) {
+    TlsServer tls;
+    const int port = tls.server->port();
+    ASSERT_EQ(awaitCertificate(port, "first"), "first");
+    tls.use("second");
+    EXPECT_EQ(awaitCertificate(port, "second"), "second");
+
+    // A certificate whose key has not been written yet is refused; the pair before stays.
+    const auto refusals = tls.logCount("keeping the certificate loaded before");
+    replaceFile(tls.directory + "/third.pem", tls.certificate);
+    for (int i = 0; i < 200 && tls.logCount("keeping the certificate loaded before") == refusals;
+         ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(tls.logCount("keeping the certificate loaded before"), refusals + 1);
+    EXPECT_EQ(TlsClient(port).commonName(), "second");
+
+    // SIGHUP reads the files again at once and leaves the server running.
+    replaceFile(tls.directory + "/third.key", tls.key);
+    EXPECT_EQ(awaitCertificate(port, "third"), "third");
+    const auto loads = tls.logCount("new connections use the certificate");
+    ASSERT_EQ(::kill(tls.server->pid(), SIGHUP), 0);
+    for (int i = 0; i < 200 && tls.logCount("new connections use the certificate") == loads; ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(tls.logCount("new connections use the certificate"), loads + 1);
+    TlsClient client(port);
+    ASSERT_TRUE(
+        client.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"));
+    std::string reply;
+    client.readUntilCloseNotify(reply);
+    EXPECT_EQ(statusOf(reply), 200) << reply;
 }

@@ -3,6 +3,7 @@
 // A client of the real server over a raw socket on 127.0.0.1, for tests and benchmarks that need
 // every byte and every pause on the wire to be their own.
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server_process.h"
@@ -59,9 +61,16 @@ class RawConnection {
     using Clock = std::chrono::steady_clock;
 
     // `noDelay` turns Nagle's algorithm off on the client side; left on, the client sends as
-    // most clients do.
-    explicit RawConnection(int port, bool noDelay = true) {
+    // most clients do. `from` is the loopback address to connect from, such as 127.0.0.2 for a
+    // second client; by default the system picks it.
+    explicit RawConnection(int port, bool noDelay = true, const char* from = nullptr) {
         mFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (from) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &local.sin_addr);
+            ::bind(mFd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(std::uint16_t(port));
@@ -98,12 +107,14 @@ class RawConnection {
         return ::poll(&poller, 1, int(timeout.count())) > 0;
     }
 
-    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which.
-    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed) {
+    // Reads what arrives until the peer closes or `timeout` passes; `closed` tells which. With
+    // `until`, reading also stops once the data ends with it.
+    std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed,
+                                std::string_view until = {}) {
         std::string data;
         closed = false;
         const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
+        while (Clock::now() < deadline && (until.empty() || !data.ends_with(until))) {
             if (!readable(left(deadline))) continue;
             char chunk[16384];
             const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
