@@ -32,7 +32,9 @@ struct Fixture {
         list.addColumnHeader("ID", 0);
         list.show();
     }
+    // As the control adds rows: in a batch, after which the view's layout is up to date too.
     ListItem addRow(const QString& id, const QString& name, const QString& marker) {
+        const ListView::Batch batch(list);
         ListItem row = list.add(id);
         row.setSubItem(1, name);
         row.setSubItem(2, marker);

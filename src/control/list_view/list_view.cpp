@@ -20,6 +20,8 @@ const QString kSource = QStringLiteral("ListView");
 // Above this many pairs of old and new ranges, Qt's comparison of a changed selection with the
 // one before costs more than emptying the selection first; see ListView::handOverHighlight.
 constexpr qsizetype kPairwiseRangeLimit = 1 << 12;
+// Above this many selected ranges a re-sort hands the highlight over afresh.
+constexpr qsizetype kRehandRangeLimit = 64;
 
 // Without full-row highlight only the first column shows the selection; the selection model
 // still holds whole rows, as hosts and assistive technology count rows.
@@ -352,6 +354,17 @@ void ListView::announce() const {
     const QScopedValueRollback own(mOwnChange, mOwnChange + 1);
     // Rows leaving unselected leave cheaply: Qt cuts every selected range they touch.
     if (mHighlightWaits && mModel->removalsWait()) handOverHighlight();
+    // Qt carries a selection through a re-sort by holding each selected row as a persistent
+    // index and merging them back afterwards; a highlight of thousands of separate runs is
+    // handed over again after the re-sort in a fraction of that time.
+    if (mModel->orderWaits() && selectionModel()->selection().size() > kRehandRangeLimit) {
+        std::vector<ListRow*> highlighted;
+        highlighted.reserve(size_t(mHighlighted));
+        for (const auto& r : mModel->rows())
+            if (r->selected) highlighted.push_back(r.get());
+        selectionModel()->clearSelection();
+        for (ListRow* r : highlighted) const_cast<ListView*>(this)->setHighlightBit(*r, true);
+    }
     mModel->announce();
     if (mHighlightWaits) handOverHighlight();
     mHighlightWaits = false;
