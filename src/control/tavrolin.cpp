@@ -13,9 +13,13 @@
 
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QResizeEvent>
 #include <QTimer>
+
+#include <iterator>
 
 namespace {
 const QString kEmployeeIdSource = QStringLiteral("Tavrolin.EmployeeID");
@@ -26,6 +30,17 @@ bool holdsMove(const tavrolin::ListView& list) {
         if (!tavrolin::markers::isPlain(list.item(position).subItem(tavrolin::markers::kColumn)))
             return true;
     return false;
+}
+
+// Tab follows reading order: the left list, the move buttons between the lists as they stand,
+// the right list, the find center line by line, then Commit. Every child that takes focus
+// comes after lstVendors, so entering the control reaches it first.
+void setReadingOrder(const tavrolin::Screen& s) {
+    QWidget* const order[] = {s.lstVendors,  s.cmdAdd,        s.cmdAddAll,   s.cmdRemoveAll,
+                              s.cmdDelete,   s.lstSelectedVendors, s.optFind[1], s.txtVendorID,
+                              s.optFind[0],  s.txtVendorName, s.optList[0], s.optList[1],
+                              s.cmdFind,     s.cmdCommit};
+    for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 }  // namespace
 
@@ -48,6 +63,7 @@ Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Privat
     setFont(tavrolin::screenFont(font()));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     d->control.ui = tavrolin::buildScreen(this);
+    setReadingOrder(d->control.ui);
     tavrolin::connectListEditing(d->control);
     tavrolin::connectFindCenter(d->control);
     tavrolin::connectSaving(d->control);

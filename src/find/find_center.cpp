@@ -71,9 +71,14 @@ void connectFindCenter(Control& control) {
     }
     QObject::connect(keys, &QButtonGroup::idClicked, keys,
                      [&ui](int index) { chooseSearchKey(ui, index); });
-    for (QLineEdit* box : {ui.txtVendorID, ui.txtVendorName})
+    for (QLineEdit* box : {ui.txtVendorID, ui.txtVendorName}) {
         QObject::connect(box, &QLineEdit::textChanged, box,
                          [&ui](const QString& text) { searchTextChanged(ui, text); });
+        // Enter in either box does what a click on Find does, when Find can be clicked.
+        QObject::connect(box, &QLineEdit::returnPressed, box, [&ui] {
+            if (ui.cmdFind->isEnabled()) ui.cmdFind->click();
+        });
+    }
     QObject::connect(ui.cmdFind, &QPushButton::clicked, ui.cmdFind, [&ui] { findVendor(ui); });
 }
 

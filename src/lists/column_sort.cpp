@@ -8,6 +8,7 @@ namespace tavrolin {
 
 void sortByHeader(ListView& list, int headerIndex) {
     try {
+        const ListView::Batch batch(list);
         const int column = headerIndex == 1 ? 3 : headerIndex;  // counted from 1
         if (list.sortKey() == column - 1) {
             list.setSortOrder(list.sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder

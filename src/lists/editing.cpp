@@ -18,20 +18,29 @@ void connectListEditing(Control& control) {
     ListView* vendors = ui.lstVendors;
     ListView* selected = ui.lstSelectedVendors;
 
-    QObject::connect(vendors, &ListView::click, vendors, [&ui] { vendorsClicked(ui); });
-    QObject::connect(selected, &ListView::click, selected, [&ui] { selectedVendorsClicked(ui); });
+    // A highlight changed by a key, assistive technology or host code counts as a click there:
+    // otherwise the move buttons would never follow anyone who works without a mouse.
+    for (auto signal : {&ListView::click, &ListView::highlightChangedWithoutClick}) {
+        QObject::connect(vendors, signal, vendors, [&ui] { vendorsClicked(ui); });
+        QObject::connect(selected, signal, selected, [&ui] { selectedVendorsClicked(ui); });
+    }
 
     QObject::connect(ui.cmdAdd, &QPushButton::clicked, ui.cmdAdd, [&ui] { addVendor(ui); });
-    QObject::connect(vendors, &ListView::dblClick, vendors, [&ui] { addVendor(ui); });
+    for (auto signal : {&ListView::dblClick, &ListView::enterPressed})
+        QObject::connect(vendors, signal, vendors, [&ui] { addVendor(ui); });
     QObject::connect(ui.cmdDelete, &QPushButton::clicked, ui.cmdDelete,
                      [&ui] { removeVendor(ui); });
-    QObject::connect(selected, &ListView::dblClick, selected, [&ui] { removeVendor(ui); });
+    for (auto signal : {&ListView::dblClick, &ListView::enterPressed, &ListView::deletePressed})
+        QObject::connect(selected, signal, selected, [&ui] { removeVendor(ui); });
     QObject::connect(ui.mnuRemoveItems, &QAction::triggered, ui.mnuRemove,
                      [&ui] { removeVendor(ui); });
     QObject::connect(selected, &ListView::mouseUp, selected,
                      [&ui](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
                          showRemoveMenu(ui, button, position);
                      });
+    QObject::connect(selected, &ListView::menuKeyPressed, selected, [&ui](QPoint position) {
+        showRemoveMenu(ui, Qt::RightButton, position);
+    });
 
     QObject::connect(ui.cmdAddAll, &QPushButton::clicked, ui.cmdAddAll,
                      [&ui] { addAllVendors(ui); });

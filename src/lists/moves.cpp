@@ -58,6 +58,7 @@ void addVendor(Screen& ui) {
     ListView& source = *ui.lstVendors;
     ListView& target = *ui.lstSelectedVendors;
     try {
+        const ListView::Batch batch(source, target);
         if (source.count() == 0) return;
         VendorRow v = currentRow(source);
         if (v.text.isEmpty()) return;
@@ -83,6 +84,7 @@ void removeVendor(Screen& ui) {
     ListView& source = *ui.lstSelectedVendors;
     ListView& target = *ui.lstVendors;
     try {
+        const ListView::Batch batch(source, target);
         if (source.count() == 0) return;
         VendorRow v = currentRow(source);
         readNameAndMarker(v);

@@ -18,6 +18,7 @@ void disableMoveButtons(Screen& ui) {
 }
 
 void clearHighlights(ListView& list) {
+    const ListView::Batch batch(list);
     for (int p = 1; p <= list.count() && list.highlightedCount() > 0; ++p) {
         ListItem row = list.item(p);
         if (row.selected()) row.setSelected(false);

@@ -30,6 +30,7 @@ void removeHighlighted(ListView& source) {
 }
 
 void moveHighlighted(Screen& ui, ListView& source, ListView& target, QChar letter) {
+    const ListView::Batch batch(source, target);
     copyHighlighted(source, target, letter);
     removeHighlighted(source);
     target.setFocus();

@@ -56,6 +56,7 @@ void clearCurrentHighlight(ListView& list) {
 
 void fillVendors(Control& control) {
     ListView& list = *control.ui.lstVendors;
+    const ListView::Batch batch(list);
     appendRecords(control, list, vendor_document::kNonSelectedList);
     list.setSortKey(markers::kColumn);
     enableSearchOf(control, 0);
@@ -64,6 +65,7 @@ void fillVendors(Control& control) {
 
 void fillSelectedVendors(Control& control) {
     ListView& list = *control.ui.lstSelectedVendors;
+    const ListView::Batch batch(list);
     appendRecords(control, list, vendor_document::kSelectedList);
     control.mXmlDoc.reset();
     list.setSortKey(markers::kColumn);

@@ -2,6 +2,7 @@
 #include "control/list_view/progress_bar.h"
 
 #include "support/run_time_errors.h"
+#include "support/selection_in_step.h"
 
 #include <gtest/gtest.h>
 #include <tavrolin/run_time_error.h>
@@ -31,7 +32,9 @@ struct Fixture {
         list.addColumnHeader("ID", 0);
         list.show();
     }
+    // As the control adds rows: in a batch, after which the view's layout is up to date too.
     ListItem addRow(const QString& id, const QString& name, const QString& marker) {
+        const ListView::Batch batch(list);
         ListItem row = list.add(id);
         row.setSubItem(1, name);
         row.setSubItem(2, marker);
@@ -56,38 +59,12 @@ struct Fixture {
     QModelIndex index(int position, int column = 0) {
         return list.model()->index(position - 1, column);
     }
-    // What the selection model holds after the event-loop turn that hands it the highlight:
-    // whole selected rows (1-based), and the current row, 0 for none.
-    QList<int> selectedRows() {
-        QCoreApplication::processEvents();
-        QList<int> out;
-        for (const QModelIndex& index : list.selectionModel()->selectedRows())
-            out << index.row() + 1;
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-    int currentRow() {
-        QCoreApplication::processEvents();
-        const QModelIndex current = list.selectionModel()->currentIndex();
-        return current.isValid() ? current.row() + 1 : 0;
-    }
-    // Selected rows as assistive technology reads them, through the accessible table.
-    QList<int> accessibleSelectedRows() {
-        QCoreApplication::processEvents();
-        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&list);
-        if (!face || !face->tableInterface()) return {-1};
-        QList<int> out;
-        for (int row : face->tableInterface()->selectedRows()) out << row + 1;
-        std::sort(out.begin(), out.end());
-        if (out.size() != face->tableInterface()->selectedRowCount()) return {-2};
-        return out;
-    }
-    // The selection model, the accessible table and the current index all agree with the rows.
+    QList<int> selectedRows() { return test_support::selectionModelRows(&list); }
+    int currentRow() { return test_support::modelCurrentRow(&list); }
+    // The list's highlight, and the same in the selection model and the accessible table.
     void expectInStep(const QList<int>& rows) {
         EXPECT_EQ(highlighted(), rows);
-        EXPECT_EQ(selectedRows(), rows);
-        EXPECT_EQ(accessibleSelectedRows(), rows);
-        EXPECT_EQ(currentRow(), list.selectedItem() ? list.selectedItem().position() : 0);
+        test_support::expectInStep(&list);
     }
 };
 
@@ -256,7 +233,6 @@ TEST(ListView, HighlightShowsOnScreenWhereverTheListIsScrolled) {
     for (int i = 1; i <= 500; ++i) f.addRow(QString::number(i), "name", "");
     f.list.item(1).setSelected(false);
     auto shown = [&f](int position) {
-        f.list.syncView();
         QCoreApplication::processEvents();
         const QImage image = f.list.viewport()->grab().toImage();
         // The style paints a selection in the highlight colour, shaded by a step or two.
@@ -286,7 +262,6 @@ TEST(ListView, ColumnHeadersKeepTheirWidthsInTwips) {
     EXPECT_EQ(f.list.columnHeaderWidth(3), 0);
     EXPECT_EQ(f.list.columnHeaderText(3), "ID");
     for (int i = 0; i < 50; ++i) f.list.add(QString::number(i));
-    f.list.syncView();
     EXPECT_EQ(f.list.columnHeaderWidth(2), 3180);
     EXPECT_EQ(f.list.widthTwips(), 3975);
 }
@@ -331,9 +306,9 @@ TEST(ListViewSelection, SelectionModelHoldsTheHighlightInOneRangePerRun) {
     EXPECT_EQ(selection[0].top(), 1);
     EXPECT_EQ(selection[0].bottom(), 3);
     EXPECT_EQ(selection[1].top(), 6);
-    // Whole rows, the hidden marker column included.
+    // Whole rows of the two columns shown.
     EXPECT_EQ(selection[1].left(), 0);
-    EXPECT_EQ(selection[1].right(), 2);
+    EXPECT_EQ(selection[1].right(), 1);
     EXPECT_TRUE(f.list.model()->flags(f.index(1)) & Qt::ItemIsSelectable);
     // The highlight is the style's selection, not a colour in the rows.
     EXPECT_FALSE(f.list.model()->data(f.index(2), Qt::BackgroundRole).isValid());
@@ -423,8 +398,8 @@ TEST(ListViewSelection, ChangeThroughTheSelectionModelIsAHighlightWithoutAClick)
     Fixture f;
     for (int i = 1; i <= 6; ++i) f.addRow(QString::number(i), "name", "");
     QSignalSpy clicks(&f.list, &ListView::click);
+    QSignalSpy without(&f.list, &ListView::highlightChangedWithoutClick);
     f.list.setMultiSelect(true);
-    f.selectedRows();
     QItemSelectionModel* model = f.list.selectionModel();
     model->select(f.index(3), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(f.highlighted(), (QList<int>{1, 3}));
@@ -446,13 +421,53 @@ TEST(ListViewSelection, ChangeThroughTheSelectionModelIsAHighlightWithoutAClick)
     f.expectInStep({2});
     EXPECT_EQ(f.list.selectedItem().position(), 2);
     EXPECT_EQ(clicks.count(), 0);
+    EXPECT_EQ(without.count(), 4);
+    // The list's own changes are not reported as someone else's.
+    f.list.item(4).setSelected(true);
+    f.list.setSortOrder(Qt::DescendingOrder);
+    f.list.remove(1);
+    EXPECT_EQ(without.count(), 4);
+}
+
+TEST(ListViewModel, PersistentIndexesStayOnTheirRowsThroughSortsAndRemovals) {
+    Fixture f;
+    f.list.setSortKey(0);
+    for (int i = 10; i < 70; ++i) f.addRow(QString::number(i), QString::number(100 - i), "");
+    QSignalSpy layouts(f.list.model(), &QAbstractItemModel::layoutChanged);
+    QSignalSpy removals(f.list.model(), &QAbstractItemModel::rowsRemoved);
+    const QPersistentModelIndex kept(f.index(5)), gone(f.index(6));  // "14", "15"
+    f.list.setSortKey(1);  // names run backwards
+    EXPECT_EQ(layouts.count(), 1);
+    EXPECT_EQ(kept.data().toString(), "14");
+    EXPECT_EQ(kept.row(), 55);
+    f.list.remove(60);
+    f.list.remove(1);
+    EXPECT_EQ(removals.count(), 2);
+    EXPECT_EQ(kept.row(), 54);
+    {
+        // Many scattered removals go as one layout change.
+        const ListView::Batch batch(f.list);
+        for (int p = f.list.count(); p >= 1; --p)
+            if (f.list.item(p).text().toInt() % 2 == 1) f.list.remove(p);
+        EXPECT_EQ(f.list.model()->rowCount(), 58);  // the model waits for the batch
+    }
+    EXPECT_EQ(f.list.model()->rowCount(), 29);
+    EXPECT_EQ(f.list.count(), 29);
+    EXPECT_EQ(kept.data().toString(), "14");
+    EXPECT_EQ(f.list.item(kept.row() + 1).text(), "14");
+    EXPECT_FALSE(gone.isValid());
+    EXPECT_EQ(layouts.count(), 2);
+    // Assistive technology sees the ID and the name, not the marker.
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&f.list);
+    ASSERT_TRUE(face && face->tableInterface());
+    EXPECT_EQ(face->tableInterface()->columnCount(), 2);
+    EXPECT_EQ(f.list.columnHeaderCount(), 3);
 }
 
 TEST(ListViewSelection, AssistiveTechnologySelectsRowsByTheListsMode) {
     Fixture f;
     for (int i = 1; i <= 5; ++i) f.addRow(QString::number(i), "name", "");
     QSignalSpy clicks(&f.list, &ListView::click);
-    f.selectedRows();
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&f.list);
     ASSERT_TRUE(face && face->tableInterface());
     QAccessibleTableInterface* table = face->tableInterface();
@@ -472,7 +487,6 @@ TEST(ListViewSelection, FocusArrivingLeavesTheCurrentRowAsItWas) {
     for (int i = 1; i <= 3; ++i) f.list.add(QString::number(i));
     f.list.remove(1);  // the current row leaves: no row is current
     ASSERT_TRUE(f.list.selectedItem().isNull());
-    f.selectedRows();
     f.list.activateWindow();
     f.list.setFocus(Qt::TabFocusReason);
     QCoreApplication::processEvents();
@@ -521,7 +535,6 @@ TEST(ListViewRowNote, NotedRowsShowItalicWithTheNoteAsTooltip) {
     f.list.setRowNote([](const ListItem& row) {
         return row.subItem(2).endsWith(u'N') ? QStringLiteral("pending") : QString();
     });
-    f.list.syncView();
     const QAbstractItemModel* model = f.list.model();
     for (int column : {0, 1}) {
         EXPECT_FALSE(model->data(f.index(1, column), Qt::FontRole).isValid());
@@ -533,7 +546,7 @@ TEST(ListViewRowNote, NotedRowsShowItalicWithTheNoteAsTooltip) {
     }
     // Texts, columns and widths stay as they were.
     EXPECT_EQ(model->data(f.index(2, 0)).toString(), "2");
-    EXPECT_EQ(model->data(f.index(2, 2)).toString(), "000002N");
+    EXPECT_FALSE(model->data(f.index(2, 2)).isValid());  // the marker is not shown
     EXPECT_EQ(f.list.columnHeaderWidth(1), 795);
     f.list.item(2).setSubItem(2, "000002");
     EXPECT_FALSE(model->data(f.index(2, 0), Qt::FontRole).isValid());

@@ -112,17 +112,22 @@ TEST(Selection, ClickWithTheOtherListEmptyStillWorks) {
     EXPECT_EQ(f.ui.buttonStates(), kAddOnly);
 }
 
-TEST(Selection, HighlightChangedWithoutAClickRecomputesNothing) {
+TEST(Selection, KeyboardHighlightCountsAsAClickButTheRightButtonDoesNot) {
     LoadedControl f;
     f.load(kFive, kThree);
-    f.ui.clickRow("lstVendors", 1);
-    ASSERT_EQ(f.ui.buttonStates(), kAddOnly);
-    // Shift+Down extends the highlight to two rows from the keyboard.
-    QTest::keyClick(f.ui.list("lstVendors"), Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{1, 2}));
+    f.ui.clickRow("lstSelectedVendors", 1);
+    ASSERT_TRUE(f.ui.button("cmdDelete")->isEnabled());
+    // Keys in lstVendors: the other list's highlight goes, the buttons follow the rows.
+    f.ui.list("lstVendors")->setFocus();
+    QTest::keyClick(f.ui.list("lstVendors"), Qt::Key_Down);
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2}));
+    EXPECT_TRUE(f.ui.highlighted("lstSelectedVendors").isEmpty());
     EXPECT_EQ(f.ui.buttonStates(), kAddOnly);
-    // A right-button press highlights a row but is no click either.
+    QTest::keyClick(f.ui.list("lstVendors"), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2, 3}));
+    EXPECT_EQ(f.ui.buttonStates(), kAddAllOnly);
+    // A right-button press highlights a row but is no click.
     f.ui.rightClickRow("lstVendors", 4);
     EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{4}));
-    EXPECT_EQ(f.ui.buttonStates(), kAddOnly);
+    EXPECT_EQ(f.ui.buttonStates(), kAddAllOnly);
 }

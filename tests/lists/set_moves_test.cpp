@@ -71,11 +71,11 @@ TEST(SetMove, NothingHighlightedStillRewritesLabelsAndButtons) {
     f.load(kFive, {{"42", "Answer"}}, "7", "9");
     ASSERT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (7):");
     highlight(f.ui, "lstVendors", {1, 2});
-    // Take both highlights away from the keyboard, which leaves ">>" as the click set it.
+    // Take both highlights away through the list itself, as the control's own steps do: no
+    // click handling runs, so ">>" stays as the click set it.
     tavrolin::ListView* vendors = f.ui.list("lstVendors");
-    QTest::keyClick(vendors, Qt::Key_Space, Qt::ControlModifier);
-    QTest::keyClick(vendors, Qt::Key_Up, Qt::ControlModifier);
-    QTest::keyClick(vendors, Qt::Key_Space, Qt::ControlModifier);
+    vendors->item(1).setSelected(false);
+    vendors->item(2).setSelected(false);
     ASSERT_TRUE(f.ui.highlighted("lstVendors").isEmpty());
     ASSERT_TRUE(f.ui.button("cmdAddAll")->isEnabled());
     f.ui.click("cmdAddAll");

@@ -61,7 +61,6 @@ void ControlDriver::clickRow(const char* name, int position, Qt::KeyboardModifie
 
 void ControlDriver::clickEmptyArea(const char* name) {
     tavrolin::ListView* l = list(name);
-    l->syncView();
     const QPoint below(l->viewport()->width() / 2, l->viewport()->height() - 3);
     if (l->indexAt(below).isValid()) throw std::runtime_error("the list has no empty area");
     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, below);

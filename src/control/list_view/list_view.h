@@ -1,5 +1,8 @@
 #pragma once
 
+#include "control/list_view/row_store.h"
+
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QTreeView>
 
@@ -11,14 +14,13 @@ class QItemSelection;
 
 namespace tavrolin {
 
-class ListView;
-struct ListRow;
+class ListModel;
 
 // A handle on one row of a ListView. It stays usable after the list re-orders; after the row
 // was removed it still reads its texts but no longer belongs to a list. A null handle is the
 // "none" of SelectedItem and FindItem: reading or writing through it is error 91.
 class ListItem {
-public:
+  public:
     ListItem() = default;
 
     bool isNull() const noexcept { return !mRow; }
@@ -36,9 +38,8 @@ public:
     // The row's 1-based position in display order, 0 once it has been removed.
     int position() const;
 
-private:
+  private:
     friend class ListView;
-    friend class ListModel;
     explicit ListItem(std::shared_ptr<ListRow> row) : mRow(std::move(row)) {}
     ListRow& row(const char* operation) const;
 
@@ -46,21 +47,34 @@ private:
 };
 
 // A report-style list with three text columns that keeps its rows sorted at all times, with
-// 1-based positions, highlight and current row kept in the rows themselves. The view is told
-// about changes in whole batches at the next event-loop turn (or when something needs screen
-// geometry), so per-row operations cost no per-row work in Qt's item views: a list of
-// 32,767 rows fills, sorts, highlights and empties in milliseconds.
+// 1-based positions. The rows live in the list's model (ListModel), which shows the row text
+// and the name; the third column, the change marker, is the list's own. The highlight is the
+// selection model's and the current row its current index.
 //
-// The view's selection model mirrors the highlight: each batch hands it the highlighted rows
-// (one range per run of adjacent rows) and the current row. A change made through the
-// selection model by someone else (host code, assistive technology) changes the highlight and
-// the current row as the keyboard does, without a click.
+// Every change is in the model and the selection model when the call that made it returns.
+// The control's operations run in a Batch, which collects the changes to many rows and hands
+// them over once, when it ends (or earlier, when a step needs the rows in place), and then
+// brings the view's layout, and the accessible table built on it, up to date as well.
 class ListView : public QTreeView {
     Q_OBJECT
 
-public:
+  public:
     explicit ListView(QWidget* parent = nullptr);
     ~ListView() override;
+
+    // Collects the changes made to the lists while it lives and hands them to the models and
+    // selection models when it ends.
+    class Batch {
+      public:
+        explicit Batch(ListView& list);
+        Batch(ListView& first, ListView& second);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+      private:
+        ListView* mLists[2];
+    };
 
     // Rows (ListItems)
     int count() const;
@@ -79,9 +93,9 @@ public:
     // regardless of letter case; an empty text matches the first row.
     ListItem findContaining(int column, const QString& text) const;
 
-    int sortKey() const { return mSortKey; }
+    int sortKey() const;
     void setSortKey(int column);
-    Qt::SortOrder sortOrder() const { return mSortOrder; }
+    Qt::SortOrder sortOrder() const;
     void setSortOrder(Qt::SortOrder order);
 
     // Column headers, widths in twips (15 to a pixel); a width of 0 hides the column.
@@ -95,7 +109,7 @@ public:
     void setFullRowSelect(bool on);
     bool fullRowSelect() const { return mFullRowSelect; }
 
-    // Number of highlighted rows, kept as rows change (no walk).
+    // Number of highlighted rows, kept as the highlight changes (no walk).
     int highlightedCount() const { return mHighlighted; }
 
     // A note on a row that is shown without touching its texts: a non-empty note sets the
@@ -105,75 +119,78 @@ public:
 
     // Screen geometry of the row at a position, in viewport coordinates, for tools and tests.
     QRect rowRect(int position);
-    // Brings the view up to date with the rows now (normally done at the next event-loop turn).
-    void syncView();
 
-signals:
+  signals:
     void click();
     void dblClick();
     void columnClick(int index);  // 1-based header position
     // A mouse button let go over the list, at a point in the list's own coordinates.
     void mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    // The highlight changed other than by a click: from the keyboard, through assistive
+    // technology or by code working on the selection model. Once per key press or change.
+    void highlightChangedWithoutClick();
+    // Enter or Return on the list.
+    void enterPressed();
+    // The Delete key on the list.
+    void deletePressed();
+    // The Menu key or Shift+F10: a menu for the current row, at a point in the list's own
+    // coordinates.
+    void menuKeyPressed(QPoint position);
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
 
-private:
+  private:
     friend class ListItem;
-    friend class ListModel;
 
-    void ensureOrdered() const;
-    void compact() const;
-    void prepareIndex(qsizetype index) const;
-    void rowKeyChanged(ListRow& row, int column);
-    void highlightChanged(const std::shared_ptr<ListRow>& row, bool selected);
-    void clearHighlightsExcept(const ListRow* keep);
-    void scheduleSync();
+    // Brings the model and the selection model up to date with the changes collected.
+    void announce() const;
+    void announceUnlessBatched();
+    const std::shared_ptr<ListRow>& rowAtPosition(int position) const;
     int positionOf(const ListRow& row) const;
-    void applyClick(int position, Qt::KeyboardModifiers modifiers, Qt::MouseButton button);
-    void moveCurrent(int position, Qt::KeyboardModifiers modifiers);
     void checkPosition(int position, const char* operation) const;
-    void handOverSelection();
-    void takeSelection(const QItemSelection& selected, const QItemSelection& deselected);
-    void takeCurrent(const QModelIndex& current);
-    ListRow* shownRow(int modelRow) const;
+    QModelIndex indexOf(const ListRow& row) const;
+    void rowTextChanged(ListRow& row, int column);
+    void writeHighlight(const std::shared_ptr<ListRow>& row, bool selected);
+    void setHighlightBit(ListRow& row, bool selected);
+    void clearHighlightBits(const ListRow* keep);
+    void handOverHighlight() const;
+    void takeSelectionChange(const QItemSelection& selected, const QItemSelection& deselected);
+    void userSelectionChanged(const QItemSelection& selected);
+    void setSortOrderAndKey(int key, Qt::SortOrder order);
+    // Mouse and keys
+    void applyClick(const QModelIndex& index, Qt::KeyboardModifiers modifiers,
+                    Qt::MouseButton button);
+    void setAnchor(const QModelIndex& index);
+    bool handleCommandKey(QKeyEvent* event);
 
-    class ListModel* mModel = nullptr;
-    // Display order. Rows appended since the last sort wait in a tail from mSortedCount on;
-    // removed rows stay as tombstones at or above mFirstTombstone until compacted.
-    mutable std::vector<std::shared_ptr<ListRow>> mRows;
-    mutable qsizetype mSortedCount = 0;
-    mutable bool mNeedsFullSort = false;
-    mutable qsizetype mTombstones = 0;
-    mutable qsizetype mFirstTombstone = 0;
-    std::shared_ptr<ListRow> mCurrent;
-    std::shared_ptr<ListRow> mAnchor;
+    ListModel* mModel = nullptr;
+    int mBatchDepth = 0;
+    // Set while the list itself changes the selection model: the change is no user's.
+    mutable int mOwnChange = 0;
+    // Inside a batch, the highlight bits of rows have changed since the selection model was
+    // told, and the current row waits to be handed over.
+    mutable bool mHighlightWaits = false;
+    mutable bool mCurrentWaits = false;
+    mutable std::shared_ptr<ListRow> mWaitingCurrent;
     int mHighlighted = 0;
     bool mMultiSelect = false;
     bool mFullRowSelect = false;
-    int mSortKey = 0;
-    Qt::SortOrder mSortOrder = Qt::AscendingOrder;
     std::vector<std::pair<QString, int>> mHeaders;  // text, width in twips
-    bool mSyncPending = false;
-    // The rows' highlight or order changed since the selection model was last told.
-    bool mSelectionDirty = false;
-    // Set while the list itself changes the model or the selection model, so that the
-    // selection model's signals are not taken for a change from outside.
-    bool mSyncingSelection = false;
-    // The rows (first, last) last handed to the selection model, and whether it still holds
-    // exactly those.
-    std::vector<std::pair<int, int>> mHandedRuns;
-    int mHandedColumns = 0;
-    bool mHandedKnown = true;
+    QPersistentModelIndex mAnchor;                  // where a Shift-click extends from
     RowNote mRowNote;
     bool mPressed = false;
+    // A key press is being handled; the highlight change it makes is reported after it.
+    bool mInKeyPress = false;
+    bool mKeyChangedHighlight = false;
 };
 
 }  // namespace tavrolin
