@@ -111,6 +111,10 @@ std::string Metrics::exposition() const {
            "deletes. A link that already existed or was already gone is counted too.");
     sample(out, "tavrolin_link_statements_total{kind=\"insert\"}", linkInserts.value());
     sample(out, "tavrolin_link_statements_total{kind=\"delete\"}", linkDeletes.value());
+    family(out, "tavrolin_links_changed_total", "counter",
+           "Links that committed posts actually created and removed, by their net effect.");
+    sample(out, "tavrolin_links_changed_total{change=\"created\"}", linksCreated.value());
+    sample(out, "tavrolin_links_changed_total{change=\"removed\"}", linksRemoved.value());
     counter(out, "tavrolin_document_cache_hits_total", "Vendor documents served from the cache.",
             cacheHits);
     counter(out, "tavrolin_document_cache_misses_total", "Vendor documents read from the database.",

@@ -60,6 +60,8 @@ class Metrics {
     Counter postsApplied;                // posts whose statements were committed
     Counter linkInserts;                 // insert statements in those posts
     Counter linkDeletes;                 // links named by their delete statements
+    Counter linksCreated;                // links those posts actually created
+    Counter linksRemoved;                // and removed
     Counter cacheHits;
     Counter cacheMisses;
     Counter databaseErrors;

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,11 @@ class PgResult {
         return {PQgetvalue(mResult, row, column), std::size_t(PQgetlength(mResult, row, column))};
     }
     std::int64_t integer(int row, int column) const;
+    // Rows an INSERT, UPDATE or DELETE touched.
+    std::size_t affectedRows() const {
+        const char* count = PQcmdTuples(mResult);
+        return count && *count ? std::size_t(std::strtoull(count, nullptr, 10)) : 0;
+    }
 
   private:
     PGresult* mResult;

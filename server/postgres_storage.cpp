@@ -258,9 +258,10 @@ void upsertVendors(PgConnection& connection, const std::vector<ImportedVendor>& 
 }
 
 // With an author, the links that the statement created go to the trail in the same statement.
-void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links,
-                 const ChangeAuthor* author = nullptr) {
-    if (links.empty()) return;
+// Returns how many links it created.
+std::size_t insertLinks(PgConnection& connection, const std::vector<LinkKey>& links,
+                        const ChangeAuthor* author = nullptr) {
+    if (links.empty()) return 0;
     // RecordLastUpdated is left to the column default: the database clock, never the client.
     // Links that exist are filtered out rather than left to ON CONFLICT, whose speculative
     // insertion doubles the cost of a large post. The filter is exact because writers hold the
@@ -272,14 +273,14 @@ void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links,
     const auto employees = integerArray(links, [](const auto& l) { return l.first; });
     const auto vendors = integerArray(links, [](const auto& l) { return l.second; });
     if (!author) {
-        connection.execute("INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+        return connection.execute("INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
                            "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
                            "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
                            "WHERE x.EmployeeID = n.e AND x.VendorID = n.v OFFSET 0)",
-                           {employees, vendors});
-        return;
+                           {employees, vendors})
+            .affectedRows();
     }
-    connection.execute("WITH added AS (INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
+    return connection.execute("WITH added AS (INSERT INTO VendorEmployeeCrossReference (EmployeeID, VendorID) "
         "SELECT * FROM unnest($1::integer[], $2::bigint[]) AS n (e, v) "
         "WHERE NOT EXISTS (SELECT 1 FROM VendorEmployeeCrossReference x "
         "WHERE x.EmployeeID = n.e AND x.VendorID = n.v OFFSET 0) "
@@ -287,13 +288,14 @@ void insertLinks(PgConnection& connection, const std::vector<LinkKey>& links,
         "INSERT INTO ChangeAudit (ChangeID, Action, EmployeeID, VendorID, UserName, "
         "ClientAddress) SELECT (SELECT ChangePost()), 'linked', EmployeeID, "
         "VendorID, $3, $4 FROM added ORDER BY EmployeeID, VendorID",
-        {employees, vendors, author->user, author->clientAddress});
+        {employees, vendors, author->user, author->clientAddress}).affectedRows();
 }
 
-void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links,
-                 const ChangeAuthor& author) {
-    if (links.empty()) return;
-    connection.execute("WITH gone AS (DELETE FROM VendorEmployeeCrossReference x "
+// Returns how many links it removed.
+std::size_t deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links,
+                        const ChangeAuthor& author) {
+    if (links.empty()) return 0;
+    return connection.execute("WITH gone AS (DELETE FROM VendorEmployeeCrossReference x "
                        "USING unnest($1::integer[], $2::bigint[]) AS d (EmployeeID, VendorID) "
                        "WHERE x.EmployeeID = d.EmployeeID AND x.VendorID = d.VendorID "
                        "RETURNING x.EmployeeID, x.VendorID) "
@@ -302,7 +304,7 @@ void deleteLinks(PgConnection& connection, const std::vector<LinkKey>& links,
                        "VendorID, $3, $4 FROM gone ORDER BY EmployeeID, VendorID",
                        {integerArray(links, [](const auto& l) { return l.first; }),
                         integerArray(links, [](const auto& l) { return l.second; }), author.user,
-                        author.clientAddress});
+                        author.clientAddress}).affectedRows();
 }
 
 // Before the vendors change: which of them are new, renamed, activated or deactivated.
@@ -473,10 +475,11 @@ ApplyResult PostgresStorage::applyLinkStatements(const std::vector<LinkStatement
                 if (found->second != 1) return {ApplyResult::Outcome::InactiveVendor, vendorId};
             }
         }
-        deleteLinks(connection, plan.deletes, author);
-        insertLinks(connection, plan.inserts, &author);
+        ApplyResult result;
+        result.linksRemoved = deleteLinks(connection, plan.deletes, author);
+        result.linksCreated = insertLinks(connection, plan.inserts, &author);
         transaction.commit();
-        return {};
+        return result;
     });
 }
 

@@ -61,7 +61,7 @@ auto timed(DurationHistogram& histogram, Work work) {
     return work();
 }
 
-void countApplied(const std::vector<LinkStatement>& statements) {
+void countApplied(const std::vector<LinkStatement>& statements, const ApplyResult& result) {
     std::uint64_t inserts = 0, deletes = 0;
     for (const auto& statement : statements) {
         if (std::holds_alternative<LinkInsert>(statement))
@@ -72,6 +72,8 @@ void countApplied(const std::vector<LinkStatement>& statements) {
     metrics().postsApplied.add();
     metrics().linkInserts.add(inserts);
     metrics().linkDeletes.add(deletes);
+    metrics().linksCreated.add(result.linksCreated);
+    metrics().linksRemoved.add(result.linksRemoved);
 }
 
 // Requests for the page and reads of the metrics, which need sign-in when there are users;
@@ -187,7 +189,7 @@ PostReply handleChangePost(LinkStorage& storage, const ChangeAuthor& author,
         const auto vendor = std::to_string(result.vendorId);
         switch (result.outcome) {
             case ApplyResult::Outcome::Applied:
-                countApplied(statements);
+                countApplied(statements, result);
                 return {200, ""};
             case ApplyResult::Outcome::UnknownVendor:
                 return refuse(422, "vendor " + vendor + " does not exist");

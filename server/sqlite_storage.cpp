@@ -1,6 +1,7 @@
 #include "sqlite_storage.h"
 
 #include <algorithm>
+#include <tuple>
 #include <chrono>
 #include <map>
 
@@ -178,15 +179,19 @@ class LinkTrail {
         state.existsNow = false;
     }
 
-    // Unlinked rows, then linked ones, each in key order.
-    void write(SqliteConnection& connection, const ChangeAuthor& author) const {
+    // Unlinked rows, then linked ones, each in key order; returns how many links the post
+    // created and removed.
+    std::pair<std::size_t, std::size_t> write(SqliteConnection& connection,
+                                              const ChangeAuthor& author) const {
         std::vector<std::pair<LinkKey, std::string_view>> rows;
         for (const auto& [link, state] : mLinks)
             if (state.existedBefore && state.originalRemoved) rows.emplace_back(link, kUnlinked);
         for (const auto& [link, state] : mLinks)
             if (state.existsNow && (!state.existedBefore || state.originalRemoved))
                 rows.emplace_back(link, kLinked);
-        if (rows.empty()) return;
+        const std::size_t removed = std::size_t(
+            std::count_if(rows.begin(), rows.end(), [](const auto& row) { return row.second == kUnlinked; }));
+        if (rows.empty()) return {0, 0};
         const auto [change, time] = newChange(connection);
         auto insert = connection.prepare(
             "INSERT INTO ChangeAudit (ChangeID, ChangedAt, Action, EmployeeID, VendorID, "
@@ -198,6 +203,7 @@ class LinkTrail {
             insert.bind(3, action).bind(4, link.first).bind(5, link.second);
             insert.step();
         }
+        return {rows.size() - removed, removed};
     }
 
   private:
@@ -244,9 +250,10 @@ ApplyResult applyStatements(SqliteConnection& connection,
             }
         }
     }
-    trail.write(connection, author);
+    ApplyResult result;
+    std::tie(result.linksCreated, result.linksRemoved) = trail.write(connection, author);
     transaction.commit();
-    return {};
+    return result;
 }
 
 std::map<std::int64_t, std::pair<std::string, bool>> existingVendors(

@@ -38,6 +38,9 @@ struct ApplyResult {
     enum class Outcome { Applied, UnknownVendor, InactiveVendor };
     Outcome outcome = Outcome::Applied;
     std::int64_t vendorId = 0;  // the vendor that was refused
+    // Links the post actually created and removed, by its net effect (as in the audit trail).
+    std::size_t linksCreated = 0;
+    std::size_t linksRemoved = 0;
 };
 
 class LinkStorage {

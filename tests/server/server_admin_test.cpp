@@ -136,6 +136,9 @@ TEST_P(ServerAdmin, MetricsCountsAreExactAfterManyClientsAtOnce) {
     EXPECT_EQ(sample(scrape, "tavrolin_posts_applied_total"), posts);
     EXPECT_EQ(sample(scrape, R"(tavrolin_link_statements_total{kind="insert"})"), 2 * posts);
     EXPECT_EQ(sample(scrape, R"(tavrolin_link_statements_total{kind="delete"})"), 2 * posts);
+    // Each post links 77 for good; 78 comes and goes within it, and 79 was never linked.
+    EXPECT_EQ(sample(scrape, R"(tavrolin_links_changed_total{change="created"})"), posts);
+    EXPECT_EQ(sample(scrape, R"(tavrolin_links_changed_total{change="removed"})"), 0);
     EXPECT_EQ(sample(scrape, "tavrolin_document_cache_hits_total") +
                   sample(scrape, "tavrolin_document_cache_misses_total"),
               posts);
