@@ -66,6 +66,9 @@ plugin that offers the control in Designer's widget box.")
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME tavrolin-server)
 set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
+# The unit's ExecReload= signals the server with kill(1), which procps ships; the libraries
+# come from shlibdeps on top of this.
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "procps")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/tavrolin-server/conffiles
     ${PROJECT_SOURCE_DIR}/packaging/debian/tavrolin-server/postinst
