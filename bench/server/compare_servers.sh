@@ -6,6 +6,8 @@
 # usage: compare_servers.sh BASELINE/tavrolin-server CANDIDATE/tavrolin-server [runs] [seconds]
 # Prints one line per measurement with both medians and candidate/baseline. Needs curl and wrk.
 set -euo pipefail
+# shellcheck source=bench_lib.sh
+source "$(dirname "$0")/bench_lib.sh"
 
 baseline=${1:?usage: compare_servers.sh BASELINE CANDIDATE [runs] [seconds]}
 candidate=${2:?usage: compare_servers.sh BASELINE CANDIDATE [runs] [seconds]}
@@ -27,20 +29,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-m() { printf '%s\n' "$@" | median; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 awk -v n="$vendors" 'BEGIN { print "id,name,active"; for (i = 1; i <= n; i++) print i ",Vendor " i "," (i % 50 == 0 ? 0 : 1) }' >"$work/vendors.csv"
-insert_body() {
-  awk -v employee="$1" -v n="$links" 'BEGIN {
-    for (i = 1; i <= n; i++) {
-      vendor = i * 31 + 1
-      if (vendor % 50 == 0) vendor++
-      printf "SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C%d%%2CGETDATE%%28%%29+%%29+&", employee, vendor
-    }
-  }'
-}
 
 # Durable commits on PostgreSQL, as in production and as the SQLite file has them.
 "$cluster_script" start "$work/cluster.info"
@@ -67,7 +57,7 @@ done
 
 declare -A post cold warm
 for run in $(seq "$runs"); do
-  insert_body $((100 + run)) >"$work/post.txt"
+  insert_body $((100 + run)) "$links" >"$work/post.txt"
   for engine in sqlite postgresql; do
     for build in "${builds[@]}"; do
       url=${base[$engine-$build]}

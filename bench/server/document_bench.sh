@@ -7,6 +7,8 @@
 # usage: document_bench.sh PATH/TO/tavrolin-server [seconds-per-run] [runs] [engines...]
 # Needs wrk, nginx, curl (scripts/setup --bench), openssl and PostgreSQL (scripts/setup).
 set -euo pipefail
+# shellcheck source=bench_lib.sh
+source "$(dirname "$0")/bench_lib.sh"
 
 server=${1:?usage: document_bench.sh PATH/TO/tavrolin-server [seconds] [runs] [engines...]}
 seconds=${2:-5}
@@ -36,35 +38,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-  local port hex
-  while :; do
-    port=$((20000 + RANDOM % 40000))
-    hex=$(printf ':%04X ' "$port")
-    grep -q "$hex" /proc/net/tcp /proc/net/tcp6 2>/dev/null || { echo "$port"; return; }
-  done
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-m() { printf '%s\n' "$@" | median; }
 
-awk -v n="$vendors" 'BEGIN {
-  print "id,name,active"
-  split("Atlas Blue Cedar Delta Evergreen Falcon Granite Harbor Iron Juniper Keystone Meridian", a, " ")
-  split("Office-Supply Paper-Goods Industrial Electrical Logistics Printing Janitorial Freight", b, " ")
-  for (i = 1; i <= n; i++) {
-    name = a[i % 12 + 1] " " b[i % 8 + 1] " " i
-    gsub("-", " ", name)
-    if (i % 97 == 0) name = name " & Sons"
-    print i "," name "," (i % 50 == 0 ? 0 : 1)
-  }
-}' >"$work/vendors.csv"
-awk -v n="$links" 'BEGIN {
-  for (i = 1; i <= n; i++) {
-    vendor = i * 31 + 1
-    if (vendor % 50 == 0) vendor++
-    printf "SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%2842%%2C%d%%2CGETDATE%%28%%29+%%29+&", vendor
-  }
-}' >"$work/links.txt"
+vendors_csv "$vendors" >"$work/vendors.csv"
+insert_body 42 "$links" >"$work/links.txt"
 
 (cd "$work" && openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 \
   -addext subjectAltName=IP:127.0.0.1 -keyout tls.key -out tls.pem >/dev/null 2>&1)

@@ -12,6 +12,8 @@
 # usage: server_bench.sh PATH/TO/tavrolin-server [seconds-per-run] [runs]
 # Needs wrk, nginx and curl (scripts/setup --bench) and PostgreSQL and PgBouncer (scripts/setup).
 set -euo pipefail
+# shellcheck source=bench_lib.sh
+source "$(dirname "$0")/bench_lib.sh"
 
 server=${1:?usage: server_bench.sh PATH/TO/tavrolin-server [seconds] [runs]}
 seconds=${2:-5}
@@ -40,42 +42,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free loopback port: one that no socket in /proc/net/tcp is bound to.
-free_port() {
-  local port hex
-  while :; do
-    port=$((20000 + RANDOM % 40000))
-    hex=$(printf ':%04X ' "$port")
-    grep -q "$hex" /proc/net/tcp /proc/net/tcp6 2>/dev/null || { echo "$port"; return; }
-  done
-}
+vendors_csv "$vendors" >"$work/vendors.csv"
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-# Vendors with names of realistic length, a few of them needing XML escapes.
-awk -v n="$vendors" 'BEGIN {
-  print "id,name,active"
-  split("Atlas Blue Cedar Delta Evergreen Falcon Granite Harbor Iron Juniper Keystone Meridian", a, " ")
-  split("Office-Supply Paper-Goods Industrial Electrical Logistics Printing Janitorial Freight", b, " ")
-  for (i = 1; i <= n; i++) {
-    name = a[i % 12 + 1] " " b[i % 8 + 1] " " i
-    gsub("-", " ", name)
-    if (i % 97 == 0) name = name " & Sons"
-    if (i % 89 == 0) name = "\"\"\"" name " <Ltd>\"\"\""  # CSV for: "name <Ltd>"
-    print i "," name "," (i % 50 == 0 ? 0 : 1)
-  }
-}' >"$work/vendors.csv"
-
-# The body the control sends for `links` inserts of one employee.
-insert_body() {
-  awk -v employee="$1" -v n="$links" 'BEGIN {
-    for (i = 1; i <= n; i++) {
-      vendor = i * 31 + 1
-      if (vendor % 50 == 0) vendor++
-      printf "SQL=INSERT+INTO+VendorEmployeeCrossReference+%%28EmployeeID%%2CVendorID%%2CRecordLastUpdated%%29+VALUES+%%28%d%%2C%d%%2CGETDATE%%28%%29+%%29+&", employee, vendor
-    }
-  }'
-}
 
 # PostgreSQL as it runs in production: durable commits (fsync on), as the SQLite file has them.
 "$cluster_script" start "$work/cluster.info"
@@ -92,7 +60,6 @@ declare -A database=([sqlite]="$work/bench.db" [postgresql]="postgresql:///bench
   [pgbouncer]="postgresql:///bench?$bouncer_query")
 declare -A base post_median cold_median
 
-m() { printf '%s\n' "$@" | median; }
 
 # Both servers run during the timed posts and uncached documents, which alternate between the
 # engines run by run, so that a change in the machine's load falls on both alike. For wrk only
@@ -118,9 +85,9 @@ done
 for engine in "${timed[@]}"; do start_server "$engine"; done
 for run in $(seq "$runs"); do
   employee=$((41 + run))  # 42 first: the employee whose document is measured below
-  insert_body "$employee" >"$work/post.txt"
+  insert_body "$employee" "$links" >"$work/post.txt"
   # The two PostgreSQL servers share one database: each posts for employees of its own.
-  insert_body "$((200 + run))" >"$work/post-pgbouncer.txt"
+  insert_body "$((200 + run))" "$links" >"$work/post-pgbouncer.txt"
   for engine in "${timed[@]}"; do
     body="$work/post.txt"
     [[ "$engine" == pgbouncer ]] && body="$work/post-pgbouncer.txt"
@@ -219,7 +186,6 @@ for engine in "${engines[@]}"; do
     "nginx_static_rps=$nrps nginx_latency_ms=$(m "${nginx_lat[@]}") nginx_p99_ms=$(m "${nginx_p99[@]}")" \
     "ratio=$(awk -v a="$srps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')"
 done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 for engine in "${timed[@]}"; do
   echo "document_uncached engine=$engine vendors=$vendors linked=$links runs=$runs median_s=${cold_median[$engine]}" \
     "baseline_sqlite_s=${cold_median[sqlite]} ratio=$(ratio "${cold_median[$engine]}" "${cold_median[sqlite]}")"
