@@ -399,6 +399,12 @@ bool Authenticator::remembered(const Users& users, const std::string& name,
            CRYPTO_memcmp(verified->second.digest.data(), known.data(), known.size()) == 0;
 }
 
+std::shared_ptr<const Authenticator::Users> Authenticator::currentUsers() const {
+    rereadIfChanged();
+    std::lock_guard lock(mMutex);
+    return mUsers;
+}
+
 Authenticator::Result Authenticator::checkRemembered(
     std::optional<std::string_view> authorization) const {
     Result result;
@@ -410,12 +416,7 @@ Authenticator::Result Authenticator::checkRemembered(
     const auto known = digest(result.user, std::string_view(*credentials).substr(colon + 1));
     OPENSSL_cleanse(credentials->data(), credentials->size());
 
-    rereadIfChanged();
-    std::shared_ptr<const Users> users;
-    {
-        std::lock_guard lock(mMutex);
-        users = mUsers;
-    }
+    const auto users = currentUsers();
     result.signedIn = remembered(*users, result.user, known);
     result.needsHash = !result.signedIn;
     if (result.signedIn) result.role = users->find(result.user)->second.role;
@@ -431,12 +432,7 @@ Authenticator::Result Authenticator::check(std::optional<std::string_view> autho
     result.user = credentials->substr(0, colon);
     const std::string_view password = std::string_view(*credentials).substr(colon + 1);
 
-    rereadIfChanged();
-    std::shared_ptr<const Users> users;
-    {
-        std::lock_guard lock(mMutex);
-        users = mUsers;
-    }
+    const auto users = currentUsers();
     const auto user = users->find(result.user);
     const auto known = digest(result.user, password);
     result.signedIn = remembered(*users, result.user, known);

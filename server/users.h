@@ -115,6 +115,8 @@ class Authenticator {
         std::string hash;
     };
     bool remembered(const Users& users, const std::string& name, const Digest& known) const;
+    // The users as of now, after a reread when the file changed.
+    std::shared_ptr<const Users> currentUsers() const;
     struct FileStamp {
         std::uint64_t device = 0, inode = 0, size = 0;
         std::int64_t modifiedNs = -1;
