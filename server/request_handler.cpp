@@ -137,6 +137,14 @@ bool parseEmployeeId(const std::string& text, std::int64_t& employeeId) {
     return true;
 }
 
+// The first EmployeeID of a page request's query, when it is a whole number.
+bool queryEmployeeId(const std::vector<std::pair<std::string, std::string>>& query,
+                     std::int64_t& employeeId) {
+    const auto field = std::find_if(query.begin(), query.end(),
+                                    [](const auto& pair) { return pair.first == "EmployeeID"; });
+    return field != query.end() && parseEmployeeId(field->second, employeeId);
+}
+
 }  // namespace
 
 bool splitTarget(std::string_view target, std::string& path,
@@ -298,13 +306,7 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
         }
     } else if (read) {
         std::int64_t employeeId = 0;
-        const std::string* text = nullptr;
-        for (const auto& [name, value] : query)
-            if (name == "EmployeeID") {
-                text = &value;
-                break;
-            }
-        if (!queryOk || !text || !parseEmployeeId(*text, employeeId))
+        if (!queryOk || !queryEmployeeId(query, employeeId))
             response = textResponse(400, "EmployeeID must be given as a whole number.");
         else
             response = timed(metrics().documentDuration,
@@ -356,9 +358,7 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
     if (!splitTarget(request.target, path, query) || path != tavrolin::kPagePath)
         return std::nullopt;
     std::int64_t employeeId = 0;
-    const auto field = std::find_if(query.begin(), query.end(),
-                                    [](const auto& pair) { return pair.first == "EmployeeID"; });
-    if (field == query.end() || !parseEmployeeId(field->second, employeeId)) return std::nullopt;
+    if (!queryEmployeeId(query, employeeId)) return std::nullopt;
     const auto start = std::chrono::steady_clock::now();
     try {
         const auto version = mStorage.changeVersionAtOnce();
