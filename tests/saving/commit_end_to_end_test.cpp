@@ -1,46 +1,20 @@
 #include "control/list_view/list_view.h"
-#include "loading/document_fetch.h"
-#include "loading/vendor_document.h"
 #include "support/control_driver.h"
+#include "support/linked_vendors.h"
+#include "support/selection_in_step.h"
 #include "support/server_process.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <QDomDocument>
 #include <QTemporaryDir>
 
 using namespace test_support;
-using namespace std::chrono_literals;
 
 namespace {
 
-// What the database holds for an employee, read back through the server's own page.
-struct Stored {
-    QStringList linked, notLinked;
-};
-
-Stored storedLinks(const std::string& baseUrl, int employee) {
-    QDomDocument document;
-    document.setContent(tavrolin::fetchDocument(
-        QString::fromStdString(baseUrl) + "/Tavrolin.asp?EmployeeID=" + QString::number(employee),
-        10s));
-    auto ids = [&](int list) {
-        QStringList out;
-        using namespace tavrolin::vendor_document;
-        const QDomNode records = childAt(root(document), list);
-        for (QDomNode r = records.firstChild(); !r.isNull(); r = r.nextSibling())
-            out << fieldText(childAt(r, kIdField));
-        out.sort();
-        return out;
-    };
-    return {ids(tavrolin::vendor_document::kSelectedList),
-            ids(tavrolin::vendor_document::kNonSelectedList)};
-}
-
-QStringList sorted(QStringList list) {
-    list.sort();
-    return list;
+StoredLinks storedLinks(const std::string& baseUrl, int employee) {
+    return test_support::storedLinks(QString::fromStdString(baseUrl), employee);
 }
 
 // Runs one statement on the server's SQLite file, as an admin's tool would meanwhile.
@@ -103,13 +77,15 @@ struct OnTheDemoServer {
 
 TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
     OnTheDemoServer f;
-    const Stored before = storedLinks(f.server.baseUrl(), 42);
+    const StoredLinks before = storedLinks(f.server.baseUrl(), 42);
     ASSERT_TRUE(before.notLinked.contains("77") && before.notLinked.contains("123"));
     ASSERT_TRUE(before.linked.contains("456") && before.linked.contains("900"));
     EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), before.linked);
 
-    f.moveWithClicks("lstVendors", "123", "cmdAdd");
-    f.moveWithClicks("lstVendors", "77", "cmdAdd");
+    f.ui.clickRow("lstVendors", f.positionOf("lstVendors", "123"));
+    f.ui.clickRow("lstVendors", f.positionOf("lstVendors", "77"), Qt::ControlModifier);
+    ASSERT_TRUE(f.ui.click("cmdAddAll"));
+    ASSERT_EQ(f.ui.highlighted("lstSelectedVendors").size(), 2);
     f.moveWithClicks("lstSelectedVendors", "456", "cmdDelete");
     // Across and back: nothing to save for it.
     f.moveWithClicks("lstSelectedVendors", "900", "cmdDelete");
@@ -121,7 +97,7 @@ TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
     EXPECT_TRUE(f.ui.rows("lstVendors", 2).contains("000456D"));
     ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
 
-    const Stored otherEmployee = storedLinks(f.server.baseUrl(), 7);
+    const StoredLinks otherEmployee = storedLinks(f.server.baseUrl(), 7);
     MessageBoxCatcher boxes;
     f.ui.click("cmdCommit");
 
@@ -130,7 +106,7 @@ TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
         EXPECT_EQ(seen.title, "Tavrolin Cross Reference") << seen.text.toStdString();
         EXPECT_EQ(seen.icon, QMessageBox::Information);
     }
-    const Stored after = storedLinks(f.server.baseUrl(), 42);
+    const StoredLinks after = storedLinks(f.server.baseUrl(), 42);
     QStringList expectedLinked = before.linked;
     expectedLinked.removeAll("456");
     expectedLinked << "77"
@@ -149,15 +125,17 @@ TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
               "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
     EXPECT_EQ(f.ui.label("lblSelVendors")->text(),
               QString("Selected Vendors (%1):").arg(after.linked.size()));
+    // The reload leaves the selection models and the accessible tables with the lists.
+    for (const char* list : {"lstVendors", "lstSelectedVendors"}) expectInStep(f.ui.list(list));
 
-    const Stored otherAfter = storedLinks(f.server.baseUrl(), 7);
+    const StoredLinks otherAfter = storedLinks(f.server.baseUrl(), 7);
     EXPECT_EQ(otherAfter.linked, otherEmployee.linked);
     EXPECT_FALSE(otherEmployee.linked.isEmpty());
 }
 
 TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
     OnTheDemoServer f;
-    const Stored before = storedLinks(f.server.baseUrl(), 42);
+    const StoredLinks before = storedLinks(f.server.baseUrl(), 42);
     ASSERT_TRUE(before.notLinked.contains("77") && before.notLinked.contains("123"));
     f.moveWithClicks("lstVendors", "77", "cmdAdd");
     f.moveWithClicks("lstVendors", "123", "cmdAdd");
@@ -174,7 +152,7 @@ TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
     EXPECT_TRUE(boxes.seen()[0].text.contains("vendor 123 is inactive"))
         << boxes.seen()[0].text.toStdString();
     EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
-    const Stored refused = storedLinks(f.server.baseUrl(), 42);
+    const StoredLinks refused = storedLinks(f.server.baseUrl(), 42);
     EXPECT_EQ(refused.linked, before.linked);  // 77 was not linked either
     EXPECT_EQ(f.work(), moved);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
@@ -185,7 +163,7 @@ TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
     f.ui.click("cmdCommit");
 
     EXPECT_TRUE(again.seen().isEmpty());
-    const Stored saved = storedLinks(f.server.baseUrl(), 42);
+    const StoredLinks saved = storedLinks(f.server.baseUrl(), 42);
     EXPECT_EQ(saved.linked, sorted(before.linked + QStringList{"77", "123"}));
     EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), saved.linked);
     EXPECT_FALSE(f.ui.rows("lstSelectedVendors", 2).contains("000123N"));
@@ -220,7 +198,7 @@ TEST(CommitEndToEnd, ServerGoneKeepsTheMovesAndARetrySavesOnceItIsBack) {
     f.ui.click("cmdCommit");
 
     EXPECT_TRUE(again.seen().isEmpty());
-    const Stored saved = storedLinks(back.baseUrl(), 42);
+    const StoredLinks saved = storedLinks(back.baseUrl(), 42);
     EXPECT_TRUE(saved.linked.contains("123"));
     EXPECT_FALSE(saved.linked.contains("456"));
     EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), saved.linked);

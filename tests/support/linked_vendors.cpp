@@ -19,16 +19,23 @@ QStringList sorted(QStringList list) {
     return list;
 }
 
-QStringList linkedIds(const QString& baseUrl, int employee) {
+StoredLinks storedLinks(const QString& baseUrl, int employee) {
     QDomDocument document;
     document.setContent(tavrolin::fetchDocument(
         baseUrl + "/Tavrolin.asp?EmployeeID=" + QString::number(employee), 10s));
     using namespace tavrolin::vendor_document;
-    QStringList ids;
-    const QDomNode records = childAt(root(document), kSelectedList);
-    for (QDomNode r = records.firstChild(); !r.isNull(); r = r.nextSibling())
-        ids << fieldText(childAt(r, kIdField));
-    return sorted(ids);
+    auto ids = [&](int list) {
+        QStringList out;
+        const QDomNode records = childAt(root(document), list);
+        for (QDomNode r = records.firstChild(); !r.isNull(); r = r.nextSibling())
+            out << fieldText(childAt(r, kIdField));
+        return sorted(out);
+    };
+    return {ids(kSelectedList), ids(kNonSelectedList)};
+}
+
+QStringList linkedIds(const QString& baseUrl, int employee) {
+    return storedLinks(baseUrl, employee).linked;
 }
 
 void commitOneMove(const QString& readUrl, const QString& serverName) {

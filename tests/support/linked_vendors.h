@@ -10,6 +10,12 @@ namespace test_support {
 
 QStringList sorted(QStringList list);
 
+// An employee's vendors as the server's own page lists them, each list sorted.
+struct StoredLinks {
+    QStringList linked, notLinked;
+};
+StoredLinks storedLinks(const QString& baseUrl, int employee);
+
 // The vendor IDs `employee` is linked to, sorted, read back through the server's own page at
 // `baseUrl` (which may carry user info).
 QStringList linkedIds(const QString& baseUrl, int employee);
