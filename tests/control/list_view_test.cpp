@@ -46,12 +46,7 @@ struct Fixture {
             out << (column == 0 ? list.item(p).text() : list.item(p).subItem(column));
         return out;
     }
-    QList<int> highlighted() {
-        QList<int> out;
-        for (int p = 1; p <= list.count(); ++p)
-            if (list.item(p).selected()) out << p;
-        return out;
-    }
+    QList<int> highlighted() { return test_support::listHighlight(&list); }
     void click(int position, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
                           list.rowRect(position).center());
@@ -252,18 +247,6 @@ TEST(ListView, HighlightShowsOnScreenWhereverTheListIsScrolled) {
     f.list.item(2).setSelected(false);
     f.list.item(2).ensureVisible();
     EXPECT_FALSE(shown(2));
-}
-
-TEST(ListView, ColumnHeadersKeepTheirWidthsInTwips) {
-    Fixture f;
-    EXPECT_EQ(f.list.columnHeaderCount(), 3);
-    EXPECT_EQ(f.list.columnHeaderWidth(1), 795);
-    EXPECT_EQ(f.list.columnHeaderWidth(2), 3180);
-    EXPECT_EQ(f.list.columnHeaderWidth(3), 0);
-    EXPECT_EQ(f.list.columnHeaderText(3), "ID");
-    for (int i = 0; i < 50; ++i) f.list.add(QString::number(i));
-    EXPECT_EQ(f.list.columnHeaderWidth(2), 3180);
-    EXPECT_EQ(f.list.widthTwips(), 3975);
 }
 
 TEST(ProgressBar, RefusesValuesBeyondItsScale) {
