@@ -17,13 +17,7 @@ const std::vector<Vendor> kFive = {
 
 // Everything a user can see of the lists, labels, buttons and find options.
 QString screenState(ControlDriver& ui) {
-    QStringList out;
-    for (const char* list : {"lstVendors", "lstSelectedVendors"}) {
-        out << ui.rows(list).join(',') << ui.rows(list, 1).join(',') << ui.rows(list, 2).join(',');
-        QStringList highlighted;
-        for (int p : ui.highlighted(list)) highlighted << QString::number(p);
-        out << highlighted.join(',');
-    }
+    QStringList out{ui.work()};
     out << ui.label("lblAllVendors")->text() << ui.label("lblSelVendors")->text()
         << ui.buttonStates();
     for (const char* option : {"optList_0", "optList_1"})

@@ -59,18 +59,6 @@ struct OnTheDemoServer {
             throw std::runtime_error(std::string(button) + " is not enabled");
         ui.click(button);
     }
-
-    // Rows with their markers and the highlights of both lists.
-    QString work() {
-        QString out;
-        for (const char* list : {"lstVendors", "lstSelectedVendors"}) {
-            out += QString(list) + ": " + ui.rows(list).join(' ') + " / " +
-                   ui.rows(list, 2).join(' ') + " highlighted";
-            for (int position : ui.highlighted(list)) out += " " + QString::number(position);
-            out += "\n";
-        }
-        return out;
-    }
 };
 
 }  // namespace
@@ -139,7 +127,7 @@ TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
     ASSERT_TRUE(before.notLinked.contains("77") && before.notLinked.contains("123"));
     f.moveWithClicks("lstVendors", "77", "cmdAdd");
     f.moveWithClicks("lstVendors", "123", "cmdAdd");
-    const QString moved = f.work();
+    const QString moved = f.ui.work();
     ASSERT_TRUE(f.ui.rows("lstSelectedVendors", 2).contains("000123N"));
     // Meanwhile the vendor is made inactive: the server refuses the whole post.
     execute(f.database, "UPDATE Vendor SET Active = 0 WHERE VendorID = 123");
@@ -154,7 +142,7 @@ TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
     EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
     const StoredLinks refused = storedLinks(f.server.baseUrl(), 42);
     EXPECT_EQ(refused.linked, before.linked);  // 77 was not linked either
-    EXPECT_EQ(f.work(), moved);
+    EXPECT_EQ(f.ui.work(), moved);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
 
     execute(f.database, "UPDATE Vendor SET Active = 1 WHERE VendorID = 123");
@@ -175,7 +163,7 @@ TEST(CommitEndToEnd, ServerGoneKeepsTheMovesAndARetrySavesOnceItIsBack) {
     OnTheDemoServer f;
     f.moveWithClicks("lstVendors", "123", "cmdAdd");
     f.moveWithClicks("lstSelectedVendors", "456", "cmdDelete");
-    const QString moved = f.work();
+    const QString moved = f.ui.work();
     const int port = f.server.port();
     f.server.stop();
     MessageBoxCatcher boxes;
@@ -186,7 +174,7 @@ TEST(CommitEndToEnd, ServerGoneKeepsTheMovesAndARetrySavesOnceItIsBack) {
     ASSERT_EQ(boxes.seen().size(), 1);
     EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
-    EXPECT_EQ(f.work(), moved);
+    EXPECT_EQ(f.ui.work(), moved);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
 
     // The server comes back at the same address on the same database.

@@ -94,20 +94,6 @@ struct Committing {
 const char* const kRetryOnly =
     "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on";
 
-// What the user's work looks like: rows, names and markers of both lists, and the highlights.
-QString work(const ControlDriver& ui) {
-    QStringList out;
-    for (const char* list : {"lstVendors", "lstSelectedVendors"}) {
-        QStringList rows;
-        const QStringList ids = ui.rows(list), names = ui.rows(list, 1), markers = ui.rows(list, 2);
-        for (int i = 0; i < ids.size(); ++i) rows << ids[i] + "/" + names[i] + "/" + markers[i];
-        QStringList highlighted;
-        for (int position : ui.highlighted(list)) highlighted << QString::number(position);
-        out << QString(list) + ": " + rows.join(' ') + " highlighted " + highlighted.join(',');
-    }
-    return out.join('\n');
-}
-
 // A server on 127.0.0.1 that answers GET with a document and drops every POST: it reads the
 // request, sends postStart (nothing, or the start of a reply that promises more) and closes.
 class DroppingServer {
@@ -291,7 +277,7 @@ TEST(Commit, ServerDownReportsTheFailureAndKeepsTheMovesForARetry) {
     ASSERT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2, 4}));
     auto* bar = f.control.findChild<tavrolin::ProgressBar*>("prbLoad");
     bar->setValue(3);
-    const QString before = work(f.ui);
+    const QString before = f.ui.work();
     ASSERT_TRUE(before.contains("8/Eight/000008N"));
     ASSERT_TRUE(before.contains("900/Omega/000900D"));
     f.server.reset();
@@ -306,7 +292,7 @@ TEST(Commit, ServerDownReportsTheFailureAndKeepsTheMovesForARetry) {
     EXPECT_EQ(boxes.seen()[0].title, QGuiApplication::applicationDisplayName());
     EXPECT_FALSE(boxes.seen()[0].title.isEmpty());
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
-    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(f.ui.work(), before);
     EXPECT_EQ(bar->value(), 0);
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
@@ -321,7 +307,7 @@ TEST(Commit, ErrorStatusShowsTheServersTextKeepsTheMovesAndARetryThatWorksReload
     Committing f;
     f.move("lstSelectedVendors", "lstVendors", "5");
     f.move("lstVendors", "lstSelectedVendors", "9");
-    const QString before = work(f.ui);
+    const QString before = f.ui.work();
     for (int status : {400, 404, 422, 500, 503}) {
         SCOPED_TRACE(status);
         const std::string refusal = "Not saved (" + std::to_string(status) + "): try again.";
@@ -335,7 +321,7 @@ TEST(Commit, ErrorStatusShowsTheServersTextKeepsTheMovesAndARetryThatWorksReload
         EXPECT_EQ(boxes.seen()[0].text, QString::fromStdString(refusal));
         EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
         EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
-        EXPECT_EQ(work(f.ui), before);
+        EXPECT_EQ(f.ui.work(), before);
         EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
     }
     EXPECT_EQ(f.requests("POST").size(), 5u);
@@ -372,7 +358,7 @@ TEST(Commit, DroppedConnectionKeepsTheMoves) {
         ui.clickRow("lstVendors", 1);
         ASSERT_TRUE(ui.button("cmdAdd")->isEnabled());
         ui.click("cmdAdd");
-        const QString before = work(ui);
+        const QString before = ui.work();
         ASSERT_TRUE(before.contains("8/Eight/000008N"));
         MessageBoxCatcher boxes;
 
@@ -383,7 +369,7 @@ TEST(Commit, DroppedConnectionKeepsTheMoves) {
         EXPECT_EQ(server.gets(), 1);
         ASSERT_EQ(boxes.seen().size(), 1);
         EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
-        EXPECT_EQ(work(ui), before);
+        EXPECT_EQ(ui.work(), before);
         EXPECT_EQ(ui.buttonStates(), kRetryOnly);
     }
 }
@@ -456,7 +442,7 @@ TEST(SaveToDatabase, HostCallsKeepButtonsListsAndMarkersAndDoNotReloadWhateverTh
     f.move("lstSelectedVendors", "lstVendors", "900");
     f.ui.button("cmdAdd")->setEnabled(true);
     const QString buttonsBefore = f.ui.buttonStates();
-    const QString before = work(f.ui);
+    const QString before = f.ui.work();
     ASSERT_TRUE(before.contains("8/Eight/000008N"));
     ASSERT_TRUE(before.contains("900/Omega/000900D"));
     f.answerPost("", 200, true);
@@ -471,7 +457,7 @@ TEST(SaveToDatabase, HostCallsKeepButtonsListsAndMarkersAndDoNotReloadWhateverTh
     EXPECT_EQ(pointerWhileSaving, Qt::WaitCursor);
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(f.ui.buttonStates(), buttonsBefore);
-    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(f.ui.work(), before);
 
     // A refusal shows the server's text and, unlike the button, changes no button either.
     f.answerPost("Refused.", 422);
@@ -481,7 +467,7 @@ TEST(SaveToDatabase, HostCallsKeepButtonsListsAndMarkersAndDoNotReloadWhateverTh
     ASSERT_EQ(boxes.seen().size(), 1);
     EXPECT_EQ(boxes.seen()[0].text, "Refused.");
     EXPECT_EQ(f.ui.buttonStates(), buttonsBefore);
-    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(f.ui.work(), before);
     EXPECT_EQ(f.requests("GET").size(), 1u);
     // The markers stayed, so each call sent the same moves.
     const auto posts = f.requests("POST");
@@ -530,7 +516,7 @@ TEST(SaveToDatabase, RequestThatCannotStartShowsErrorOccouredAndKeepsTheMoves) {
     row.setSubItem(1, "Eight");
     row.setSubItem(2, "000008N");
     f.ui.button("cmdCommit")->setEnabled(true);
-    const QString before = work(f.ui);
+    const QString before = f.ui.work();
     MessageBoxCatcher boxes;
 
     f.control.SaveToDatabase();
@@ -546,7 +532,7 @@ TEST(SaveToDatabase, RequestThatCannotStartShowsErrorOccouredAndKeepsTheMoves) {
 
     ASSERT_EQ(boxes.seen().size(), 2);
     EXPECT_EQ(boxes.seen()[1].text, "Error Occoured");
-    EXPECT_EQ(work(f.ui), before);
+    EXPECT_EQ(f.ui.work(), before);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
     EXPECT_EQ(f.server->requests().size(), 1u);  // the first load only
 }

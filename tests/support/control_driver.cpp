@@ -54,6 +54,20 @@ QString ControlDriver::buttonStates() const {
     return out.join(' ');
 }
 
+QString ControlDriver::work() const {
+    QStringList out;
+    for (const char* name : {"lstVendors", "lstSelectedVendors"}) {
+        QStringList rows;
+        const QStringList ids = this->rows(name), names = this->rows(name, 1),
+                          markers = this->rows(name, 2);
+        for (int i = 0; i < ids.size(); ++i) rows << ids[i] + "/" + names[i] + "/" + markers[i];
+        QStringList positions;
+        for (int position : highlighted(name)) positions << QString::number(position);
+        out << QString(name) + ": " + rows.join(' ') + " highlighted " + positions.join(',');
+    }
+    return out.join('\n');
+}
+
 void ControlDriver::clickRow(const char* name, int position, Qt::KeyboardModifiers modifiers) {
     tavrolin::ListView* l = list(name);
     QTest::mouseClick(l->viewport(), Qt::LeftButton, modifiers, l->rowRect(position).center());

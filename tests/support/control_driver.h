@@ -32,6 +32,8 @@ public:
     QList<int> highlighted(const char* list) const;
     // "name=on/off" for the four move buttons and the commit button.
     QString buttonStates() const;
+    // The user's work: each list's rows as ID/name/marker, and its highlighted positions.
+    QString work() const;
 
     void clickRow(const char* list, int position, Qt::KeyboardModifiers modifiers = {});
     void clickEmptyArea(const char* list);
