@@ -91,15 +91,6 @@ TEST(DesignerPlugin, FormHoldingTheControlLoadsThroughQUiLoader) {
     }
 }
 
-TEST(DesignerPlugin, WithoutThePluginTheFormHasNoControl) {
-    QUiLoader loader;
-    loader.clearPluginPaths();
-    ASSERT_FALSE(loader.availableWidgets().contains("Tavrolin"));
-    const auto form = loadForm(loader);
-    ASSERT_NE(form, nullptr);
-    EXPECT_EQ(form->findChild<Tavrolin*>(), nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
