@@ -59,39 +59,31 @@ struct Finder : LoadedControl {
 
 TEST(FindCenter, ChoosingTheKeySwitchesTheActiveBox) {
     Finder f;
-    QLineEdit* id = f.ui.box("txtVendorID");
-    QLineEdit* name = f.ui.box("txtVendorName");
-    ASSERT_FALSE(id->isReadOnly());
-    ASSERT_TRUE(name->isReadOnly());
-    f.ui.type("txtVendorID", "12");
-    EXPECT_TRUE(f.ui.button("cmdFind")->isEnabled());
-
-    f.choose("optFind_0");
-    EXPECT_TRUE(f.ui.option("optFind_0")->isChecked());
-    EXPECT_FALSE(f.ui.option("optFind_1")->isChecked());
-    EXPECT_EQ(id->text(), "");
-    EXPECT_TRUE(id->isReadOnly());
-    EXPECT_TRUE(id->isEnabled());
-    EXPECT_EQ(baseOf(id), buttonFace());
-    EXPECT_FALSE(name->isReadOnly());
-    EXPECT_EQ(baseOf(name), windowColour());
-    EXPECT_FALSE(f.ui.button("cmdFind")->isEnabled());  // emptying the ID box was a change
-
-    f.ui.type("txtVendorName", "ac");
-    EXPECT_TRUE(f.ui.button("cmdFind")->isEnabled());
-    f.choose("optFind_1");
-    EXPECT_TRUE(f.ui.option("optFind_1")->isChecked());
-    EXPECT_FALSE(f.ui.option("optFind_0")->isChecked());
-    EXPECT_EQ(name->text(), "");
-    EXPECT_TRUE(name->isReadOnly());
-    EXPECT_EQ(baseOf(name), buttonFace());
-    EXPECT_FALSE(id->isReadOnly());
-    EXPECT_EQ(baseOf(id), windowColour());
-    EXPECT_FALSE(f.ui.button("cmdFind")->isEnabled());
-
+    ASSERT_FALSE(f.ui.box("txtVendorID")->isReadOnly());
+    ASSERT_TRUE(f.ui.box("txtVendorName")->isReadOnly());
+    const struct {
+        const char *option, *other, *opened, *locked;
+    } keys[] = {{"optFind_0", "optFind_1", "txtVendorName", "txtVendorID"},
+                {"optFind_1", "optFind_0", "txtVendorID", "txtVendorName"}};
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.option);
+        f.ui.type(k.locked, "12");  // the box open until now
+        EXPECT_TRUE(f.ui.button("cmdFind")->isEnabled());
+        f.choose(k.option);
+        EXPECT_TRUE(f.ui.option(k.option)->isChecked());
+        EXPECT_FALSE(f.ui.option(k.other)->isChecked());
+        QLineEdit* locked = f.ui.box(k.locked);
+        EXPECT_EQ(locked->text(), "");
+        EXPECT_TRUE(locked->isReadOnly());
+        EXPECT_TRUE(locked->isEnabled());
+        EXPECT_EQ(baseOf(locked), buttonFace());
+        EXPECT_FALSE(f.ui.box(k.opened)->isReadOnly());
+        EXPECT_EQ(baseOf(f.ui.box(k.opened)), windowColour());
+        EXPECT_FALSE(f.ui.button("cmdFind")->isEnabled());  // emptying the box was a change
+    }
     // A locked box takes no typing.
-    QTest::keyClicks(name, "xyz");
-    EXPECT_EQ(name->text(), "");
+    QTest::keyClicks(f.ui.box("txtVendorName"), "xyz");
+    EXPECT_EQ(f.ui.box("txtVendorName")->text(), "");
 }
 
 TEST(FindCenter, EachOptionGroupKeepsExactlyOneChoice) {

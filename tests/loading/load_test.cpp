@@ -204,18 +204,23 @@ TEST(Load, IdThatIsNotAWholeNumberStopsBeforeItsRow) {
 TEST(Load, AddressIsServerPagePathAndDecimalEmployee) {
     Loaded f;
     const std::string doc = vendorDocument("0", "0", {}, {});
+    // The server name before any employee loads employee 0; the employee alone loads nothing.
+    f.server.setDocument(doc);
+    f.control.setServerName(f.url());
+    f.control.setEmployeeID("5");
+    ASSERT_EQ(f.server.requests().size(), 1u);
     f.load(doc, "42");
     f.load(doc, " -7 ");
     f.load(doc, "2.5");
-    f.server.setDocument(doc);
     f.control.setServerName(f.url() + "/");
     const auto requests = f.server.requests();
-    ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[0].target, "/Tavrolin.asp?EmployeeID=42");
-    EXPECT_EQ(requests[1].target, "/Tavrolin.asp?EmployeeID=-7");
-    EXPECT_EQ(requests[2].target, "/Tavrolin.asp?EmployeeID=2");
-    // The address keeps both slashes; Qt's HTTP stack merges them on the wire.
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[0].target, "/Tavrolin.asp?EmployeeID=0");
+    EXPECT_EQ(requests[1].target, "/Tavrolin.asp?EmployeeID=42");
+    EXPECT_EQ(requests[2].target, "/Tavrolin.asp?EmployeeID=-7");
     EXPECT_EQ(requests[3].target, "/Tavrolin.asp?EmployeeID=2");
+    // The address keeps both slashes; Qt's HTTP stack merges them on the wire.
+    EXPECT_EQ(requests[4].target, "/Tavrolin.asp?EmployeeID=2");
     EXPECT_EQ(tavrolin::vendorDocumentUrl(f.url() + "/", 2),
               f.url() + "//Tavrolin.asp?EmployeeID=2");
     EXPECT_EQ(tavrolin::vendorDocumentUrl("", -2147483647 - 1),
@@ -261,16 +266,6 @@ TEST(Load, SecondLoadReplacesTheFirst) {
     EXPECT_EQ(f.ui.list("lstVendors")->sortOrder(),
               Qt::DescendingOrder);  // the direction survives a reload
     EXPECT_EQ(f.server.requests().size(), 2u);
-}
-
-TEST(Load, ServerNameBeforeEmployeeLoadsEmployeeZero) {
-    Loaded f;
-    f.server.setDocument(vendorDocument("0", "0", {}, {}));
-    f.control.setServerName(f.url());
-    ASSERT_EQ(f.server.requests().size(), 1u);
-    EXPECT_EQ(f.server.requests()[0].target, "/Tavrolin.asp?EmployeeID=0");
-    f.control.setEmployeeID("5");
-    EXPECT_EQ(f.server.requests().size(), 1u);  // EmployeeID alone does not load
 }
 
 TEST(Load, FollowsRedirects) {
