@@ -103,20 +103,7 @@ TEST(ListView, ChangingTheKeyOfAPlacedRowMovesIt) {
     EXPECT_EQ(a.position(), 2);
 }
 
-TEST(ListView, RemoveShiftsLaterRowsUp) {
-    Fixture f;
-    for (QString id : {"1", "2", "3", "4", "5"}) f.list.add(id);
-    f.list.remove(2);
-    EXPECT_EQ(f.texts(), (QStringList{"1", "3", "4", "5"}));
-    f.list.remove(4);
-    f.list.remove(1);
-    EXPECT_EQ(f.texts(), (QStringList{"3", "4"}));
-    EXPECT_EQ(f.list.count(), 2);
-    EXPECT_EQ(errorNumberOf([&] { f.list.remove(3); }), errors::IndexOutOfBounds);
-    EXPECT_EQ(errorNumberOf([&] { f.list.item(0); }), errors::IndexOutOfBounds);
-}
-
-TEST(ListView, RemovalWalkedDownwardsInterleavedWithAdds) {
+TEST(ListView, RemoveShiftsLaterRowsUpAlsoWalkedDownwardsAmongAdds) {
     Fixture f;
     for (int i = 1; i <= 9; ++i) f.list.add(QString::number(i));
     for (int p = f.list.count(); p >= 1; --p)
@@ -124,6 +111,14 @@ TEST(ListView, RemovalWalkedDownwardsInterleavedWithAdds) {
     f.list.add("0");
     f.list.remove(f.list.count());  // "9"
     EXPECT_EQ(f.texts(), (QStringList{"0", "1", "3", "5", "7"}));
+    f.list.remove(2);
+    EXPECT_EQ(f.texts(), (QStringList{"0", "3", "5", "7"}));
+    f.list.remove(4);
+    f.list.remove(1);
+    EXPECT_EQ(f.texts(), (QStringList{"3", "5"}));
+    EXPECT_EQ(f.list.count(), 2);
+    EXPECT_EQ(errorNumberOf([&] { f.list.remove(3); }), errors::IndexOutOfBounds);
+    EXPECT_EQ(errorNumberOf([&] { f.list.item(0); }), errors::IndexOutOfBounds);
 }
 
 TEST(ListView, FirstRowOfAnEmptyListIsCurrentAndHighlighted) {
