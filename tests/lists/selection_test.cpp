@@ -232,7 +232,8 @@ TEST(SelectionModel, ChangeThroughTheModelCountsAsAClickInThatList) {
     f.ui.type("txtVendorID", "2");
     f.ui.click("cmdFind");
     EXPECT_EQ(f.ui.highlighted("lstVendors"), (QList<int>{2}));
-    EXPECT_EQ(f.ui.buttonStates(), "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on");
+    EXPECT_EQ(f.ui.buttonStates(),
+              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on");
 }
 
 TEST(SelectionModel, RowsSelectedByAssistiveTechnologyAreWhatTheNextSetMoveTakes) {
