@@ -3,10 +3,7 @@
 // add-user and remove-user runs side by side, and what the log keeps of a client's words. A
 // second client address (127.0.0.2) stands for a user elsewhere.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,8 +24,6 @@ using tavrolin::server::hashPassword;
 using tavrolin::server::readUserFile;
 using tavrolin::server::setUser;
 using tavrolin::server::verifyPassword;
-
-extern char** environ;
 
 namespace {
 
@@ -66,34 +61,6 @@ class SignIn : public ::testing::Test {
         server = startLoggingTo(logFile, serverArguments({"--users", usersFile}), false);
     }
 
-    // Starts `tavrolin-server COMMAND --users FILE NAME` with `input` on its standard input.
-    pid_t spawnUserCommand(const std::string& command, const std::string& name,
-                           const std::string& input) {
-        const auto inputFile = directory + "/" + command + "-" + name + ".in";
-        std::ofstream(inputFile, std::ios::binary) << input;
-        std::vector<std::string> arguments = {TAVROLIN_SERVER_PATH, command, "--users", usersFile,
-                                              name};
-        std::vector<char*> argv;
-        for (auto& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputFile.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
-    }
-
-    static int exitStatus(pid_t pid) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
     std::string directory;
     std::string usersFile;
     std::string logFile;
@@ -104,15 +71,18 @@ class SignIn : public ::testing::Test {
 
 TEST_F(SignIn, UserCommandsRunAtOnceKeepEveryChange) {
     for (int i = 0; i < 5; ++i) setUser(usersFile, "old" + std::to_string(i), "$y$old");
-    std::vector<pid_t> runs;
-    for (int i = 0; i < 20; ++i)
-        runs.push_back(spawnUserCommand("add-user", "new" + std::to_string(i), "pass\n"));
-    for (int i = 0; i < 5; ++i)
-        runs.push_back(spawnUserCommand("remove-user", "old" + std::to_string(i), ""));
-    for (const auto pid : runs) {
-        ASSERT_GT(pid, 0);
-        EXPECT_EQ(exitStatus(pid), 0);
-    }
+    std::ofstream(directory + "/input") << "pass\n";
+    std::vector<std::thread> runs;
+    std::vector<int> statuses(25, -1);
+    for (int i = 0; i < 25; ++i)
+        runs.emplace_back([&, i] {
+            const auto words = i < 20 ? "add-user new" + std::to_string(i)
+                                      : "remove-user old" + std::to_string(i - 20);
+            statuses[std::size_t(i)] =
+                runServer(words + " --users '" + usersFile + "' <'" + directory + "/input'").first;
+        });
+    for (auto& run : runs) run.join();
+    EXPECT_EQ(statuses, std::vector<int>(25, 0));
     const auto users = readUserFile(usersFile);
     EXPECT_EQ(users.size(), 20u);
     for (int i = 0; i < 20; ++i) EXPECT_TRUE(users.contains("new" + std::to_string(i))) << i;
