@@ -140,6 +140,14 @@ int addUser(const std::string& usersFile, const std::string& name, const std::st
     return status;
 }
 
+bool makeCertificate(const std::string& directory, const std::string& name) {
+    const auto command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj "
+        "/CN=" + name + " -keyout '" + directory + "/" + name + ".key' -out '" + directory + "/" +
+        name + ".pem' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
 std::pair<int, std::string> runServer(const std::string& arguments) {
     const std::string command = std::string(TAVROLIN_SERVER_PATH) + " " + arguments + " 2>&1";
     std::string output;

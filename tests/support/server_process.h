@@ -51,6 +51,10 @@ std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
 int addUser(const std::string& usersFile, const std::string& name, const std::string& password,
             const std::string& role = {});
 
+// A self-signed certificate for `name` as `directory`/`name`.pem and .key; false when openssl
+// failed.
+bool makeCertificate(const std::string& directory, const std::string& name);
+
 // Runs tavrolin-server with `arguments`, words as a shell reads them (redirections too), to its
 // end; its exit status (-1 when it did not exit normally) and everything it wrote.
 std::pair<int, std::string> runServer(const std::string& arguments);
