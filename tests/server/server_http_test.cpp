@@ -482,8 +482,7 @@ TEST(ServerPostgresOutage, PostsAnswer503MeanwhileAndSucceedAfterwards) {
 // import's report, not in --help.
 TEST(ServerPostgresPassword, NeverShowsInOutput) {
     TestDatabase db(Engine::Postgres);
-    const auto output = runServer;
-    auto [failStatus, failText] = output(
+    auto [failStatus, failText] = runServer(
         "--db 'postgresql://tavrolin:Xyzzy%zzPw@/nodb?host=/nonexistent' --listen 127.0.0.1:0");
     EXPECT_EQ(failStatus, 1);
     EXPECT_NE(failText.find("tavrolin-server: "), std::string::npos) << failText;
@@ -493,7 +492,7 @@ TEST(ServerPostgresPassword, NeverShowsInOutput) {
     const auto csv = ::testing::TempDir() + "password-" + std::to_string(getpid()) + ".csv";
     std::ofstream(csv) << "id,name,active\n1,Alpha,1\n";
     auto [importStatus, importText] =
-        output("import-vendors --db '" + db.location() + "&password=XyzzyPw' '" + csv + "'");
+        runServer("import-vendors --db '" + db.location() + "&password=XyzzyPw' '" + csv + "'");
     EXPECT_EQ(importStatus, 0) << importText;
     EXPECT_NE(importText.find("imported 1 vendors into postgresql://"), std::string::npos)
         << importText;
@@ -501,7 +500,7 @@ TEST(ServerPostgresPassword, NeverShowsInOutput) {
     EXPECT_EQ(importText.find("Xyzzy"), std::string::npos) << importText;
     EXPECT_EQ(db.dump(), "V 1 Alpha 1\n");
 
-    auto [helpStatus, helpText] = output("--help");
+    auto [helpStatus, helpText] = runServer("--help");
     EXPECT_EQ(helpStatus, 0);
     EXPECT_NE(helpText.find("postgresql://"), std::string::npos) << helpText;
 }

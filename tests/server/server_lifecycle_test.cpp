@@ -174,15 +174,13 @@ TEST(ServerFaults, ExceptionAtAThreadBoundaryCostsOnlyItsRequest) {
     ASSERT_GT(port, 0);
     std::thread serving([&] { service.serve(); });
 
-    const std::string health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     auto exchange = [&](const std::string& where) {
         {
             std::lock_guard lock(mutex);
             armed = where;
         }
         RawConnection connection(port);
-        EXPECT_TRUE(connection.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                    "Connection: close\r\n\r\n"));
+        EXPECT_TRUE(connection.send(getRequest("/health", "Connection: close\r\n")));
         bool closed = false;
         return connection.readUntilClosed(30s, closed);
     };
@@ -193,7 +191,7 @@ TEST(ServerFaults, ExceptionAtAThreadBoundaryCostsOnlyItsRequest) {
     EXPECT_EQ(exchange("reply"), "");
     for (int i = 0; i < 3; ++i) {
         RawConnection connection(port);
-        ASSERT_TRUE(connection.send(health));
+        ASSERT_TRUE(connection.send(getRequest("/health")));
         EXPECT_EQ(statusOf(connection.readReply(30s)), 200) << "request " << i << " after";
     }
     service.stop();

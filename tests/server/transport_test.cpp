@@ -186,17 +186,18 @@ struct TlsServer {
         replaceFile(directory + "/" + name + ".key", key);
     }
     std::size_t logCount(const std::string& text) const { return countOf(readFile(log), text); }
+    // How often `text` is in the log once that is no longer `before`, or after a bounded wait.
+    std::size_t awaitLogCount(const std::string& text, std::size_t before) const {
+        eventually([&] { return logCount(text) != before; }, 10s);
+        return logCount(text);
+    }
 };
 
 // The name of the certificate new connections get, once it is `expected` (or what it was at
 // the last of a bounded number of tries).
 std::string awaitCertificate(int port, const std::string& expected) {
     std::string name;
-    for (int attempt = 0; attempt < 200 && name != expected; ++attempt) {
-        if (attempt > 0) std::this_thread::sleep_for(50ms);
-        TlsClient client(port);
-        name = client.commonName();
-    }
+    eventually([&] { return (name = TlsClient(port).commonName()) == expected; }, 10s);
     return name;
 }
 
@@ -602,22 +603,19 @@ TEST_F(Transport, RenewedCertificateIsTakenWithoutARestart) {
     EXPECT_EQ(awaitCertificate(port, "second"), "second");
 
     // A certificate whose key has not been written yet is refused; the pair before stays.
-    const auto refusals = tls.logCount("keeping the certificate loaded before");
+    const std::string kept = "keeping the certificate loaded before";
+    const auto refusals = tls.logCount(kept);
     replaceFile(tls.directory + "/third.pem", tls.certificate);
-    for (int i = 0; i < 200 && tls.logCount("keeping the certificate loaded before") == refusals;
-         ++i)
-        std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(tls.logCount("keeping the certificate loaded before"), refusals + 1);
+    EXPECT_EQ(tls.awaitLogCount(kept, refusals), refusals + 1);
     EXPECT_EQ(TlsClient(port).commonName(), "second");
 
     // SIGHUP reads the files again at once and leaves the server running.
     replaceFile(tls.directory + "/third.key", tls.key);
     EXPECT_EQ(awaitCertificate(port, "third"), "third");
-    const auto loads = tls.logCount("new connections use the certificate");
+    const std::string loaded = "new connections use the certificate";
+    const auto loads = tls.logCount(loaded);
     ASSERT_EQ(::kill(tls.server->pid(), SIGHUP), 0);
-    for (int i = 0; i < 200 && tls.logCount("new connections use the certificate") == loads; ++i)
-        std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(tls.logCount("new connections use the certificate"), loads + 1);
+    EXPECT_EQ(tls.awaitLogCount(loaded, loads), loads + 1);
     TlsClient client(port);
     ASSERT_TRUE(client.send(getRequest("/health", "Connection: close\r\n")));
     std::string reply;
