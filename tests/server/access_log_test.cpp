@@ -9,12 +9,15 @@ TEST(ServerAccessLog, ControlBytesQuotesAndBackslashesAreEscapedAndNothingElse) 
         {"GET /Tavrolin.asp?EmployeeID=42&x=a+b%20c ~{}|`'",
          "GET /Tavrolin.asp?EmployeeID=42&x=a+b%20c ~{}|`'"},
         {"", ""},
-        {"/x\r\n127.0.0.1 \"GET /forged\" 200 0", "/x\\x0D\\x0A127.0.0.1 \\\"GET /forged\\\" 200 0"},
+        {"/x\r\n127.0.0.1 \"GET /forged\" 200 0",
+         "/x\\x0D\\x0A127.0.0.1 \\\"GET /forged\\\" 200 0"},
         {"\x1b[31mred\x1b[0m", "\\x1B[31mred\\x1B[0m"},
         {std::string("a\0b", 3), "a\\x00b"},
         {"\t\x7f\\", "\\x09\\x7F\\\\"},
         // C1 controls (CSI is 0x9b) and every other byte above ASCII.
-        {"\x9b" "31m caf\xC3\xA9", "\\x9B31m caf\\xC3\\xA9"},
+        {"\x9b"
+         "31m caf\xC3\xA9",
+         "\\x9B31m caf\\xC3\\xA9"},
     };
     for (const auto& [text, escaped] : cases) EXPECT_EQ(escapeLogText(text), escaped) << text;
 }

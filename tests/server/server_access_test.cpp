@@ -33,7 +33,8 @@ class ServerAccess : public ::testing::Test {
     Reply get(const std::string& lines = {}) {
         return exchange(server->port(), getRequest("/Tavrolin.asp?EmployeeID=42", lines));
     }
-    Reply post(const std::string& lines, const std::string& body = formBody({insertSql(42, "123")})) {
+    Reply post(const std::string& lines,
+               const std::string& body = formBody({insertSql(42, "123")})) {
         return exchange(server->port(), formPost(body, lines));
     }
 
@@ -47,7 +48,8 @@ TEST_F(ServerAccess, PostsFromWebPagesAreRefusedUnlessTheirOriginIsAllowed) {
     start(
         {"--allow-origin", "https://intranet.example.com", "--allow-origin", "http://127.0.0.1:9"});
     const auto before = db.dump();
-    for (const std::string lines : {"Origin: http://evil.example\r\n", "Sec-Fetch-Site: cross-site\r\n"}) {
+    for (const std::string lines :
+         {"Origin: http://evil.example\r\n", "Sec-Fetch-Site: cross-site\r\n"}) {
         const auto reply = post(lines);
         EXPECT_EQ(reply.status, 403) << lines;
         EXPECT_NE(reply.body.find("another site. Nothing was saved."), std::string::npos)

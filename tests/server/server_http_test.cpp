@@ -264,8 +264,7 @@ void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors, int 
     EXPECT_EQ(ids(document(500)), expectedShared);
     for (int t = 0; t < kThreads; ++t) {
         const auto first = vendors.begin() + kShared + t * kPostsPerThread;
-        EXPECT_EQ(ids(document(600 + t)),
-                  std::vector<long>(first, first + kPostsPerThread))
+        EXPECT_EQ(ids(document(600 + t)), std::vector<long>(first, first + kPostsPerThread))
             << "employee " << 600 + t;
     }
 }

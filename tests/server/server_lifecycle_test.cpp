@@ -109,8 +109,8 @@ TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowle
                                            "--header-timeout", "120", "--idle-timeout", "120"};
         if (tls) {
             arguments.insert(arguments.end(),
-                             {"--tls-cert", (certificates / "127.0.0.1.pem").string(),
-                              "--tls-key", (certificates / "127.0.0.1.key").string()});
+                             {"--tls-cert", (certificates / "127.0.0.1.pem").string(), "--tls-key",
+                              (certificates / "127.0.0.1.key").string()});
         }
         ServerProcess server(arguments);
 

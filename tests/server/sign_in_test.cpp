@@ -152,9 +152,8 @@ TEST_F(SignIn, DocumentAndPostsNeedAUserCheckedBeforeTheBodyIsRead) {
     const std::string expect = "Expect: 100-continue\r\n";
     const auto mallory = authorization("mallory", kPassword);
     const std::string bearer = "Authorization: Bearer " + base64(kPassword) + "\r\n";
-    for (const auto& request :
-         {get(""), get(wrong), get(bearer), get(mallory), announced(""), announced(expect),
-          announced(wrong + expect), announced(mallory)}) {
+    for (const auto& request : {get(""), get(wrong), get(bearer), get(mallory), announced(""),
+                                announced(expect), announced(wrong + expect), announced(mallory)}) {
         const auto reply = exchange(server->port(), request);
         EXPECT_EQ(reply.status, 401) << request;
         EXPECT_EQ(reply.header("www-authenticate"), "Basic realm=\"Tavrolin\"") << request;
@@ -173,8 +172,8 @@ TEST_F(SignIn, DocumentAndPostsNeedAUserCheckedBeforeTheBodyIsRead) {
     // Signed in, the client is asked for the body, and the post goes through.
     RawConnection connection(server->port());
     const auto body = insertBody(1, 42);
-    ASSERT_TRUE(connection.send(postHead(right + expect + "Content-Length: " +
-                                         std::to_string(body.size()) + "\r\n")));
+    ASSERT_TRUE(connection.send(
+        postHead(right + expect + "Content-Length: " + std::to_string(body.size()) + "\r\n")));
     EXPECT_EQ(connection.readReply(60s), "HTTP/1.1 100 Continue\r\n\r\n");
     ASSERT_TRUE(connection.send(body));
     EXPECT_EQ(statusOf(connection.readReply(60s)), 200);

@@ -11,8 +11,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -217,7 +217,10 @@ TEST_F(Transport, HeaderThatTricklesAndBodyBelowTheMinimumRateAreCutOff) {
         {{"--header-timeout", "1"}, "GET /health HTTP/1.1\r\n", "X", 200ms, 1s, true},
         // A thousand bytes a second, far below the minimum; the header deadline is its grace.
         {{"--header-timeout", "0.5", "--min-body-rate", "100000"},
-         postHead("Content-Length: 1000000\r\n") + "SQL=", std::string(100, 'A'), 100ms, 500ms,
+         postHead("Content-Length: 1000000\r\n") + "SQL=",
+         std::string(100, 'A'),
+         100ms,
+         500ms,
          false},
     };
     for (const auto& c : cases) {
@@ -492,8 +495,8 @@ TEST_F(Transport, RaisesTheOpenFileLimitAndSaysWhenItIsStillTooLow) {
 TEST_F(Transport, BodySentAlmostWholeAndThenStalledIsCutOff) {
     ServerProcess server(serverArguments({"--header-timeout", "0.5"}));
     RawConnection connection(server.port());
-    ASSERT_TRUE(
-        connection.send(postHead("Content-Length: 1000000\r\n") + "SQL=" + std::string(999000, 'A')));
+    ASSERT_TRUE(connection.send(postHead("Content-Length: 1000000\r\n") +
+                                "SQL=" + std::string(999000, 'A')));
     // Averaged since its start, the body's rate would allow it some 16 minutes more.
     bool closed = false;
     EXPECT_EQ(connection.readUntilClosed(60s, closed), "");

@@ -185,7 +185,8 @@ TEST(ServerUsers, ARememberedSignInDoesNotLetOtherPasswordsIn) {
     EXPECT_FALSE(users.check(basic("alice:" + withNul)).signedIn);
     ASSERT_TRUE(users.check(basic("alice:right")).signedIn);
     // Now served from memory; a different password or another user's must still fail.
-    for (const auto& other : {std::string("alice:wrong"), std::string("alice:righ"), "alice:" + withNul})
+    for (const auto& other :
+         {std::string("alice:wrong"), std::string("alice:righ"), "alice:" + withNul})
         EXPECT_FALSE(users.check(basic(other)).signedIn) << other;
     EXPECT_TRUE(users.check(basic("alice:right")).signedIn);
     EXPECT_TRUE(users.check(basic("bob:right")).signedIn);

@@ -14,8 +14,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
-#include <string>
 #include <map>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -202,7 +202,8 @@ inline Reply exchange(int port, const std::string& request, const char* from = n
         if (colon == std::string::npos) continue;
         auto name = line.substr(0, colon);
         for (auto& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
-        reply.headers[name] = line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size()));
+        reply.headers[name] =
+            line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size()));
     }
     reply.body = data.substr(end + 4);
     if (reply.header("connection") == "close") connection.readUntilClosed(10s, reply.closed);

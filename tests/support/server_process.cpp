@@ -132,10 +132,10 @@ int addUser(const std::string& usersFile, const std::string& name, const std::st
     // The password goes through a file: it may hold spaces and quotes.
     const std::string input = usersFile + ".in";
     std::ofstream(input) << password << "\n";
-    const int status = runServer("add-user --users '" + usersFile + "' " +
-                                 (role.empty() ? "" : "--role " + role) + " '" + name + "' <'" +
-                                 input + "'")
-                           .first;
+    const int status =
+        runServer("add-user --users '" + usersFile + "' " + (role.empty() ? "" : "--role " + role) +
+                  " '" + name + "' <'" + input + "'")
+            .first;
     std::remove(input.c_str());
     return status;
 }
@@ -143,8 +143,9 @@ int addUser(const std::string& usersFile, const std::string& name, const std::st
 bool makeCertificate(const std::string& directory, const std::string& name) {
     const auto command =
         "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj "
-        "/CN=" + name + " -keyout '" + directory + "/" + name + ".key' -out '" + directory + "/" +
-        name + ".pem' >/dev/null 2>&1";
+        "/CN=" +
+        name + " -keyout '" + directory + "/" + name + ".key' -out '" + directory + "/" + name +
+        ".pem' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
 
@@ -154,7 +155,8 @@ std::pair<int, std::string> runServer(const std::string& arguments) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return {-1, output};
     char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
     const int status = ::pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
