@@ -130,12 +130,28 @@ class RawConnection {
     // `until`, reading also stops once the data ends with it.
     std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed,
                                 std::string_view until = {}) {
+        return readUntil(
+            [&](const std::string& data) { return !until.empty() && data.ends_with(until); },
+            timeout, closed);
+    }
+
+    // One whole reply with a Content-Length, or what came before `timeout`.
+    std::string readReply(std::chrono::milliseconds timeout) {
+        bool closed = false;
+        return readUntil(
+            [](const std::string& data) { return wholeReplySize(data) != std::string::npos; },
+            timeout, closed);
+    }
+
+  private:
+    template <typename Done>
+    std::string readUntil(const Done& done, std::chrono::milliseconds timeout, bool& closed) {
         std::string data;
         closed = false;
         const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline && (until.empty() || !data.ends_with(until))) {
+        while (!done(data) && Clock::now() < deadline) {
             if (!readable(left(deadline))) continue;
-            char chunk[16384];
+            char chunk[65536];
             const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
             if (n <= 0) {
                 closed = true;
@@ -146,22 +162,6 @@ class RawConnection {
         return data;
     }
 
-    // One whole reply with a Content-Length, or what came before `timeout`.
-    std::string readReply(std::chrono::milliseconds timeout) {
-        std::string data;
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            if (wholeReplySize(data) != std::string::npos) return data;
-            if (!readable(left(deadline))) continue;
-            char chunk[65536];
-            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            data.append(chunk, std::size_t(n));
-        }
-        return data;
-    }
-
-  private:
     static std::chrono::milliseconds left(Clock::time_point deadline) {
         using namespace std::chrono_literals;
         return std::max(
