@@ -22,11 +22,8 @@ using namespace std::chrono_literals;
 namespace {
 
 std::vector<std::string> arguments(const DocumentServer::Tls& tls, std::vector<std::string> extra) {
-    std::vector<std::string> all{
-        "--db",       ":memory:",          "--demo",    "--listen", "127.0.0.1:0",
-        "--tls-cert", tls.certificateFile, "--tls-key", tls.keyFile};
-    all.insert(all.end(), extra.begin(), extra.end());
-    return all;
+    extra.insert(extra.begin(), {"--tls-cert", tls.certificateFile, "--tls-key", tls.keyFile});
+    return tavrolin::test::serverArguments(std::move(extra));
 }
 
 struct SecureServer {

@@ -87,9 +87,7 @@ TEST_P(ServerAdmin, AViewerLoadsButCannotPostAndAnEditorCan) {
     EXPECT_EQ(db.links(), "42:77");
 
     // set-role rewrites the user's line and keeps the password.
-    const std::string setRole = std::string(TAVROLIN_SERVER_PATH) + " set-role --users '" +
-                                usersFile + "' ed admin >/dev/null";
-    ASSERT_EQ(std::system(setRole.c_str()), 0);
+    ASSERT_EQ(tavrolin::test::runServer("set-role --users '" + usersFile + "' ed admin").first, 0);
     const auto ed = readUserFile(usersFile).at("ed");
     EXPECT_EQ(ed.role, Role::Admin);
     EXPECT_TRUE(tavrolin::server::verifyPassword("e pass", ed.hash));

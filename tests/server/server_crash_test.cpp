@@ -2,31 +2,28 @@
 // again on the same database and checks that every post is there whole or not at all, that
 // every acknowledged post is there, and that the database is intact.
 //
-// The database is a parameter: a location as the server takes it after --db, with a way to read
-// one employee's links and an integrity check for the engine behind it.
+// Both engines: an SQLite file, and a database in the scratch PostgreSQL cluster.
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "sqlite_connection.h"
 #include "link_posts.h"
 #include "server_process.h"
 #include "test_database.h"
 
+using tavrolin::server::test::Engine;
 using tavrolin::server::test::TestDatabase;
 using tavrolin::test::ServerProcess;
 
@@ -34,60 +31,28 @@ namespace {
 
 using VendorSet = std::set<std::int64_t>;
 
-struct CrashDatabase {
-    std::string location;  // as given to the server's --db
-    std::function<VendorSet(std::int64_t employee)> vendorsOf;
-    std::function<std::string()> integrityReport;  // "ok" when intact
-};
-
-CrashDatabase sqliteDatabase(const std::string& path) {
-    CrashDatabase database;
-    database.location = path;
-    database.vendorsOf = [path](std::int64_t employee) {
-        tavrolin::server::SqliteConnection connection(path);
-        auto rows = connection.prepare(
-            "SELECT VendorID FROM VendorEmployeeCrossReference WHERE EmployeeID = ?1");
-        rows.bind(1, employee);
-        VendorSet vendors;
-        while (rows.step()) vendors.insert(rows.columnInt(0));
-        return vendors;
-    };
-    database.integrityReport = [path] {
-        tavrolin::server::SqliteConnection connection(path);
-        auto rows = connection.prepare("PRAGMA integrity_check");
-        std::string report;
-        while (rows.step())
-            report += (report.empty() ? "" : "\n") + std::string(rows.columnText(0));
-        return report;
-    };
-    return database;
+VendorSet vendorsOf(const TestDatabase& db, std::int64_t employee) {
+    VendorSet vendors;
+    for (const auto& row :
+         db.rows("SELECT VendorID FROM VendorEmployeeCrossReference WHERE EmployeeID = " +
+                 std::to_string(employee)))
+        vendors.insert(std::stoll(row.at(0)));
+    return vendors;
 }
 
-// The same on a database of the scratch PostgreSQL cluster. Integrity here means what a lost
-// or half-applied write would break: no link twice, and no link to a vendor that is not there.
-CrashDatabase postgresDatabase(const TestDatabase& db) {
-    CrashDatabase database;
-    database.location = db.location();
-    database.vendorsOf = [&db](std::int64_t employee) {
-        VendorSet vendors;
-        for (const auto& row : db.rows(
-                 "SELECT VendorID FROM VendorEmployeeCrossReference WHERE EmployeeID = " +
-                 std::to_string(employee)))
-            vendors.insert(std::stoll(row.at(0)));
-        return vendors;
-    };
-    database.integrityReport = [&db] {
-        const auto twice = db.rows(
-            "SELECT count(*) FROM (SELECT 1 FROM VendorEmployeeCrossReference "
-            "GROUP BY EmployeeID, VendorID HAVING count(*) > 1) AS d");
-        const auto orphans = db.rows(
-            "SELECT count(*) FROM VendorEmployeeCrossReference x "
-            "WHERE NOT EXISTS (SELECT 1 FROM Vendor v WHERE v.VendorID = x.VendorID)");
-        const std::string counts = twice.at(0).at(0) + "/" + orphans.at(0).at(0);
-        return counts == "0/0" ? std::string("ok")
-                               : "links twice / without a vendor: " + counts;
-    };
-    return database;
+// "ok" when intact: no link twice and none to a vendor that is not there, which is what a lost
+// or half-applied write would break, and on SQLite what the engine's own check finds.
+std::string integrityReport(const TestDatabase& db) {
+    const auto twice = db.rows(
+        "SELECT count(*) FROM (SELECT 1 FROM VendorEmployeeCrossReference "
+        "GROUP BY EmployeeID, VendorID HAVING count(*) > 1) AS d");
+    const auto orphans = db.rows(
+        "SELECT count(*) FROM VendorEmployeeCrossReference x "
+        "WHERE NOT EXISTS (SELECT 1 FROM Vendor v WHERE v.VendorID = x.VendorID)");
+    const std::string counts = twice.at(0).at(0) + "/" + orphans.at(0).at(0);
+    if (counts != "0/0") return "links twice / without a vendor: " + counts;
+    if (db.engine() == Engine::Sqlite) return db.rows("PRAGMA integrity_check").at(0).at(0);
+    return "ok";
 }
 
 constexpr int kKills = 20;
@@ -129,20 +94,22 @@ bool post(int port, const std::string& body) {
     return result && result->status == 200;
 }
 
-std::vector<std::string> serverArguments(const CrashDatabase& database) {
-    return {"--db", database.location, "--listen", "127.0.0.1:0", "--workers", "4"};
+std::vector<std::string> serverArguments(const TestDatabase& db) {
+    return {"--db", db.location(), "--listen", "127.0.0.1:0", "--workers", "4"};
 }
 
-void importVendors(const CrashDatabase& database, const std::string& directory) {
-    const std::string csvPath = directory + "/crash-vendors.csv";
+void importVendors(const TestDatabase& db) {
+    const std::string csvPath =
+        ::testing::TempDir() + "crash-vendors-" + std::to_string(::getpid()) + ".csv";
     {
         std::ofstream csv(csvPath);
         csv << "id,name,active\n";
         for (std::int64_t id = 1; id <= kOldVendor; ++id) csv << id << ",Vendor " << id << ",1\n";
     }
-    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " import-vendors --db '" +
-                                database.location + "' '" + csvPath + "' >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    const auto [status, output] =
+        tavrolin::test::runServer("import-vendors --db '" + db.location() + "' '" + csvPath + "'");
+    ASSERT_EQ(status, 0) << output;
+    std::remove(csvPath.c_str());
 }
 
 struct Post {
@@ -153,7 +120,7 @@ struct Post {
 };
 
 // Runs the kill rounds; returns the posts with what became of each.
-std::vector<Post> runKillRounds(const CrashDatabase& database, unsigned seed) {
+std::vector<Post> runKillRounds(const TestDatabase& database, unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> statementCount(kMinStatements, kMaxStatements);
     std::vector<Post> posts;
@@ -167,7 +134,7 @@ std::vector<Post> runKillRounds(const CrashDatabase& database, unsigned seed) {
         EXPECT_TRUE(post(server.port(), largePost(1, kMaxStatements)));
         fullPost = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
-        EXPECT_EQ(database.vendorsOf(1), range(kMaxStatements));
+        EXPECT_EQ(vendorsOf(database, 1), range(kMaxStatements));
     }
     std::uniform_int_distribution<long> killAfterMs(0, fullPost.count() * 3 / 2 + 1);
 
@@ -194,10 +161,10 @@ std::vector<Post> runKillRounds(const CrashDatabase& database, unsigned seed) {
         for (auto& client : clients) client.join();
         EXPECT_EQ(server.stop(), -1) << "the server was not killed in round " << round;
 
-        EXPECT_EQ(database.integrityReport(), "ok") << "after the kill in round " << round;
+        EXPECT_EQ(integrityReport(database), "ok") << "after the kill in round " << round;
         for (const auto index : inRound) {
             Post& p = posts[index];
-            const VendorSet links = database.vendorsOf(p.employee);
+            const VendorSet links = vendorsOf(database, p.employee);
             p.applied = links == range(p.statements);
             EXPECT_TRUE(p.applied || links == VendorSet{kOldVendor})
                 << "post of " << p.statements << " statements for employee " << p.employee
@@ -213,9 +180,9 @@ std::vector<Post> runKillRounds(const CrashDatabase& database, unsigned seed) {
     EXPECT_TRUE(post(server.port(), insertField(2, 1)));
     EXPECT_EQ(server.stop(), 0);
     for (const auto& p : posts)
-        EXPECT_EQ(database.vendorsOf(p.employee),
+        EXPECT_EQ(vendorsOf(database, p.employee),
                   p.applied ? range(p.statements) : VendorSet{kOldVendor});
-    EXPECT_EQ(database.integrityReport(), "ok");
+    EXPECT_EQ(integrityReport(database), "ok");
     return posts;
 }
 
@@ -224,13 +191,12 @@ unsigned crashSeed() {
     return std::random_device{}();
 }
 
-// The whole test on one database; `scratch` is a folder for the vendor CSV.
-void killDuringLargePosts(const CrashDatabase& database, const std::string& scratch) {
+void killDuringLargePosts(const TestDatabase& database) {
     // A killed server may leave the client writing into a closed socket.
     std::signal(SIGPIPE, SIG_IGN);
     const unsigned seed = crashSeed();
     std::printf("crash test seed %u (set TAVROLIN_CRASH_SEED to repeat)\n", seed);
-    importVendors(database, scratch);
+    importVendors(database);
     ASSERT_FALSE(::testing::Test::HasFatalFailure());
 
     const auto posts = runKillRounds(database, seed);
@@ -252,14 +218,9 @@ void killDuringLargePosts(const CrashDatabase& database, const std::string& scra
 }  // namespace
 
 TEST(ServerCrash, SqliteKilledDuringLargePostsKeepsEachPostWholeOrAbsent) {
-    TestDatabase file;
-    killDuringLargePosts(sqliteDatabase(file.location()),
-                         file.location().substr(0, file.location().rfind('/')));
+    killDuringLargePosts(TestDatabase(Engine::Sqlite));
 }
 
 TEST(ServerCrash, PostgresKilledDuringLargePostsKeepsEachPostWholeOrAbsent) {
-    TestDatabase db(tavrolin::server::test::sharedClusterQuery());
-    TestDatabase scratch;  // only for its folder, where the vendor CSV goes
-    killDuringLargePosts(postgresDatabase(db),
-                         scratch.location().substr(0, scratch.location().rfind('/')));
+    killDuringLargePosts(TestDatabase(Engine::Postgres));
 }

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <pwd.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -31,6 +31,7 @@ using tavrolin::server::test::TestDatabase;
 using tavrolin::test::deleteSql;
 using tavrolin::test::formBody;
 using tavrolin::test::insertSql;
+using tavrolin::test::runServer;
 using tavrolin::test::ServerProcess;
 using test_support::kTypicalMovesBody;
 
@@ -38,91 +39,19 @@ namespace {
 
 constexpr const char* kForm = "application/x-www-form-urlencoded";
 
-struct Record {
-    long id;
-    std::string name;
-    bool operator==(const Record&) const = default;
-};
-
-struct Document {
-    long vendorCount = -1;
-    long selectedCount = -1;
-    std::vector<Record> vendors;
-    std::vector<Record> selected;
-};
-
-// Text between `open` and `close` starting the search at `pos`; advances `pos` past `close`.
-bool between(const std::string& text, std::size_t& pos, const std::string& open,
-             const std::string& close, std::string& out) {
-    if (text.compare(pos, open.size(), open) != 0) return false;
-    const auto end = text.find(close, pos + open.size());
-    if (end == std::string::npos) return false;
-    out = text.substr(pos + open.size(), end - pos - open.size());
-    pos = end + close.size();
-    return true;
-}
-
-std::vector<Record> records(const std::string& list) {
-    std::vector<Record> out;
-    std::size_t pos = 0;
-    std::string record;
-    while (between(list, pos, "<Vendor>", "</Vendor>", record)) {
-        std::size_t inner = 0;
-        std::string id;
-        std::string name;
-        if (!between(record, inner, "<VendorID>", "</VendorID>", id) ||
-            !between(record, inner, "<VendorName>", "</VendorName>", name) ||
-            inner != record.size())
-            return {};
-        out.push_back({std::stol(id), name});
-    }
-    return pos == list.size() ? out : std::vector<Record>{};
-}
-
-// Reads the document by its fixed layout; any deviation leaves the counts at -1.
-Document parseDocument(const std::string& xml) {
-    Document document;
-    std::size_t pos = 0;
-    std::string vendorCount;
-    std::string selectedCount;
-    std::string vendors;
-    std::string selected;
-    std::string ignored;
-    const std::string head = "<VendorDocument><Header><Counts>";
-    if (!between(xml, pos, "<?xml", "?>", ignored) || xml.compare(pos, head.size(), head) != 0)
-        return document;
-    pos += head.size();
-    if (!between(xml, pos, "<VendorCount>", "</VendorCount>", vendorCount) ||
-        !between(xml, pos, "<SelectedCount>", "</SelectedCount>", selectedCount) ||
-        !between(xml, pos, "</Counts></Header><Vendors>", "</Vendors>", vendors) ||
-        !between(xml, pos, "<SelectedVendors>", "</SelectedVendors>", selected) ||
-        xml.substr(pos) != "</VendorDocument>")
-        return document;
-    document.vendorCount = std::stol(vendorCount);
-    document.selectedCount = std::stol(selectedCount);
-    document.vendors = records(vendors);
-    document.selected = records(selected);
-    return document;
-}
-
-std::vector<long> ids(const std::vector<Record>& list) {
+// The vendor IDs in the document's `list` ("Vendors" or "SelectedVendors"), in order.
+std::vector<long> ids(const std::string& xml, const std::string& list = "SelectedVendors") {
+    static const std::regex id("<VendorID>(\\d+)</VendorID>");
+    const auto begin = xml.find("<" + list + ">"), end = xml.find("</" + list + ">");
     std::vector<long> out;
-    for (const auto& record : list) out.push_back(record.id);
+    if (begin == std::string::npos || end == std::string::npos) return out;
+    for (std::sregex_iterator at(xml.begin() + long(begin), xml.begin() + long(end), id), none;
+         at != none; ++at)
+        out.push_back(std::stol((*at)[1]));
     return out;
 }
 
 constexpr const char* kTrailHeader = "change,time_utc,action,employee,vendor,user,client,detail";
-
-// Runs a tavrolin-server command; its exit status and everything it wrote.
-std::pair<int, std::string> runCommand(const std::string& arguments) {
-    const auto out = ::testing::TempDir() + "command-" + std::to_string(getpid()) + ".out";
-    const std::string command =
-        std::string(TAVROLIN_SERVER_PATH) + " " + arguments + " >'" + out + "' 2>&1";
-    const int status = std::system(command.c_str());
-    std::ifstream output(out);
-    std::string text((std::istreambuf_iterator<char>(output)), {});
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
 
 class ServerHttp : public ::testing::TestWithParam<Engine> {
   protected:
@@ -188,7 +117,7 @@ class ServerHttp : public ::testing::TestWithParam<Engine> {
     // The audit command's CSV rows, newest first, without change and time; the change IDs go to
     // `changeIds`.
     std::vector<std::string> trailRows(std::vector<std::string>* changeIds = nullptr) {
-        const auto [status, csv] = runCommand("audit --format csv --db '" + db.location() + "'");
+        const auto [status, csv] = runServer("audit --format csv --db '" + db.location() + "'");
         EXPECT_EQ(status, 0) << csv;
         std::vector<std::string> rows;
         std::istringstream lines(csv);
@@ -253,30 +182,15 @@ TEST_P(ServerHttp, TypicalMovesAreAppliedAndVisibleInTheNextDocument) {
     EXPECT_EQ(res->status, 200);
     EXPECT_EQ(res->body, "");
 
-    const auto parsed = parseDocument(document(42));
-    EXPECT_EQ(ids(parsed.selected), (std::vector<long>{77, 123, 300}));
-    EXPECT_EQ(ids(parsed.vendors), (std::vector<long>{456, 900, 950}));
-    EXPECT_EQ(parsed.selectedCount, 3);
-    EXPECT_EQ(parsed.vendorCount, 3);
+    const auto xml = document(42);
+    EXPECT_EQ(ids(xml), (std::vector<long>{77, 123, 300}));
+    EXPECT_EQ(ids(xml, "Vendors"), (std::vector<long>{456, 900, 950}));
+    EXPECT_NE(xml.find("<VendorCount>3</VendorCount><SelectedCount>3</SelectedCount>"),
+              std::string::npos)
+        << xml;
     EXPECT_EQ(db.links(), "7:77 42:77 42:123 42:300");
     // The database clock stamps the new links.
     EXPECT_NE(db.dump().find("L 42 123 20"), std::string::npos) << db.dump();
-}
-
-TEST_P(ServerHttp, DemoServesEmployee42AndTakesTypicalMoves) {
-    startDemo();
-    auto before = parseDocument(document(42));
-    ASSERT_FALSE(before.selected.empty());
-
-    auto res = post(kTypicalMovesBody);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200) << res->body;
-    auto after = parseDocument(document(42));
-    const auto selected = ids(after.selected);
-    const std::set<long> selectedSet(selected.begin(), selected.end());
-    EXPECT_TRUE(selectedSet.contains(77) && selectedSet.contains(123));
-    EXPECT_FALSE(selectedSet.contains(456) || selectedSet.contains(900));
-    EXPECT_EQ(after.selected.size(), before.selected.size());
 }
 
 TEST_P(ServerHttp, RefusedPostsLeaveTheDatabaseUntouched) {
@@ -290,22 +204,11 @@ TEST_P(ServerHttp, RefusedPostsLeaveTheDatabaseUntouched) {
         int status;
         const char* contentType = kForm;
     };
+    // Which statements the parser refuses is its own test's matter; here a refusal of any kind
+    // keeps the whole post out.
     const std::vector<Case> cases = {
         {"drop", formBody({"DROP TABLE Vendor"}), 422},
         {"second statement", formBody({good + "; DELETE FROM Vendor"}), 422},
-        {"quote in a number", formBody({insertSql(42, "'123'")}), 422},
-        {"quote in employee",
-         formBody({"DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=42 OR '1'='1' AND "
-                   "VendorID IN(456)"}),
-         422},
-        {"comment in a number", formBody({insertSql(42, "12/**/3")}), 422},
-        {"line comment", formBody({deleteSql(42, "456--,900")}), 422},
-        {"non-numeric id", formBody({insertSql(42, "abc")}), 422},
-        {"update", formBody({"UPDATE VendorEmployeeCrossReference SET VendorID=77"}), 422},
-        {"delete without employee",
-         formBody({"DELETE FROM VendorEmployeeCrossReference WHERE VendorID IN(456,900)"}), 422},
-        {"other table", formBody({"DELETE FROM Vendor WHERE EmployeeID=42 AND VendorID IN(456)"}),
-         422},
         {"bad among good", formBody({good, "DELETE FROM Vendor", deleteSql(42, "456")}), 422},
         {"unknown vendor", formBody({good, insertSql(42, "999999")}), 422},
         {"inactive vendor", formBody({good, insertSql(42, "200")}), 422},
@@ -358,26 +261,27 @@ void ServerHttp::postConcurrentlyAndCheck(const std::vector<long>& vendors, int 
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 
     std::vector<long> expectedShared(vendors.begin(), vendors.begin() + kShared);
-    EXPECT_EQ(ids(parseDocument(document(500)).selected), expectedShared);
+    EXPECT_EQ(ids(document(500)), expectedShared);
     for (int t = 0; t < kThreads; ++t) {
         const auto first = vendors.begin() + kShared + t * kPostsPerThread;
-        EXPECT_EQ(ids(parseDocument(document(600 + t)).selected),
-                  std::vector<long>(first, first + kPostsPerThread))
+        EXPECT_EQ(ids(document(600 + t)), std::vector<long>(first, first + kPostsPerThread))
             << "employee " << 600 + t;
     }
 }
 
-TEST_P(ServerHttp, ConcurrentPostsOnTheDemoDatabaseLoseNothing) {
+TEST_P(ServerHttp, DemoLinksEmployee42AndLosesNoConcurrentPost) {
     startDemo();
+    // The control's demo opens on employee 42, who has links.
+    EXPECT_FALSE(ids(document(42)).empty());
     // Every active demo vendor, in ID order: an employee without links has them all unselected.
-    postConcurrentlyAndCheck(ids(parseDocument(document(31337)).vendors), 6, {server->baseUrl()});
+    postConcurrentlyAndCheck(ids(document(31337), "Vendors"), 6, {server->baseUrl()});
 }
 
 TEST_P(ServerHttp, ImportsGoodFilesAndRejectsBadOnesWhole) {
     const auto csv = ::testing::TempDir() + "import-" + std::to_string(getpid()) + ".csv";
     const auto run = [&](const std::string& content) {
         std::ofstream(csv) << content;
-        return runCommand("import-vendors --db '" + db.location() + "' '" + csv + "'");
+        return runServer("import-vendors --db '" + db.location() + "' '" + csv + "'");
     };
     auto [okStatus, okText] = run("id,name,active\n1,Alpha,1\n2,\"Beta, Inc.\",0\n");
     EXPECT_EQ(okStatus, 0) << okText;
@@ -432,7 +336,7 @@ TEST_P(ServerHttp, TrailHoldsWhatAPostChangedAndNothingElse) {
 
     // Selections and the other two formats.
     const auto audit = [&](const std::string& options) {
-        return runCommand("audit --db '" + db.location() + "' " + options);
+        return runServer("audit --db '" + db.location() + "' " + options);
     };
     auto [status, json] = audit("--employee 7 --format json");
     EXPECT_EQ(status, 0);
@@ -461,20 +365,20 @@ TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {
     const auto otherDocument = [&] {
         auto res = otherClient.Get("/Tavrolin.asp?EmployeeID=42");
         EXPECT_TRUE(res && res->status == 200);
-        return res ? parseDocument(res->body) : Document{};
+        return ids(res ? res->body : "");
     };
 
     // Each server has the document cached before the other one changes it.
-    ASSERT_TRUE(otherDocument().selected.empty());
-    ASSERT_TRUE(parseDocument(document(42)).selected.empty());
+    ASSERT_TRUE(otherDocument().empty());
+    ASSERT_TRUE(ids(document(42)).empty());
     auto res = post(formBody({insertSql(42, "5"), insertSql(42, "7")}));
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200) << res->body;
-    EXPECT_EQ(ids(otherDocument().selected), (std::vector<long>{5, 7}));
+    EXPECT_EQ(otherDocument(), (std::vector<long>{5, 7}));
     res = otherClient.Post("/Tavrolin.asp", formBody({deleteSql(42, "5")}), kForm);
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200) << res->body;
-    EXPECT_EQ(ids(parseDocument(document(42)).selected), (std::vector<long>{7}));
+    EXPECT_EQ(ids(document(42)), (std::vector<long>{7}));
 
     // Under a steady load of readers on the other server, each commit is there at once.
     std::atomic<bool> reading{true};
@@ -491,7 +395,7 @@ TEST_P(ServerHttp, TwoServersOnOneDatabaseBehaveAsOne) {
         expected.push_back(vendor);
         auto seen = otherClient.Get("/Tavrolin.asp?EmployeeID=43");
         ASSERT_TRUE(seen && seen->status == 200);
-        EXPECT_EQ(ids(parseDocument(seen->body).selected), expected) << "after vendor " << vendor;
+        EXPECT_EQ(ids(seen->body), expected) << "after vendor " << vendor;
     }
     reading = false;
     for (auto& reader : readers) reader.join();
@@ -570,23 +474,14 @@ TEST(ServerPostgresOutage, PostsAnswer503MeanwhileAndSucceedAfterwards) {
     EXPECT_EQ(db.links(), "42:1 42:2 42:3 42:4");
     res = client.Get("/Tavrolin.asp?EmployeeID=42");
     ASSERT_TRUE(res);
-    EXPECT_EQ(ids(parseDocument(res->body).selected), (std::vector<long>{1, 2, 3, 4}));
+    EXPECT_EQ(ids(res->body), (std::vector<long>{1, 2, 3, 4}));
 }
 
 // The password of a connection URI shows in no output: not on a failed start, not in the
 // import's report, not in --help.
 TEST(ServerPostgresPassword, NeverShowsInOutput) {
     TestDatabase db(Engine::Postgres);
-    const auto output = [](const std::string& arguments) {
-        const auto file = ::testing::TempDir() + "password-" + std::to_string(getpid()) + ".out";
-        const std::string command =
-            std::string(TAVROLIN_SERVER_PATH) + " " + arguments + " >'" + file + "' 2>&1";
-        const int status = std::system(command.c_str());
-        std::ifstream in(file);
-        std::string text((std::istreambuf_iterator<char>(in)), {});
-        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
-    };
-    auto [failStatus, failText] = output(
+    auto [failStatus, failText] = runServer(
         "--db 'postgresql://tavrolin:Xyzzy%zzPw@/nodb?host=/nonexistent' --listen 127.0.0.1:0");
     EXPECT_EQ(failStatus, 1);
     EXPECT_NE(failText.find("tavrolin-server: "), std::string::npos) << failText;
@@ -596,7 +491,7 @@ TEST(ServerPostgresPassword, NeverShowsInOutput) {
     const auto csv = ::testing::TempDir() + "password-" + std::to_string(getpid()) + ".csv";
     std::ofstream(csv) << "id,name,active\n1,Alpha,1\n";
     auto [importStatus, importText] =
-        output("import-vendors --db '" + db.location() + "&password=XyzzyPw' '" + csv + "'");
+        runServer("import-vendors --db '" + db.location() + "&password=XyzzyPw' '" + csv + "'");
     EXPECT_EQ(importStatus, 0) << importText;
     EXPECT_NE(importText.find("imported 1 vendors into postgresql://"), std::string::npos)
         << importText;
@@ -604,7 +499,7 @@ TEST(ServerPostgresPassword, NeverShowsInOutput) {
     EXPECT_EQ(importText.find("Xyzzy"), std::string::npos) << importText;
     EXPECT_EQ(db.dump(), "V 1 Alpha 1\n");
 
-    auto [helpStatus, helpText] = output("--help");
+    auto [helpStatus, helpText] = runServer("--help");
     EXPECT_EQ(helpStatus, 0);
     EXPECT_NE(helpText.find("postgresql://"), std::string::npos) << helpText;
 }

@@ -41,14 +41,6 @@ namespace {
 constexpr int kVendors = 200;
 constexpr int kPosters = 4;
 
-// A self-signed certificate for 127.0.0.1 in `directory`; false when openssl failed.
-bool makeCertificate(const std::string& directory) {
-    const auto command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
-                         "-keyout '" + directory + "/key.pem' -out '" + directory +
-                         "/cert.pem' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 // Waits for the process to end, for at most `bound`; its exit status, or -1 when it did not
 // end normally in time (it is killed then).
 int waitForExit(pid_t pid, std::chrono::seconds bound, Clock::duration& took) {
@@ -101,7 +93,7 @@ TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowle
     const auto certificates = std::filesystem::temp_directory_path() /
                               ("tavrolin-stop-" + std::to_string(getpid()));
     std::filesystem::create_directories(certificates);
-    ASSERT_TRUE(makeCertificate(certificates.string()));
+    ASSERT_TRUE(makeCertificate(certificates.string(), "127.0.0.1"));
     Clock::duration longest{};
 
     for (int round = 0; round < rounds; ++round) {
@@ -117,8 +109,8 @@ TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowle
                                            "--header-timeout", "120", "--idle-timeout", "120"};
         if (tls) {
             arguments.insert(arguments.end(),
-                             {"--tls-cert", (certificates / "cert.pem").string(), "--tls-key",
-                              (certificates / "key.pem").string()});
+                             {"--tls-cert", (certificates / "127.0.0.1.pem").string(), "--tls-key",
+                              (certificates / "127.0.0.1.key").string()});
         }
         ServerProcess server(arguments);
 
@@ -182,15 +174,13 @@ TEST(ServerFaults, ExceptionAtAThreadBoundaryCostsOnlyItsRequest) {
     ASSERT_GT(port, 0);
     std::thread serving([&] { service.serve(); });
 
-    const std::string health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     auto exchange = [&](const std::string& where) {
         {
             std::lock_guard lock(mutex);
             armed = where;
         }
         RawConnection connection(port);
-        EXPECT_TRUE(connection.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                    "Connection: close\r\n\r\n"));
+        EXPECT_TRUE(connection.send(getRequest("/health", "Connection: close\r\n")));
         bool closed = false;
         return connection.readUntilClosed(30s, closed);
     };
@@ -201,7 +191,7 @@ TEST(ServerFaults, ExceptionAtAThreadBoundaryCostsOnlyItsRequest) {
     EXPECT_EQ(exchange("reply"), "");
     for (int i = 0; i < 3; ++i) {
         RawConnection connection(port);
-        ASSERT_TRUE(connection.send(health));
+        ASSERT_TRUE(connection.send(getRequest("/health")));
         EXPECT_EQ(statusOf(connection.readReply(30s)), 200) << "request " << i << " after";
     }
     service.stop();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace tavrolin::server;
 
@@ -14,12 +15,6 @@ constexpr const char* kInsert123 =
 constexpr const char* kDelete =
     "DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=42 AND VendorID IN(456,900)";
 
-LinkStatement accepted(const std::string& text) {
-    const auto result = parseLinkStatement(text);
-    EXPECT_TRUE(result.ok) << text << ": " << result.reason;
-    return result.statement;
-}
-
 void expectRefused(const std::string& text) {
     const auto result = parseLinkStatement(text);
     EXPECT_FALSE(result.ok) << "accepted: " << text;
@@ -28,33 +23,31 @@ void expectRefused(const std::string& text) {
 
 }  // namespace
 
-TEST(ServerStatementParser, AcceptsTheControlsInsertExactly) {
-    EXPECT_EQ(accepted(kInsert123), LinkStatement(LinkInsert{42, 123}));
-}
-
-TEST(ServerStatementParser, AcceptsTheControlsDeleteWithItsWholeInList) {
-    EXPECT_EQ(accepted(kDelete), LinkStatement(LinkDelete{42, {456, 900}}));
-    EXPECT_EQ(accepted("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=42 AND VendorID "
-                       "IN(456)"),
-              LinkStatement(LinkDelete{42, {456}}));
-}
-
-TEST(ServerStatementParser, ToleratesSpacingAndLetterCase) {
-    EXPECT_EQ(accepted("  insert into vendoremployeecrossreference(employeeid , vendorid,"
-                       "recordlastupdated)values(42 ,\t123,getdate ( ))"),
-              LinkStatement(LinkInsert{42, 123}));
-    EXPECT_EQ(accepted("Delete From VendorEmployeeCrossReference\r\nWhere EmployeeID = 42 and "
-                       "VendorID in ( 456 , 900 ) "),
-              LinkStatement(LinkDelete{42, {456, 900}}));
-}
-
-TEST(ServerStatementParser, ReadsLeadingZerosAndNegativeEmployees) {
-    EXPECT_EQ(accepted("INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,"
-                       "RecordLastUpdated) VALUES (-7,000123,GETDATE() ) "),
-              LinkStatement(LinkInsert{-7, 123}));
-    EXPECT_EQ(accepted("DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=0 AND VendorID "
-                       "IN(000456,7)"),
-              LinkStatement(LinkDelete{0, {456, 7}}));
+// The control's two shapes exactly, and as loosely spaced, cased and numbered as a person
+// might write them.
+TEST(ServerStatementParser, AcceptsTheControlsShapesWithAnySpacingCaseAndZeros) {
+    const std::vector<std::pair<std::string, LinkStatement>> cases = {
+        {kInsert123, LinkInsert{42, 123}},
+        {kDelete, LinkDelete{42, {456, 900}}},
+        {"DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=42 AND VendorID IN(456)",
+         LinkDelete{42, {456}}},
+        {"  insert into vendoremployeecrossreference(employeeid , vendorid,"
+         "recordlastupdated)values(42 ,\t123,getdate ( ))",
+         LinkInsert{42, 123}},
+        {"Delete From VendorEmployeeCrossReference\r\nWhere EmployeeID = 42 and "
+         "VendorID in ( 456 , 900 ) ",
+         LinkDelete{42, {456, 900}}},
+        {"INSERT INTO VendorEmployeeCrossReference (EmployeeID,VendorID,"
+         "RecordLastUpdated) VALUES (-7,000123,GETDATE() ) ",
+         LinkInsert{-7, 123}},
+        {"DELETE FROM VendorEmployeeCrossReference WHERE EmployeeID=0 AND VendorID IN(000456,7)",
+         LinkDelete{0, {456, 7}}},
+    };
+    for (const auto& [text, statement] : cases) {
+        const auto result = parseLinkStatement(text);
+        ASSERT_TRUE(result.ok) << text << ": " << result.reason;
+        EXPECT_EQ(result.statement, statement) << text;
+    }
 }
 
 TEST(ServerStatementParser, RefusesOtherStatementsAndTables) {

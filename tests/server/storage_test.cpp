@@ -59,14 +59,6 @@ TEST_P(Storage, MissingChangeCounterIsAnErrorNotVersionZero) {
     EXPECT_THROW(storage->loadVendorDocument(42), StorageError);
 }
 
-TEST_P(Storage, DocumentSplitsActiveVendorsAndKeepsInactiveLinks) {
-    EXPECT_EQ(
-        storage->loadVendorDocument(42).body,
-        buildVendorDocument({{4, "Four & Co"}, {9, "Nine"}}, {{17, "Seventeen"}, {30, "Thirty"}}));
-    EXPECT_EQ(storage->loadVendorDocument(99).body,
-              buildVendorDocument({{4, "Four & Co"}, {9, "Nine"}, {30, "Thirty"}}, {}));
-}
-
 TEST_P(Storage, VersionMovesWithEveryChangeWhoeverMakesIt) {
     const auto before = storage->changeVersion();
     EXPECT_EQ(storage->loadVendorDocument(42).version, before);

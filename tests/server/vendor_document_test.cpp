@@ -4,17 +4,6 @@
 
 using namespace tavrolin::server;
 
-TEST(ServerVendorDocument, PlacesCountsAndListsAtTheirPositions) {
-    const auto document = buildVendorDocument({{5, "Alpha"}, {12, "Beta"}}, {{7, "Gamma"}});
-    EXPECT_EQ(document,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts>"
-              "<VendorCount>2</VendorCount><SelectedCount>1</SelectedCount></Counts></Header>"
-              "<Vendors><Vendor><VendorID>5</VendorID><VendorName>Alpha</VendorName></Vendor>"
-              "<Vendor><VendorID>12</VendorID><VendorName>Beta</VendorName></Vendor></Vendors>"
-              "<SelectedVendors><Vendor><VendorID>7</VendorID><VendorName>Gamma</VendorName>"
-              "</Vendor></SelectedVendors></VendorDocument>");
-}
-
 TEST(ServerVendorDocument, EmptyListsStillHaveTheirElements) {
     EXPECT_EQ(buildVendorDocument({}, {}),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VendorDocument><Header><Counts>"

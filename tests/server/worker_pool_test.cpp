@@ -41,41 +41,27 @@ class Gate {
 
 }  // namespace
 
+// Without a queue, only what idle threads can take is taken.
 TEST(WorkerPool, RefusesWorkWhenEveryThreadIsBusyAndTheQueueIsFull) {
-    Gate gate;
-    std::atomic<int> done{0};
-    {
-        WorkerPool pool(2, 1);
-        const auto blocked = [&] {
-            gate.wait();
-            ++done;
-        };
-        ASSERT_TRUE(pool.trySubmit(blocked));
-        ASSERT_TRUE(pool.trySubmit(blocked));
-        ASSERT_TRUE(gate.waitForWaiting(2));
-        // Both threads busy: one job may wait, the next is refused without running.
-        EXPECT_TRUE(pool.trySubmit([&] { ++done; }));
-        EXPECT_FALSE(pool.trySubmit([&] { done += 100; }));
-        gate.open();
+    for (const auto& [threads, queue] : {std::pair<int, int>{2, 1}, {1, 0}}) {
+        Gate gate;
+        std::atomic<int> done{0};
+        {
+            WorkerPool pool{std::size_t(threads), std::size_t(queue)};
+            for (int i = 0; i < threads; ++i)
+                ASSERT_TRUE(pool.trySubmit([&] {
+                    gate.wait();
+                    ++done;
+                }));
+            ASSERT_TRUE(gate.waitForWaiting(threads));
+            // Every thread busy: `queue` jobs may wait, the next is refused without running.
+            for (int i = 0; i < queue; ++i) EXPECT_TRUE(pool.trySubmit([&] { ++done; }));
+            EXPECT_FALSE(pool.trySubmit([&] { done += 100; }));
+            gate.open();
+        }
+        // The pool's end ran every job it had taken, and only those.
+        EXPECT_EQ(done, threads + queue) << threads << " threads, queue " << queue;
     }
-    // The pool's end ran every job it had taken, and only those.
-    EXPECT_EQ(done, 3);
-}
-
-TEST(WorkerPool, WithoutAQueueTakesOnlyWhatIdleThreadsCan) {
-    Gate gate;
-    std::atomic<int> done{0};
-    {
-        WorkerPool pool(1, 0);
-        ASSERT_TRUE(pool.trySubmit([&] {
-            gate.wait();
-            ++done;
-        }));
-        ASSERT_TRUE(gate.waitForWaiting(1));
-        EXPECT_FALSE(pool.trySubmit([&] { ++done; }));
-        gate.open();
-    }
-    EXPECT_EQ(done, 1);
 }
 
 TEST(WorkerPool, TakesWorkAgainOnceAThreadIsFree) {

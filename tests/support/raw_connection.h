@@ -11,8 +11,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +55,23 @@ inline std::string insertBody(int statements, int firstEmployee) {
             "LastUpdated%29+VALUES+%28" +
             std::to_string(firstEmployee + i) + "%2C77%2CGETDATE%28%29+%29+&";
     return body;
+}
+
+// A GET of `target` with `lines` (each ending in "\r\n") added to its header.
+inline std::string getRequest(const std::string& target, const std::string& lines = {}) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + lines + "\r\n";
+}
+
+// The header of a form post to the page; `lines` say how long its body is, and anything else.
+inline std::string postHead(const std::string& lines) {
+    return "POST /Tavrolin.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\n" +
+           lines + "\r\n";
+}
+
+// A whole form post of `body`, with `lines` added to its header.
+inline std::string formPost(const std::string& body, const std::string& lines = {}) {
+    return postHead(lines + "Content-Length: " + std::to_string(body.size()) + "\r\n") + body;
 }
 
 // A client socket that reads and writes with deadlines, so that nothing waits forever.
@@ -111,12 +130,28 @@ class RawConnection {
     // `until`, reading also stops once the data ends with it.
     std::string readUntilClosed(std::chrono::milliseconds timeout, bool& closed,
                                 std::string_view until = {}) {
+        return readUntil(
+            [&](const std::string& data) { return !until.empty() && data.ends_with(until); },
+            timeout, closed);
+    }
+
+    // One whole reply with a Content-Length, or what came before `timeout`.
+    std::string readReply(std::chrono::milliseconds timeout) {
+        bool closed = false;
+        return readUntil(
+            [](const std::string& data) { return wholeReplySize(data) != std::string::npos; },
+            timeout, closed);
+    }
+
+  private:
+    template <typename Done>
+    std::string readUntil(const Done& done, std::chrono::milliseconds timeout, bool& closed) {
         std::string data;
         closed = false;
         const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline && (until.empty() || !data.ends_with(until))) {
+        while (!done(data) && Clock::now() < deadline) {
             if (!readable(left(deadline))) continue;
-            char chunk[16384];
+            char chunk[65536];
             const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
             if (n <= 0) {
                 closed = true;
@@ -127,36 +162,6 @@ class RawConnection {
         return data;
     }
 
-    // What arrives until it ends with `tail`, the peer closes or `timeout` passes.
-    std::string readUntilEndsWith(const std::string& tail, std::chrono::milliseconds timeout) {
-        std::string data;
-        const auto deadline = Clock::now() + timeout;
-        while (!data.ends_with(tail) && Clock::now() < deadline) {
-            if (!readable(left(deadline))) continue;
-            char chunk[16384];
-            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            data.append(chunk, std::size_t(n));
-        }
-        return data;
-    }
-
-    // One whole reply with a Content-Length, or what came before `timeout`.
-    std::string readReply(std::chrono::milliseconds timeout) {
-        std::string data;
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            if (wholeReplySize(data) != std::string::npos) return data;
-            if (!readable(left(deadline))) continue;
-            char chunk[65536];
-            const auto n = ::recv(mFd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            data.append(chunk, std::size_t(n));
-        }
-        return data;
-    }
-
-  private:
     static std::chrono::milliseconds left(Clock::time_point deadline) {
         using namespace std::chrono_literals;
         return std::max(
@@ -166,5 +171,43 @@ class RawConnection {
     int mFd = -1;
     bool mConnected = false;
 };
+
+// A reply as a client sees it.
+struct Reply {
+    int status = 0;                              // 0: no reply
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+    bool closed = false;  // the server closed the connection after it
+
+    std::string header(const std::string& name) const {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string("<none>") : it->second;
+    }
+};
+
+// Sends `request` on a new connection (from the loopback address `from`, when given) and reads
+// one reply; when that says "Connection: close", also whether the server then closes.
+inline Reply exchange(int port, const std::string& request, const char* from = nullptr) {
+    using namespace std::chrono_literals;
+    Reply reply;
+    RawConnection connection(port, true, from);
+    if (!connection.connected() || !connection.send(request)) return reply;
+    const auto data = connection.readReply(60s);
+    const auto end = data.find("\r\n\r\n");
+    reply.status = statusOf(data);
+    if (reply.status < 0 || end == std::string::npos) return Reply{};
+    for (auto at = data.find("\r\n"); at < end; at = data.find("\r\n", at + 2)) {
+        const auto line = data.substr(at + 2, data.find("\r\n", at + 2) - at - 2);
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        auto name = line.substr(0, colon);
+        for (auto& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        reply.headers[name] =
+            line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size()));
+    }
+    reply.body = data.substr(end + 4);
+    if (reply.header("connection") == "close") connection.readUntilClosed(10s, reply.closed);
+    return reply;
+}
 
 }  // namespace tavrolin::test

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #ifndef TAVROLIN_SERVER_PATH
@@ -131,12 +132,46 @@ int addUser(const std::string& usersFile, const std::string& name, const std::st
     // The password goes through a file: it may hold spaces and quotes.
     const std::string input = usersFile + ".in";
     std::ofstream(input) << password << "\n";
-    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " add-user --users '" +
-                                usersFile + "' " + (role.empty() ? "" : "--role " + role) + " '" +
-                                name + "' <'" + input + "' >/dev/null";
-    const int status = std::system(command.c_str());
+    const int status =
+        runServer("add-user --users '" + usersFile + "' " + (role.empty() ? "" : "--role " + role) +
+                  " '" + name + "' <'" + input + "'")
+            .first;
     std::remove(input.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
+}
+
+bool makeCertificate(const std::string& directory, const std::string& name) {
+    const auto command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj "
+        "/CN=" +
+        name + " -keyout '" + directory + "/" + name + ".key' -out '" + directory + "/" + name +
+        ".pem' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+std::pair<int, std::string> runServer(const std::string& arguments) {
+    const std::string command = std::string(TAVROLIN_SERVER_PATH) + " " + arguments + " 2>&1";
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {-1, output};
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::size_t countOf(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
 }
 
 }  // namespace tavrolin::test

@@ -4,8 +4,10 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavrolin::test {
@@ -48,5 +50,19 @@ std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
 // add-user command, with `role` when one is given; the command's exit status, 0 when it worked.
 int addUser(const std::string& usersFile, const std::string& name, const std::string& password,
             const std::string& role = {});
+
+// A self-signed certificate for `name` as `directory`/`name`.pem and .key; false when openssl
+// failed.
+bool makeCertificate(const std::string& directory, const std::string& name);
+
+// Runs tavrolin-server with `arguments`, words as a shell reads them (redirections too), to its
+// end; its exit status (-1 when it did not exit normally) and everything it wrote.
+std::pair<int, std::string> runServer(const std::string& arguments);
+
+// What the file holds; "" when it cannot be read.
+std::string readFile(const std::string& path);
+
+// How often `what` occurs in `text`.
+std::size_t countOf(const std::string& text, const std::string& what);
 
 }  // namespace tavrolin::test
