@@ -102,13 +102,19 @@ ListView::Batch::Batch(ListView& first, ListView& second) : mLists{&first, &seco
 }
 
 ListView::Batch::~Batch() {
-    for (ListView* list : mLists) {
+    bool ended[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        ListView* list = mLists[i];
         if (!list || --list->mBatchDepth > 0) continue;
+        ended[i] = true;
         list->announce();
         // The tree view lays its rows out when it next needs them; the accessible table built
         // on that layout must show the rows as the operation leaves them.
         list->executeDelayedItemsLayout();
     }
+    // Only once both lists are in place: a move is told as a whole, never half done.
+    for (int i = 0; i < 2; ++i)
+        if (ended[i]) mLists[i]->tellRowsChanged();
 }
 
 ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(this, this)) {
@@ -171,6 +177,7 @@ ListItem ListView::add(const QString& text) {
     setRowText(*row, 0, text);
     row->owner = this;
     mModel->append(row);
+    noteRowsChanged();
     if (wasEmpty) {
         // A list that receives its first row makes it current and highlighted.
         setHighlightBit(*row, true);
@@ -192,6 +199,7 @@ void ListView::remove(int position) {
         mWaitingCurrent.reset();
     }
     mModel->markRemoved(*row);
+    noteRowsChanged();
     announceUnlessBatched();
 }
 
@@ -204,6 +212,8 @@ void ListView::clear() {
     mWaitingCurrent.reset();
     mAnchor = QPersistentModelIndex();
     executeDelayedItemsLayout();
+    noteRowsChanged();
+    if (mBatchDepth == 0) tellRowsChanged();
 }
 
 ListItem ListView::selectedItem() const {
@@ -317,6 +327,7 @@ QRect ListView::rowRect(int position) {
 
 void ListView::rowTextChanged(ListRow& row, int column) {
     mModel->textChanged(row, column);
+    noteRowsChanged();
     announceUnlessBatched();
 }
 
@@ -346,7 +357,19 @@ void ListView::writeHighlight(const std::shared_ptr<ListRow>& row, bool selected
 }
 
 void ListView::announceUnlessBatched() {
-    if (mBatchDepth == 0) announce();
+    if (mBatchDepth > 0) return;
+    announce();
+    tellRowsChanged();
+}
+
+void ListView::noteRowsChanged() {
+    mRowsChanged = true;
+}
+
+void ListView::tellRowsChanged() {
+    if (!mRowsChanged) return;
+    mRowsChanged = false;
+    emit rowsChanged();
 }
 
 void ListView::announce() const {

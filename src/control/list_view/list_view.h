@@ -136,6 +136,9 @@ class ListView : public QTreeView {
     // The Menu key or Shift+F10: a menu for the current row, at a point in the list's own
     // coordinates.
     void menuKeyPressed(QPoint position);
+    // Rows were added, removed or had a text changed, and the model shows them: at the end of
+    // the outermost Batch, or at once for a change made outside one. Once per batch.
+    void rowsChanged();
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -154,6 +157,8 @@ class ListView : public QTreeView {
     // Brings the model and the selection model up to date with the changes collected.
     void announce() const;
     void announceUnlessBatched();
+    void noteRowsChanged();
+    void tellRowsChanged();
     const std::shared_ptr<ListRow>& rowAtPosition(int position) const;
     int positionOf(const ListRow& row) const;
     void checkPosition(int position, const char* operation) const;
@@ -181,6 +186,8 @@ class ListView : public QTreeView {
     mutable bool mHighlightWaits = false;
     mutable bool mCurrentWaits = false;
     mutable std::shared_ptr<ListRow> mWaitingCurrent;
+    // Rows changed since rowsChanged() was last emitted.
+    bool mRowsChanged = false;
     int mHighlighted = 0;
     bool mMultiSelect = false;
     bool mFullRowSelect = false;
