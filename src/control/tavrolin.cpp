@@ -23,10 +23,8 @@ const QString kEmployeeIdSource = QStringLiteral("Tavrolin.EmployeeID");
 
 // A row whose marker is not plain stands for a move that a commit would send.
 bool holdsMove(const tavrolin::ListView& list) {
-    for (int position = 1; position <= list.count(); ++position)
-        if (!tavrolin::markers::isPlain(list.item(position).subItem(tavrolin::markers::kColumn)))
-            return true;
-    return false;
+    return list.anyText(tavrolin::markers::kColumn,
+                        [](const QString& marker) { return !tavrolin::markers::isPlain(marker); });
 }
 
 // Tab follows reading order: the left list, the move buttons between the lists as they stand,

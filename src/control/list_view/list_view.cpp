@@ -128,6 +128,10 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(th
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setAllColumnsShowFocus(true);
+    // The header would ask the list's selection model whether a whole column is selected,
+    // walking every selected range each time it paints; its own empty one answers at once.
+    // Header clicks sort and never select.
+    header()->setSelectionModel(new QItemSelectionModel(mModel, header()));
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(true);
@@ -245,6 +249,12 @@ ListItem ListView::findContaining(int column, const QString& text) const {
     for (const auto& r : mModel->rows())
         if (r->keys[column].contains(key, Qt::CaseSensitive)) return ListItem(r);
     return {};
+}
+
+bool ListView::anyText(int column, bool (*test)(const QString& text)) const {
+    if (column < 0 || column > 2) errors::raise(errors::IndexOutOfBounds, kSource);
+    return std::any_of(mModel->rows().begin(), mModel->rows().end(),
+                       [column, test](const auto& r) { return !r->removed && test(r->texts[column]); });
 }
 
 int ListView::sortKey() const {
@@ -420,6 +430,7 @@ void ListView::handOverHighlight() const {
         }
     }
     QItemSelectionModel* model = selectionModel();
+    const QScopedValueRollback handingOver(mHandingOver, true);
     // Qt finds what changed by looking up each old range among the new ones, removing the
     // pairs it matches from the middle of both lists. With thousands of ranges on both sides
     // that takes a third of a second; emptying the selection first keeps it linear.
@@ -428,7 +439,7 @@ void ListView::handOverHighlight() const {
 }
 
 void ListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
-    takeSelectionChange(selected, deselected);
+    if (!mHandingOver) takeSelectionChange(selected, deselected);
     // Working out the region of a long selection costs a look-up per range; repainting the few
     // rows on screen costs nothing. Assistive technology is told which rows changed.
     if (QAccessible::isActive())

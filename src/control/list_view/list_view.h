@@ -92,6 +92,8 @@ class ListView : public QTreeView {
     // First row, from the top, whose text in the column (0 to 2) contains the given text
     // regardless of letter case; an empty text matches the first row.
     ListItem findContaining(int column, const QString& text) const;
+    // Whether any row's text in the column (0 to 2) passes the test.
+    bool anyText(int column, bool (*test)(const QString& text)) const;
 
     int sortKey() const;
     void setSortKey(int column);
@@ -186,6 +188,9 @@ class ListView : public QTreeView {
     mutable bool mHighlightWaits = false;
     mutable bool mCurrentWaits = false;
     mutable std::shared_ptr<ListRow> mWaitingCurrent;
+    // Set while the rows' highlight is handed to the selection model: the rows already hold
+    // what the selection model is being told.
+    mutable bool mHandingOver = false;
     // Rows changed since rowsChanged() was last emitted.
     bool mRowsChanged = false;
     int mHighlighted = 0;
