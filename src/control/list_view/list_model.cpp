@@ -237,12 +237,11 @@ void ListModel::announceWaitingRows() {
     }
 }
 
+// The sort is worked out before Qt hears of it: rows already in order make no layout change.
 void ListModel::sortAnnounced() {
-    const auto end = mRows.begin() + mAnnounced;
-    if (std::is_sorted(mRows.begin(), end,
-                       [this](const auto& a, const auto& b) { return mOrder.less(*a, *b); }))
-        return;
-    changeLayout([this] { sortRows(mRows, 0, size_t(mAnnounced), mOrder); });
+    const std::vector<size_t> positions = sortedOrder(mRows, 0, size_t(mAnnounced), mOrder);
+    if (positions.empty()) return;
+    changeLayout([&] { applyOrder(mRows, 0, positions); });
 }
 
 }  // namespace tavrolin
