@@ -11,13 +11,10 @@
 #include "saving/internet_transfer.h"
 #include "saving/url_encode.h"
 
-#include <QAbstractItemModel>
-#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
-#include <QTimer>
 
 #include <iterator>
 
@@ -26,10 +23,8 @@ const QString kEmployeeIdSource = QStringLiteral("Tavrolin.EmployeeID");
 
 // A row whose marker is not plain stands for a move that a commit would send.
 bool holdsMove(const tavrolin::ListView& list) {
-    for (int position = 1; position <= list.count(); ++position)
-        if (!tavrolin::markers::isPlain(list.item(position).subItem(tavrolin::markers::kColumn)))
-            return true;
-    return false;
+    return list.anyText(tavrolin::markers::kColumn,
+                        [](const QString& marker) { return !tavrolin::markers::isPlain(marker); });
 }
 
 // Tab follows reading order: the left list, the move buttons between the lists as they stand,
@@ -48,7 +43,6 @@ struct Tavrolin::Private {
     tavrolin::Control control;
     // As the host was last told.
     bool pendingChanges = false;
-    QTimer* pendingCheck = nullptr;
 
     void notePendingChanges(Tavrolin& q) {
         const bool pending = q.hasPendingChanges();
@@ -74,27 +68,14 @@ Tavrolin::Tavrolin(QWidget* parent) : QWidget(parent), d(std::make_unique<Privat
     };
     d->control.commitFinished = [this](bool saved) { emit commitFinished(saved); };
 
-    // Connected after the moves themselves, so the markers are already rewritten.
+    // Every road that moves a row (buttons, double-click, keys, the popup, assistive
+    // technology) ends its batch of list changes before its handler returns; the host is told
+    // there. A load is told once, when it has finished.
     const tavrolin::Screen& ui = d->control.ui;
-    const auto afterMove = [this] { d->notePendingChanges(*this); };
-    for (QPushButton* button : {ui.cmdAdd, ui.cmdAddAll, ui.cmdRemoveAll, ui.cmdDelete})
-        connect(button, &QPushButton::clicked, this, afterMove);
     for (tavrolin::ListView* list : {ui.lstVendors, ui.lstSelectedVendors})
-        connect(list, &tavrolin::ListView::dblClick, this, afterMove);
-    connect(ui.mnuRemoveItems, &QAction::triggered, this, afterMove);
-    // A move that comes by another road still changes the lists' rows; it is told once the
-    // event that made it has been handled.
-    d->pendingCheck = new QTimer(this);
-    d->pendingCheck->setSingleShot(true);
-    d->pendingCheck->setInterval(0);
-    connect(d->pendingCheck, &QTimer::timeout, this, afterMove);
-    for (tavrolin::ListView* list : {ui.lstVendors, ui.lstSelectedVendors}) {
-        QAbstractItemModel* model = list->model();
-        const auto rowsChanged = [timer = d->pendingCheck] { timer->start(); };
-        connect(model, &QAbstractItemModel::rowsInserted, d->pendingCheck, rowsChanged);
-        connect(model, &QAbstractItemModel::rowsRemoved, d->pendingCheck, rowsChanged);
-        connect(model, &QAbstractItemModel::modelReset, d->pendingCheck, rowsChanged);
-    }
+        connect(list, &tavrolin::ListView::rowsChanged, this, [this] {
+            if (!d->control.loading) d->notePendingChanges(*this);
+        });
 }
 
 Tavrolin::~Tavrolin() = default;

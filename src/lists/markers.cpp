@@ -10,7 +10,11 @@ namespace tavrolin {
 
 QString markers::plainForm(const QString& rowText) { return text::sixDigitPicture(rowText); }
 
-bool markers::isPlain(const QString& marker) { return text::isNumeric(marker); }
+// Nearly every marker is a plain six-digit picture: those are settled without parsing, which
+// matters when every row of a long list is looked at.
+bool markers::isPlain(const QString& marker) {
+    return text::isWholeNumberText(marker) || text::isNumeric(marker);
+}
 
 QString markers::pendingChangeNote(const QString& marker) {
     if (marker.isEmpty() || isPlain(marker)) return {};

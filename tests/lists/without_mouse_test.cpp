@@ -59,6 +59,10 @@ TEST(WithoutMouse, KeyboardUserMovesFindsAndCommits) {
     f.server.setReplyFor("POST", {200, ""});
     f.load(kFive, kThree);
     ASSERT_EQ(f.ui.rows("lstVendors").size(), 5);
+    // A host hears of pending moves before the key's handling returns, with no later turn.
+    QList<bool> pending;
+    QObject::connect(&f.control, &Tavrolin::pendingChangesChanged,
+                     [&pending](bool on) { pending << on; });
 
     f.ui.list("lstVendors")->setFocus(Qt::TabFocusReason);
     f.press(Qt::Key_Down);  // from the first row, current since the load, to "2"
@@ -66,6 +70,7 @@ TEST(WithoutMouse, KeyboardUserMovesFindsAndCommits) {
     EXPECT_EQ(f.ui.buttonStates(),
               "cmdAdd=on cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
     f.press(Qt::Key_Return);
+    EXPECT_EQ(pending, QList<bool>{true});
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "3", "4", "5"}));
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"2", "11", "12", "13"}));
     EXPECT_EQ(f.focused(), f.ui.list("lstSelectedVendors"));
@@ -87,6 +92,7 @@ TEST(WithoutMouse, KeyboardUserMovesFindsAndCommits) {
     EXPECT_EQ(f.ui.highlighted("lstSelectedVendors"), (QList<int>{1}));
     f.press(Qt::Key_Delete);
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "4", "5"}));
+    EXPECT_TRUE(f.control.hasPendingChanges());
     expectInStep(f.ui.list("lstVendors"));
     expectInStep(f.ui.list("lstSelectedVendors"));
 
@@ -104,6 +110,7 @@ TEST(WithoutMouse, KeyboardUserMovesFindsAndCommits) {
     // Links for "2" and "3", the two rows that stayed moved.
     EXPECT_EQ(QString::fromStdString(post.body).count("SQL="), 2);
     EXPECT_FALSE(f.ui.button("cmdCommit")->isEnabled());  // reloaded
+    EXPECT_EQ(pending, (QList<bool>{true, false}));
 }
 
 TEST(WithoutMouse, MenuKeysOpenTheRemoveMenuOnTheSelectedList) {
@@ -136,8 +143,15 @@ TEST(WithoutMouse, ScreenReaderUserMovesThroughAccessibleInterfaces) {
     ASSERT_TRUE(vendors->selectRow(3));
     expectInStep(f.ui.list("lstVendors"));
     EXPECT_EQ(f.ui.list("lstVendors")->selectedItem().text(), "4");
+    QList<bool> pending, pendingAtClick;
+    QObject::connect(&f.control, &Tavrolin::pendingChangesChanged,
+                     [&pending](bool on) { pending << on; });
+    // Connected after the control's own handling of the press: by then a host has been told.
+    QObject::connect(f.ui.button("cmdAdd"), &QPushButton::clicked,
+                     [&] { pendingAtClick = pending; });
     ASSERT_TRUE(pressAccessibly(f.ui.button("cmdAdd")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.ui.rows("lstSelectedVendors").size() == 4; }));
+    EXPECT_EQ(pendingAtClick, QList<bool>{true});
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3", "5"}));
 
     ASSERT_TRUE(vendors->selectRow(0));

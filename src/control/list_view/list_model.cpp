@@ -148,24 +148,25 @@ void ListModel::renumber(int from) {
 }
 
 // Moves rows inside the layout-change signals and carries every persistent index to where its
-// row went; indexes of rows that are gone become invalid. Rows hold their old positions in
-// `index` until renumbered.
+// row went; indexes of rows that are gone become invalid. Each index is followed through its
+// row, so the cost grows with the indexes held, not with the rows.
 template <typename Reorder>
 void ListModel::changeLayout(Reorder reorder) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const int before = mAnnounced;
-    reorder();
-    std::vector<int> moved(size_t(before), -1);
-    for (int i = 0; i < mAnnounced; ++i) moved[size_t(mRows[size_t(i)]->index)] = i;
     const QModelIndexList from = persistentIndexList();
+    RowVector held;
+    held.reserve(size_t(from.size()));
+    for (const QModelIndex& old : from)
+        held.push_back(old.row() < mAnnounced ? mRows[size_t(old.row())] : nullptr);
+    reorder();
+    renumber(0);
     QModelIndexList to;
     to.reserve(from.size());
-    for (const QModelIndex& old : from) {
-        const int row = old.row() < before ? moved[size_t(old.row())] : -1;
-        to.append(row >= 0 ? index(row, old.column()) : QModelIndex());
+    for (qsizetype i = 0; i < from.size(); ++i) {
+        const ListRow* row = held[size_t(i)].get();
+        to.append(row && !row->removed ? index(row->index, from[i].column()) : QModelIndex());
     }
     changePersistentIndexList(from, to);
-    renumber(0);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
@@ -236,12 +237,11 @@ void ListModel::announceWaitingRows() {
     }
 }
 
+// The sort is worked out before Qt hears of it: rows already in order make no layout change.
 void ListModel::sortAnnounced() {
-    const auto end = mRows.begin() + mAnnounced;
-    if (std::is_sorted(mRows.begin(), end,
-                       [this](const auto& a, const auto& b) { return mOrder.less(*a, *b); }))
-        return;
-    changeLayout([this] { sortRows(mRows, 0, size_t(mAnnounced), mOrder); });
+    const std::vector<size_t> positions = sortedOrder(mRows, 0, size_t(mAnnounced), mOrder);
+    if (positions.empty()) return;
+    changeLayout([&] { applyOrder(mRows, 0, positions); });
 }
 
 }  // namespace tavrolin

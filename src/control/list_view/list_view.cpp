@@ -102,13 +102,19 @@ ListView::Batch::Batch(ListView& first, ListView& second) : mLists{&first, &seco
 }
 
 ListView::Batch::~Batch() {
-    for (ListView* list : mLists) {
+    bool ended[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        ListView* list = mLists[i];
         if (!list || --list->mBatchDepth > 0) continue;
+        ended[i] = true;
         list->announce();
         // The tree view lays its rows out when it next needs them; the accessible table built
         // on that layout must show the rows as the operation leaves them.
         list->executeDelayedItemsLayout();
     }
+    // Only once both lists are in place: a move is told as a whole, never half done.
+    for (int i = 0; i < 2; ++i)
+        if (ended[i]) mLists[i]->tellRowsChanged();
 }
 
 ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(this, this)) {
@@ -122,6 +128,10 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), mModel(new ListModel(th
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setAllColumnsShowFocus(true);
+    // The header would ask the list's selection model whether a whole column is selected,
+    // walking every selected range each time it paints; its own empty one answers at once.
+    // Header clicks sort and never select.
+    header()->setSelectionModel(new QItemSelectionModel(mModel, header()));
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(true);
@@ -171,6 +181,7 @@ ListItem ListView::add(const QString& text) {
     setRowText(*row, 0, text);
     row->owner = this;
     mModel->append(row);
+    noteRowsChanged();
     if (wasEmpty) {
         // A list that receives its first row makes it current and highlighted.
         setHighlightBit(*row, true);
@@ -192,6 +203,7 @@ void ListView::remove(int position) {
         mWaitingCurrent.reset();
     }
     mModel->markRemoved(*row);
+    noteRowsChanged();
     announceUnlessBatched();
 }
 
@@ -204,6 +216,8 @@ void ListView::clear() {
     mWaitingCurrent.reset();
     mAnchor = QPersistentModelIndex();
     executeDelayedItemsLayout();
+    noteRowsChanged();
+    if (mBatchDepth == 0) tellRowsChanged();
 }
 
 ListItem ListView::selectedItem() const {
@@ -235,6 +249,12 @@ ListItem ListView::findContaining(int column, const QString& text) const {
     for (const auto& r : mModel->rows())
         if (r->keys[column].contains(key, Qt::CaseSensitive)) return ListItem(r);
     return {};
+}
+
+bool ListView::anyText(int column, bool (*test)(const QString& text)) const {
+    if (column < 0 || column > 2) errors::raise(errors::IndexOutOfBounds, kSource);
+    return std::any_of(mModel->rows().begin(), mModel->rows().end(),
+                       [column, test](const auto& r) { return !r->removed && test(r->texts[column]); });
 }
 
 int ListView::sortKey() const {
@@ -317,6 +337,7 @@ QRect ListView::rowRect(int position) {
 
 void ListView::rowTextChanged(ListRow& row, int column) {
     mModel->textChanged(row, column);
+    noteRowsChanged();
     announceUnlessBatched();
 }
 
@@ -346,7 +367,19 @@ void ListView::writeHighlight(const std::shared_ptr<ListRow>& row, bool selected
 }
 
 void ListView::announceUnlessBatched() {
-    if (mBatchDepth == 0) announce();
+    if (mBatchDepth > 0) return;
+    announce();
+    tellRowsChanged();
+}
+
+void ListView::noteRowsChanged() {
+    mRowsChanged = true;
+}
+
+void ListView::tellRowsChanged() {
+    if (!mRowsChanged) return;
+    mRowsChanged = false;
+    emit rowsChanged();
 }
 
 void ListView::announce() const {
@@ -397,6 +430,7 @@ void ListView::handOverHighlight() const {
         }
     }
     QItemSelectionModel* model = selectionModel();
+    const QScopedValueRollback handingOver(mHandingOver, true);
     // Qt finds what changed by looking up each old range among the new ones, removing the
     // pairs it matches from the middle of both lists. With thousands of ranges on both sides
     // that takes a third of a second; emptying the selection first keeps it linear.
@@ -405,7 +439,7 @@ void ListView::handOverHighlight() const {
 }
 
 void ListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
-    takeSelectionChange(selected, deselected);
+    if (!mHandingOver) takeSelectionChange(selected, deselected);
     // Working out the region of a long selection costs a look-up per range; repainting the few
     // rows on screen costs nothing. Assistive technology is told which rows changed.
     if (QAccessible::isActive())

@@ -92,6 +92,8 @@ class ListView : public QTreeView {
     // First row, from the top, whose text in the column (0 to 2) contains the given text
     // regardless of letter case; an empty text matches the first row.
     ListItem findContaining(int column, const QString& text) const;
+    // Whether any row's text in the column (0 to 2) passes the test.
+    bool anyText(int column, bool (*test)(const QString& text)) const;
 
     int sortKey() const;
     void setSortKey(int column);
@@ -136,6 +138,9 @@ class ListView : public QTreeView {
     // The Menu key or Shift+F10: a menu for the current row, at a point in the list's own
     // coordinates.
     void menuKeyPressed(QPoint position);
+    // Rows were added, removed or had a text changed, and the model shows them: at the end of
+    // the outermost Batch, or at once for a change made outside one. Once per batch.
+    void rowsChanged();
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -154,6 +159,8 @@ class ListView : public QTreeView {
     // Brings the model and the selection model up to date with the changes collected.
     void announce() const;
     void announceUnlessBatched();
+    void noteRowsChanged();
+    void tellRowsChanged();
     const std::shared_ptr<ListRow>& rowAtPosition(int position) const;
     int positionOf(const ListRow& row) const;
     void checkPosition(int position, const char* operation) const;
@@ -181,6 +188,11 @@ class ListView : public QTreeView {
     mutable bool mHighlightWaits = false;
     mutable bool mCurrentWaits = false;
     mutable std::shared_ptr<ListRow> mWaitingCurrent;
+    // Set while the rows' highlight is handed to the selection model: the rows already hold
+    // what the selection model is being told.
+    mutable bool mHandingOver = false;
+    // Rows changed since rowsChanged() was last emitted.
+    bool mRowsChanged = false;
     int mHighlighted = 0;
     bool mMultiSelect = false;
     bool mFullRowSelect = false;

@@ -43,8 +43,9 @@ struct SortEntry {
 
 }  // namespace
 
-void sortRows(RowVector& rows, size_t from, size_t to, const RowOrder& order) {
-    if (to - from < 2) return;
+std::vector<size_t> sortedOrder(const RowVector& rows, size_t from, size_t to,
+                                const RowOrder& order) {
+    if (to - from < 2) return {};
     const int key = order.key;
     const QStringView first = rows[from]->keys[key];
     qsizetype common = first.size();
@@ -71,10 +72,25 @@ void sortRows(RowVector& rows, size_t from, size_t to, const RowOrder& order) {
                               .compare(QStringView(b.chars, b.size), Qt::CaseSensitive);
             return descending ? c > 0 : c < 0;
         });
+    std::vector<size_t> positions;
+    bool moved = false;
+    for (size_t i = 0; i < entries.size() && !moved; ++i) moved = entries[i].index != from + i;
+    if (!moved) return {};
+    positions.reserve(entries.size());
+    for (const SortEntry& e : entries) positions.push_back(e.index);
+    return positions;
+}
+
+void applyOrder(RowVector& rows, size_t from, const std::vector<size_t>& positions) {
     RowVector sorted;
-    sorted.reserve(entries.size());
-    for (const SortEntry& e : entries) sorted.push_back(std::move(rows[e.index]));
+    sorted.reserve(positions.size());
+    for (size_t position : positions) sorted.push_back(std::move(rows[position]));
     std::move(sorted.begin(), sorted.end(), rows.begin() + qsizetype(from));
+}
+
+void sortRows(RowVector& rows, size_t from, size_t to, const RowOrder& order) {
+    const std::vector<size_t> positions = sortedOrder(rows, from, to, order);
+    if (!positions.empty()) applyOrder(rows, from, positions);
 }
 
 }  // namespace tavrolin

@@ -44,5 +44,10 @@ struct RowOrder {
 
 // Sorts rows[from, to); rows with equal keys keep their order.
 void sortRows(RowVector& rows, size_t from, size_t to, const RowOrder& order);
+// The same in two steps: where each row of the sorted range comes from (empty when every row
+// already stands where the sort puts it), then the rows moved there.
+std::vector<size_t> sortedOrder(const RowVector& rows, size_t from, size_t to,
+                                const RowOrder& order);
+void applyOrder(RowVector& rows, size_t from, const std::vector<size_t>& positions);
 
 }  // namespace tavrolin
