@@ -85,6 +85,11 @@ struct Committing {
     }
 };
 
+// The box that shows the server's own text.
+QList<MessageBoxCatcher::Seen> informationBox(const std::string& text) {
+    return {{QString::fromStdString(text), "Tavrolin Cross Reference", QMessageBox::Information}};
+}
+
 const char* const kRetryOnly =
     "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=on";
 
@@ -195,12 +200,11 @@ TEST(Commit, ServerDownReportsTheFailureAndKeepsTheMovesForARetry) {
     ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
     f.ui.click("cmdCommit");
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
     // No title of its own: the program's name, as for "Not found".
-    EXPECT_EQ(boxes.seen()[0].title, QGuiApplication::applicationDisplayName());
-    EXPECT_FALSE(boxes.seen()[0].title.isEmpty());
-    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
+    ASSERT_FALSE(QGuiApplication::applicationDisplayName().isEmpty());
+    EXPECT_EQ(boxes.seen(), (QList<MessageBoxCatcher::Seen>{
+                                {"Error During saving to Database",
+                                 QGuiApplication::applicationDisplayName(), QMessageBox::NoIcon}}));
     EXPECT_EQ(f.ui.work(), before);
     EXPECT_EQ(bar->value(), 0);
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
@@ -226,10 +230,7 @@ TEST(Commit, ErrorStatusShowsTheServersTextKeepsTheMovesAndARetryThatWorksReload
         ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
         f.ui.click("cmdCommit");
 
-        ASSERT_EQ(boxes.seen().size(), 1);
-        EXPECT_EQ(boxes.seen()[0].text, QString::fromStdString(refusal));
-        EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
-        EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
+        EXPECT_EQ(boxes.seen(), informationBox(refusal));
         EXPECT_EQ(f.ui.work(), before);
         EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
     }
@@ -244,8 +245,7 @@ TEST(Commit, ErrorStatusShowsTheServersTextKeepsTheMovesAndARetryThatWorksReload
     ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
     f.ui.click("cmdCommit");
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Saved.");
+    EXPECT_EQ(boxes.texts(), QStringList{"Saved."});
     EXPECT_EQ(f.requests("GET").size(), 2u);
     EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000008", "000009", "000456", "000900"}));
     EXPECT_EQ(f.ui.buttonStates(), kAllOff);
@@ -287,8 +287,7 @@ TEST(Commit, DroppedConnectionKeepsTheMoves) {
 
         ASSERT_FALSE(methods.isEmpty());
         EXPECT_EQ(methods.count("POST"), methods.size());  // and no reload
-        ASSERT_EQ(boxes.seen().size(), 1);
-        EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
+        EXPECT_EQ(boxes.texts(), QStringList{"Error During saving to Database"});
         EXPECT_EQ(f.ui.work(), before);
         EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
     }
@@ -344,14 +343,9 @@ TEST(SaveToDatabase, BlankRepliesShowNothingAnyOtherReplyIsShownUntrimmed) {
         f.answerPost(c.reply);
         MessageBoxCatcher boxes;
         f.control.SaveToDatabase();
-        if (c.shown) {
-            ASSERT_EQ(boxes.seen().size(), 1) << '"' << c.reply << '"';
-            EXPECT_EQ(boxes.seen()[0].text, QString::fromStdString(c.reply));
-            EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
-            EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
-        } else {
-            EXPECT_TRUE(boxes.seen().isEmpty()) << '"' << c.reply << '"';
-        }
+        EXPECT_EQ(boxes.seen(),
+                  c.shown ? informationBox(c.reply) : QList<MessageBoxCatcher::Seen>{})
+            << '"' << c.reply << '"';
     }
     EXPECT_EQ(f.requests("POST").size(), 6u);
 }
@@ -384,8 +378,7 @@ TEST(SaveToDatabase, HostCallsKeepButtonsListsAndMarkersAndDoNotReloadWhateverTh
     MessageBoxCatcher boxes;
     f.control.SaveToDatabase();
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Refused.");
+    EXPECT_EQ(boxes.texts(), QStringList{"Refused."});
     EXPECT_EQ(f.ui.buttonStates(), buttonsBefore);
     EXPECT_EQ(f.ui.work(), before);
     EXPECT_EQ(f.requests("GET").size(), 1u);
@@ -409,8 +402,7 @@ TEST(SaveToDatabase, TransferTimeoutReportsTheFailure) {
 
     f.control.SaveToDatabase();
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
+    EXPECT_EQ(boxes.texts(), QStringList{"Error During saving to Database"});
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
 }
 
@@ -441,17 +433,15 @@ TEST(SaveToDatabase, RequestThatCannotStartShowsErrorOccouredAndKeepsTheMoves) {
 
     f.control.SaveToDatabase();
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Error Occoured");
-    EXPECT_EQ(boxes.seen()[0].title, "Information");
-    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
+    const MessageBoxCatcher::Seen errorOccoured{"Error Occoured", "Information",
+                                                QMessageBox::Critical};
+    EXPECT_EQ(boxes.seen(), QList{errorOccoured});
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
 
     // The same through the button: the moves stay for a retry.
     f.ui.click("cmdCommit");
 
-    ASSERT_EQ(boxes.seen().size(), 2);
-    EXPECT_EQ(boxes.seen()[1].text, "Error Occoured");
+    EXPECT_EQ(boxes.seen(), (QList{errorOccoured, errorOccoured}));
     EXPECT_EQ(f.ui.work(), before);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
     EXPECT_EQ(f.server->requests().size(), 1u);  // the first load only
@@ -475,7 +465,6 @@ TEST(SaveToDatabase, MoreStatementsThanTheCounterHoldsShowsErrorOccouredAndSends
     f.ui.list("lstVendors")->findItem("8").setSubItem(2, "000008D");
     f.control.SaveToDatabase();
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Error Occoured");
+    EXPECT_EQ(boxes.texts(), QStringList{"Error Occoured"});
     EXPECT_EQ(f.requests("POST").size(), 1u);
 }
