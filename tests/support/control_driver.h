@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <ostream>
+
 namespace test_support {
 
 // Drives a real control through its named children, as a user does.
@@ -55,10 +57,20 @@ public:
         QString text;
         QString title;
         QMessageBox::Icon icon;
+        bool operator==(const Seen&) const = default;
+        friend void PrintTo(const Seen& box, std::ostream* out) {
+            *out << '"' << box.text.toStdString() << "\" titled \"" << box.title.toStdString()
+                 << "\" icon " << int(box.icon);
+        }
     };
 
     MessageBoxCatcher();
     const QList<Seen>& seen() const { return mSeen; }
+    QStringList texts() const {
+        QStringList out;
+        for (const auto& box : mSeen) out << box.text;
+        return out;
+    }
 
 private:
     QTimer mTimer;

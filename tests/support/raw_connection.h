@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link_posts.h"
 #include "server_process.h"
 
 namespace tavrolin::test {
@@ -49,11 +50,7 @@ inline int statusOf(const std::string& reply) {
 // A form body of `statements` inserts linking vendor 77 to employees from `firstEmployee` on.
 inline std::string insertBody(int statements, int firstEmployee) {
     std::string body;
-    for (int i = 0; i < statements; ++i)
-        body +=
-            "SQL=INSERT+INTO+VendorEmployeeCrossReference+%28EmployeeID%2CVendorID%2CRecord"
-            "LastUpdated%29+VALUES+%28" +
-            std::to_string(firstEmployee + i) + "%2C77%2CGETDATE%28%29+%29+&";
+    for (int i = 0; i < statements; ++i) body += formField(insertSql(firstEmployee + i, "77"));
     return body;
 }
 
