@@ -264,6 +264,13 @@ struct HttpService::Impl {
         mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     }
 
+    static std::vector<std::unique_ptr<asio::io_context>> makeContexts() {
+        // Two I/O threads keep both cores of a small machine sending; more only add switching.
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+        std::vector<std::unique_ptr<asio::io_context>> made;
+        for (unsigned i = 0; i < threads; ++i) made.push_back(std::make_unique<asio::io_context>(1));
+        return made;
+    }
     void accept();
     void onAccept(error_code ec, tcp::socket socket);
     void trimLater();
@@ -275,7 +282,7 @@ struct HttpService::Impl {
     void shutDown();
     // Runs the I/O context until it runs out of work; an exception that escapes a handler is
     // logged and the loop goes on, so one bad handler cannot end the process.
-    void runIo();
+    void runIo(asio::io_context& context);
     // Where a test makes a thread boundary throw; empty in service.
     void fault(const char* where) const {
         if (faultHook) faultHook(where);
@@ -339,7 +346,14 @@ struct HttpService::Impl {
     std::atomic<std::size_t> bodyBytes{0};
     std::atomic<bool> running{false};
     std::atomic<bool> stopping{false};
-    asio::io_context ioc;
+    // One I/O context per I/O thread, each running on its thread alone: a connection stays on
+    // the context it was accepted onto, so its handlers need no strand, and the threads do not
+    // contend for one scheduler's queue.
+    std::vector<std::unique_ptr<asio::io_context>> contexts = makeContexts();
+    asio::io_context& ioc = *contexts.front();
+    // Keep the contexts without connections running until the service stops.
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
+    std::size_t nextContext = 0;  // on the strand
     // The listener, its timers, the signals and the stop run on this strand only, so a stop
     // can never slip in between a timer firing and re-arming.
     asio::strand<asio::io_context::executor_type> strand{ioc.get_executor()};
@@ -462,6 +476,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
   private:
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(mStream); }
+    asio::io_context& ioContext() {
+        return static_cast<asio::io_context&>(
+            asio::query(mStream.get_executor(), asio::execution::context));
+    }
 
     // A client that sends a request in two writes without TCP_NODELAY holds the second back
     // until the first is acknowledged; a delayed acknowledgement would stall it by up to 40 ms.
@@ -668,7 +686,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         auto self = this->shared_from_this();
         // Keeps the I/O threads running while the reply is being made.
         auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
-            mService.ioc.get_executor());
+            ioContext().get_executor());
         const bool taken = mService.pool.trySubmit([self, request, work, charge]() mutable {
             auto& service = self->mService;
             HttpResponse response;
@@ -879,7 +897,8 @@ class PendingHandshake : public SessionBase, public std::enable_shared_from_this
 }  // namespace
 
 void HttpService::Impl::accept() {
-    acceptor.async_accept(asio::make_strand(ioc),
+    auto& context = *contexts[nextContext++ % contexts.size()];
+    acceptor.async_accept(context,
                           asio::bind_executor(strand, [this](error_code ec, tcp::socket socket) {
                               onAccept(ec, std::move(socket));
                           }));
@@ -966,10 +985,10 @@ void HttpService::Impl::reloadTls(bool always) {
     tls = std::move(context);
 }
 
-void HttpService::Impl::runIo() {
+void HttpService::Impl::runIo(asio::io_context& context) {
     for (;;) {
         try {
-            ioc.run();
+            context.run();
             return;
         } catch (const std::exception& error) {
             logLine(std::string("I/O handler failed: ") + error.what());
@@ -981,6 +1000,8 @@ void HttpService::Impl::runIo() {
 
 void HttpService::Impl::shutDown() {
     if (stopping.exchange(true)) return;
+    // Each context now runs until its connections are done.
+    keepRunning.clear();
     error_code ignored;
     acceptor.close(ignored);
     trimTimer.cancel();
@@ -1059,11 +1080,13 @@ bool HttpService::serve() {
         impl.watchCertificates();
     });
     impl.running = true;
-    // Two I/O threads keep both cores of a small machine sending; more only add switching.
-    const unsigned ioThreads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
     std::vector<std::thread> extra;
-    for (unsigned i = 1; i < ioThreads; ++i) extra.emplace_back([&impl] { impl.runIo(); });
-    impl.runIo();
+    for (std::size_t i = 1; i < impl.contexts.size(); ++i) {
+        auto& context = *impl.contexts[i];
+        impl.keepRunning.push_back(asio::make_work_guard(context));
+        extra.emplace_back([&impl, &context] { impl.runIo(context); });
+    }
+    impl.runIo(impl.ioc);
     for (auto& thread : extra) thread.join();
     impl.running = false;
     return true;
