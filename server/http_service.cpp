@@ -524,7 +524,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         mParser->header_limit(std::uint32_t(mLimits.maxHeaderBytes));
         mParser->body_limit(std::uint64_t(kMaxPostBytes));
         lowest().expires_after(mLimits.headerTimeout);
-        acknowledgeAtOnce();
+        // A header that is here whole needs no further segment, nor the system call.
+        const std::string_view received(static_cast<const char*>(mBuffer.data().data()),
+                                        mBuffer.size());
+        if (received.find("\r\n\r\n") == std::string_view::npos) acknowledgeAtOnce();
         http::async_read_header(
             mStream, mBuffer, *mParser,
             [self = this->shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
