@@ -59,6 +59,8 @@ constexpr auto kCertificateRecheck = std::chrono::seconds(1);
 constexpr auto kTrimInterval = std::chrono::seconds(5);
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 constexpr std::size_t kFirstRead = 1024;
+// The most plaintext one TLS record carries.
+constexpr std::size_t kTlsRecord = 16 * 1024;
 constexpr std::size_t kBodyReadSize = 64 * 1024;
 // How much of the request line of a refused request goes to the log.
 constexpr std::size_t kLoggedTarget = 2048;
@@ -736,9 +738,19 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         const bool close = response.closeConnection || !mKeepAlive || mService.stopping;
         mHeaderOut = headerBlock(response, close, mHttp10);
         mBodyOut = mHead ? nullptr : response.body;
+        std::size_t bodyFrom = 0;
+        if constexpr (kTls) {
+            // TLS writes one buffer at a time, each in records and a send of its own: the header
+            // goes out with the start of the body to fill the first record.
+            if (mBodyOut && mHeaderOut.size() < kTlsRecord) {
+                bodyFrom = std::min(mBodyOut->size(), kTlsRecord - mHeaderOut.size());
+                mHeaderOut.append(*mBodyOut, 0, bodyFrom);
+            }
+        }
         std::array<asio::const_buffer, 2> buffers{
-            asio::buffer(mHeaderOut), mBodyOut ? asio::buffer(*mBodyOut) : asio::const_buffer()};
-        const auto bytes = mHeaderOut.size() + (mBodyOut ? mBodyOut->size() : 0);
+            asio::buffer(mHeaderOut),
+            mBodyOut ? asio::buffer(*mBodyOut) + bodyFrom : asio::const_buffer()};
+        const auto bytes = asio::buffer_size(buffers);
         lowest().expires_after(mLimits.headerTimeout +
                                std::chrono::milliseconds(bytes * 1000 / mLimits.minBodyRate));
         asio::async_write(mStream, buffers,
