@@ -256,6 +256,10 @@ class SessionBase {
     virtual ~SessionBase() = default;
     // Closes the connection unless a request on it is being answered; any thread.
     virtual void stop() = 0;
+    // Answers or hands on the whole request waiting in a round; on the connection's thread.
+    virtual void answerInRound(AtOnceRound&) {}
+    // Closes the connection at once; on its thread.
+    virtual void abandon() {}
 };
 
 struct HttpService::Impl {
@@ -288,6 +292,35 @@ struct HttpService::Impl {
     // Where a test makes a thread boundary throw; empty in service.
     void fault(const char* where) const {
         if (faultHook) faultHook(where);
+    }
+
+    // Whole requests wait for the round of their I/O context, which starts once the handlers
+    // ready before it have run: the requests they completed share one check of what answering
+    // at once depends on, made after all of them arrived.
+    void joinRound(asio::io_context& context, std::shared_ptr<SessionBase> session) {
+        const auto index = std::size_t(
+            std::find_if(contexts.begin(), contexts.end(),
+                         [&](const auto& each) { return each.get() == &context; }) -
+            contexts.begin());
+        auto& waiting = rounds[index];
+        waiting.push_back(std::move(session));
+        if (waiting.size() == 1) asio::post(context, [this, index] { runRound(index); });
+    }
+    void runRound(std::size_t index) {
+        std::vector<std::shared_ptr<SessionBase>> waiting;
+        waiting.swap(rounds[index]);
+        AtOnceRound round;
+        for (const auto& session : waiting) {
+            try {
+                session->answerInRound(round);
+            } catch (const std::exception& error) {
+                logLine(std::string("I/O handler failed: ") + error.what());
+                session->abandon();
+            } catch (...) {
+                logLine("I/O handler failed: an unknown exception");
+                session->abandon();
+            }
+        }
     }
 
     void add(const std::shared_ptr<SessionBase>& session) {
@@ -356,6 +389,9 @@ struct HttpService::Impl {
     // Keep the contexts without connections running until the service stops.
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
     std::size_t nextContext = 0;  // on the strand
+    // Sessions whose requests wait for their context's next round; each on its context only.
+    std::vector<std::vector<std::shared_ptr<SessionBase>>> rounds =
+        std::vector<std::vector<std::shared_ptr<SessionBase>>>(contexts.size());
     // The listener, its timers, the signals and the stop run on this strand only, so a stop
     // can never slip in between a timer firing and re-arming.
     asio::strand<asio::io_context::executor_type> strand{ioc.get_executor()};
@@ -680,10 +716,18 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             request->headers.emplace_back(std::string(field.name_string()),
                                           std::string(field.value()));
         request->body = std::move(message.body());
+        mWaiting = std::move(request);
+        mService.joinRound(ioContext(), this->shared_from_this());
+    }
+
+    // The request is whole and every request of its round arrived: answered here at once, or
+    // handed to a worker.
+    void answerInRound(AtOnceRound& round) override {
+        auto request = std::move(mWaiting);
         // The body stays counted until the worker is done with it.
         auto charge = std::move(mCharge);
 
-        if (auto response = mService.handler.answerAtOnce(*request)) {
+        if (auto response = mService.handler.answerAtOnce(*request, round)) {
             mService.handler.logAccess(*request, *response);
             return respond(std::move(*response));
         }
@@ -818,6 +862,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         finish();
     }
 
+    void abandon() override { finish(); }
+
     void finish() {
         mState = State::Closing;
         mStopTimer.cancel();
@@ -847,6 +893,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     std::string mHeaderOut;
     std::shared_ptr<const std::string> mBodyOut;
     std::size_t mLingerLeft = 0;
+    std::shared_ptr<HttpRequest> mWaiting;  // whole, until its round comes
 };
 
 using PlainSession = Session<beast::tcp_stream>;
