@@ -310,6 +310,7 @@ struct HttpService::Impl {
         std::vector<std::shared_ptr<SessionBase>> waiting;
         waiting.swap(rounds[index]);
         AtOnceRound round;
+        const LogBatch lines;
         for (const auto& session : waiting) {
             try {
                 session->answerInRound(round);
