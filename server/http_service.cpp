@@ -5,6 +5,8 @@
 #include <netinet/tcp.h>
 #include <openssl/ssl.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -792,8 +794,13 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
                 mHeaderOut.append(*mBodyOut, 0, bodyFrom);
             }
         }
+        std::size_t headerFrom = 0;
+        if constexpr (!kTls) {
+            if (mBodyOut && response.bodyFile >= 0) sendFromFile(response.bodyFile, headerFrom, bodyFrom);
+        }
+        // What is left, if anything, goes out as usual, under the write deadline.
         std::array<asio::const_buffer, 2> buffers{
-            asio::buffer(mHeaderOut),
+            asio::buffer(mHeaderOut) + headerFrom,
             mBodyOut ? asio::buffer(*mBodyOut) + bodyFrom : asio::const_buffer()};
         const auto bytes = asio::buffer_size(buffers);
         lowest().expires_after(mLimits.headerTimeout +
@@ -806,6 +813,30 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
                               if (close) return self->linger();
                               self->awaitRequest();
                           });
+    }
+
+    // Sends the header and then as much of the body as the socket takes now straight from
+    // `file`, without copying it through this process; stops short, with the offsets of what
+    // is left, where the socket would block or fails.
+    void sendFromFile(int file, std::size_t& headerFrom, std::size_t& bodyFrom) {
+        auto& socket = lowest().socket();
+        // Only a socket in non-blocking mode, as it is after its first read, cannot hold the
+        // thread here.
+        if (!socket.native_non_blocking()) return;
+        const int fd = socket.native_handle();
+        // Held back until the body follows, so that the header does not go alone.
+        const auto sent = ::send(fd, mHeaderOut.data(), mHeaderOut.size(), MSG_MORE | MSG_NOSIGNAL);
+        if (sent <= 0) return;
+        headerFrom = std::size_t(sent);
+        if (headerFrom < mHeaderOut.size()) return;
+        off_t offset = 0;
+        const auto size = off_t(mBodyOut->size());
+        while (offset < size) {
+            const auto n = ::sendfile(fd, file, &offset, std::size_t(size - offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+        }
+        bodyFrom = std::size_t(offset);
     }
 
     // The client learns at once that nothing more comes (close_notify on TLS, then FIN);

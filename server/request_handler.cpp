@@ -389,9 +389,11 @@ HttpResponse RequestHandler::documentResponse(const HttpRequest& request,
     response.headers.emplace_back("Vary", "Accept-Encoding");
     // The body points into the cached document, which it keeps alive while it is sent.
     response.body = std::shared_ptr<const std::string>(document, &document->plain());
+    response.bodyFile = document->plainFile();
     if (wantsGzip(request)) {
         try {
             response.body = std::shared_ptr<const std::string>(document, &document->gzip());
+            response.bodyFile = document->gzipFile();
             response.headers.emplace_back("Content-Encoding", "gzip");
         } catch (const std::exception& error) {
             logLine(std::string("sending the vendor list uncompressed: ") + error.what());
