@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/ssl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -1173,6 +1174,11 @@ bool HttpService::serve() {
         impl.awaitSignal();
         impl.watchCertificates();
     });
+    // A peer that goes away while a reply is sent from a file (sendfile has no MSG_NOSIGNAL)
+    // must cost its connection only, never the process.
+    struct sigaction pipe {};
+    if (::sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler == SIG_DFL)
+        ::signal(SIGPIPE, SIG_IGN);
     impl.running = true;
     std::vector<std::thread> extra;
     for (std::size_t i = 1; i < impl.contexts.size(); ++i) {
