@@ -277,7 +277,8 @@ struct HttpService::Impl {
         // Two I/O threads keep both cores of a small machine sending; more only add switching.
         const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
         std::vector<std::unique_ptr<asio::io_context>> made;
-        for (unsigned i = 0; i < threads; ++i) made.push_back(std::make_unique<asio::io_context>(1));
+        for (unsigned i = 0; i < threads; ++i)
+            made.push_back(std::make_unique<asio::io_context>(1));
         return made;
     }
     void accept();
@@ -301,10 +302,10 @@ struct HttpService::Impl {
     // ready before it have run: the requests they completed share one check of what answering
     // at once depends on, made after all of them arrived.
     void joinRound(asio::io_context& context, std::shared_ptr<SessionBase> session) {
-        const auto index = std::size_t(
-            std::find_if(contexts.begin(), contexts.end(),
-                         [&](const auto& each) { return each.get() == &context; }) -
-            contexts.begin());
+        const auto index =
+            std::size_t(std::find_if(contexts.begin(), contexts.end(),
+                                     [&](const auto& each) { return each.get() == &context; }) -
+                        contexts.begin());
         auto& waiting = rounds[index];
         waiting.push_back(std::move(session));
         if (waiting.size() == 1) asio::post(context, [this, index] { runRound(index); });
@@ -797,7 +798,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         }
         std::size_t headerFrom = 0;
         if constexpr (!kTls) {
-            if (mBodyOut && response.bodyFile >= 0) sendFromFile(response.bodyFile, headerFrom, bodyFrom);
+            if (mBodyOut && response.bodyFile >= 0)
+                sendFromFile(response.bodyFile, headerFrom, bodyFrom);
         }
         // What is left, if anything, goes out as usual, under the write deadline.
         std::array<asio::const_buffer, 2> buffers{

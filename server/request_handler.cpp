@@ -381,8 +381,8 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
     }
 }
 
-HttpResponse RequestHandler::documentResponse(const HttpRequest& request,
-                                              std::shared_ptr<const CachedDocument> document) const {
+HttpResponse RequestHandler::documentResponse(
+    const HttpRequest& request, std::shared_ptr<const CachedDocument> document) const {
     HttpResponse response;
     response.contentType = "text/xml; charset=utf-8";
     // Caches between here and the client must keep the two forms apart.
