@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace tavrolin::server {
 
@@ -24,13 +25,14 @@ void writeAll(const std::string& text) {
     }
 }
 
-}  // namespace
+thread_local std::string* tHeld = nullptr;  // the lines of this thread's LogBatch
 
 // Lines that come while another thread writes go out with its next write, so under load many
 // lines share one system call, and none waits for a timer.
-void logLine(const std::string& line) {
+void writeLines(std::string_view lines, bool endLine) {
     std::unique_lock lock(gLogMutex);
-    gPending.append(line).push_back('\n');
+    gPending.append(lines);
+    if (endLine) gPending.push_back('\n');
     if (gWriting) return;
     gWriting = true;
     std::string batch;
@@ -42,6 +44,26 @@ void logLine(const std::string& line) {
         lock.lock();
     }
     gWriting = false;
+}
+
+}  // namespace
+
+void logLine(const std::string& line) {
+    if (tHeld) {
+        tHeld->append(line).push_back('\n');
+        return;
+    }
+    writeLines(line, true);
+}
+
+LogBatch::LogBatch() : mOwner(tHeld == nullptr) {
+    if (mOwner) tHeld = &mLines;
+}
+
+LogBatch::~LogBatch() {
+    if (!mOwner) return;
+    tHeld = nullptr;
+    if (!mLines.empty()) writeLines(mLines, false);
 }
 
 std::string escapeLogText(std::string_view text) {

@@ -1,12 +1,47 @@
 #include "document_cache.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "compression.h"
 
 namespace tavrolin::server {
 
+namespace {
+
+// An in-memory file holding `bytes`, or -1.
+int memoryFile(const std::string& bytes) {
+    const int file = ::memfd_create("tavrolin-document", MFD_CLOEXEC);
+    if (file < 0) return -1;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto n = ::write(file, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(file);
+            return -1;
+        }
+        done += std::size_t(n);
+    }
+    return file;
+}
+
+}  // namespace
+
+CachedDocument::CachedDocument(std::string plain)
+    : mPlain(std::move(plain)), mPlainFile(memoryFile(mPlain)) {}
+
+CachedDocument::~CachedDocument() {
+    if (mPlainFile >= 0) ::close(mPlainFile);
+    if (mGzipFile >= 0) ::close(mGzipFile);
+}
+
 const std::string& CachedDocument::gzip() const {
     std::call_once(mCompressed, [this] {
         mGzip = gzipCompress(mPlain);
+        mGzipFile = memoryFile(mGzip);
         mGzipReady.store(true, std::memory_order_release);
     });
     return mGzip;

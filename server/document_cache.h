@@ -15,7 +15,8 @@ namespace tavrolin::server {
 
 class CachedDocument {
   public:
-    explicit CachedDocument(std::string plain) : mPlain(std::move(plain)) {}
+    explicit CachedDocument(std::string plain);
+    ~CachedDocument();
     CachedDocument(const CachedDocument&) = delete;
     CachedDocument& operator=(const CachedDocument&) = delete;
 
@@ -25,10 +26,18 @@ class CachedDocument {
     // Whether gzip() returns at once, without compressing.
     bool gzipReady() const { return mGzipReady.load(std::memory_order_acquire); }
 
+    // The same bytes in in-memory files, which a socket can be sent from without copying them
+    // (as long as the document lives); -1 when no such file could be made. The gzip one only
+    // once gzip() has returned.
+    int plainFile() const { return mPlainFile; }
+    int gzipFile() const { return mGzipFile; }
+
   private:
     std::string mPlain;
+    int mPlainFile = -1;
     mutable std::once_flag mCompressed;
     mutable std::string mGzip;
+    mutable int mGzipFile = -1;
     mutable std::atomic<bool> mGzipReady{false};
 };
 

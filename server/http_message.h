@@ -35,6 +35,9 @@ struct HttpResponse {
     std::string contentType;
     // Shared so that a cached document goes out without a copy; null for an empty body.
     std::shared_ptr<const std::string> body;
+    // A file holding exactly the bytes of `body`, open while `body` is held, which the
+    // transport may send from without copying; -1 for none.
+    int bodyFile = -1;
     HeaderList headers;
     // The transport closes the connection after sending this reply.
     bool closeConnection = false;

@@ -4,7 +4,10 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/ssl.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -59,6 +62,8 @@ constexpr auto kCertificateRecheck = std::chrono::seconds(1);
 constexpr auto kTrimInterval = std::chrono::seconds(5);
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 constexpr std::size_t kFirstRead = 1024;
+// The most plaintext one TLS record carries.
+constexpr std::size_t kTlsRecord = 16 * 1024;
 constexpr std::size_t kBodyReadSize = 64 * 1024;
 // How much of the request line of a refused request goes to the log.
 constexpr std::size_t kLoggedTarget = 2048;
@@ -254,6 +259,10 @@ class SessionBase {
     virtual ~SessionBase() = default;
     // Closes the connection unless a request on it is being answered; any thread.
     virtual void stop() = 0;
+    // Answers or hands on the whole request waiting in a round; on the connection's thread.
+    virtual void answerInRound(AtOnceRound&) {}
+    // Closes the connection at once; on its thread.
+    virtual void abandon() {}
 };
 
 struct HttpService::Impl {
@@ -264,6 +273,14 @@ struct HttpService::Impl {
         mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     }
 
+    static std::vector<std::unique_ptr<asio::io_context>> makeContexts() {
+        // Two I/O threads keep both cores of a small machine sending; more only add switching.
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+        std::vector<std::unique_ptr<asio::io_context>> made;
+        for (unsigned i = 0; i < threads; ++i)
+            made.push_back(std::make_unique<asio::io_context>(1));
+        return made;
+    }
     void accept();
     void onAccept(error_code ec, tcp::socket socket);
     void trimLater();
@@ -275,10 +292,40 @@ struct HttpService::Impl {
     void shutDown();
     // Runs the I/O context until it runs out of work; an exception that escapes a handler is
     // logged and the loop goes on, so one bad handler cannot end the process.
-    void runIo();
+    void runIo(asio::io_context& context);
     // Where a test makes a thread boundary throw; empty in service.
     void fault(const char* where) const {
         if (faultHook) faultHook(where);
+    }
+
+    // Whole requests wait for the round of their I/O context, which starts once the handlers
+    // ready before it have run: the requests they completed share one check of what answering
+    // at once depends on, made after all of them arrived.
+    void joinRound(asio::io_context& context, std::shared_ptr<SessionBase> session) {
+        const auto index =
+            std::size_t(std::find_if(contexts.begin(), contexts.end(),
+                                     [&](const auto& each) { return each.get() == &context; }) -
+                        contexts.begin());
+        auto& waiting = rounds[index];
+        waiting.push_back(std::move(session));
+        if (waiting.size() == 1) asio::post(context, [this, index] { runRound(index); });
+    }
+    void runRound(std::size_t index) {
+        std::vector<std::shared_ptr<SessionBase>> waiting;
+        waiting.swap(rounds[index]);
+        AtOnceRound round;
+        const LogBatch lines;
+        for (const auto& session : waiting) {
+            try {
+                session->answerInRound(round);
+            } catch (const std::exception& error) {
+                logLine(std::string("I/O handler failed: ") + error.what());
+                session->abandon();
+            } catch (...) {
+                logLine("I/O handler failed: an unknown exception");
+                session->abandon();
+            }
+        }
     }
 
     void add(const std::shared_ptr<SessionBase>& session) {
@@ -339,7 +386,17 @@ struct HttpService::Impl {
     std::atomic<std::size_t> bodyBytes{0};
     std::atomic<bool> running{false};
     std::atomic<bool> stopping{false};
-    asio::io_context ioc;
+    // One I/O context per I/O thread, each running on its thread alone: a connection stays on
+    // the context it was accepted onto, so its handlers need no strand, and the threads do not
+    // contend for one scheduler's queue.
+    std::vector<std::unique_ptr<asio::io_context>> contexts = makeContexts();
+    asio::io_context& ioc = *contexts.front();
+    // Keep the contexts without connections running until the service stops.
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
+    std::size_t nextContext = 0;  // on the strand
+    // Sessions whose requests wait for their context's next round; each on its context only.
+    std::vector<std::vector<std::shared_ptr<SessionBase>>> rounds =
+        std::vector<std::vector<std::shared_ptr<SessionBase>>>(contexts.size());
     // The listener, its timers, the signals and the stop run on this strand only, so a stop
     // can never slip in between a timer firing and re-arming.
     asio::strand<asio::io_context::executor_type> strand{ioc.get_executor()};
@@ -462,6 +519,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
   private:
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(mStream); }
+    asio::io_context& ioContext() {
+        return static_cast<asio::io_context&>(
+            asio::query(mStream.get_executor(), asio::execution::context));
+    }
 
     // A client that sends a request in two writes without TCP_NODELAY holds the second back
     // until the first is acknowledged; a delayed acknowledgement would stall it by up to 40 ms.
@@ -506,7 +567,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         mParser->header_limit(std::uint32_t(mLimits.maxHeaderBytes));
         mParser->body_limit(std::uint64_t(kMaxPostBytes));
         lowest().expires_after(mLimits.headerTimeout);
-        acknowledgeAtOnce();
+        // A header that is here whole needs no further segment, nor the system call.
+        const std::string_view received(static_cast<const char*>(mBuffer.data().data()),
+                                        mBuffer.size());
+        if (received.find("\r\n\r\n") == std::string_view::npos) acknowledgeAtOnce();
         http::async_read_header(
             mStream, mBuffer, *mParser,
             [self = this->shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
@@ -657,10 +721,18 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             request->headers.emplace_back(std::string(field.name_string()),
                                           std::string(field.value()));
         request->body = std::move(message.body());
+        mWaiting = std::move(request);
+        mService.joinRound(ioContext(), this->shared_from_this());
+    }
+
+    // The request is whole and every request of its round arrived: answered here at once, or
+    // handed to a worker.
+    void answerInRound(AtOnceRound& round) override {
+        auto request = std::move(mWaiting);
         // The body stays counted until the worker is done with it.
         auto charge = std::move(mCharge);
 
-        if (auto response = mService.handler.answerAtOnce(*request)) {
+        if (auto response = mService.handler.answerAtOnce(*request, round)) {
             mService.handler.logAccess(*request, *response);
             return respond(std::move(*response));
         }
@@ -668,7 +740,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         auto self = this->shared_from_this();
         // Keeps the I/O threads running while the reply is being made.
         auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
-            mService.ioc.get_executor());
+            ioContext().get_executor());
         const bool taken = mService.pool.trySubmit([self, request, work, charge]() mutable {
             auto& service = self->mService;
             HttpResponse response;
@@ -715,9 +787,25 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         const bool close = response.closeConnection || !mKeepAlive || mService.stopping;
         mHeaderOut = headerBlock(response, close, mHttp10);
         mBodyOut = mHead ? nullptr : response.body;
+        std::size_t bodyFrom = 0;
+        if constexpr (kTls) {
+            // TLS writes one buffer at a time, each in records and a send of its own: the header
+            // goes out with the start of the body to fill the first record.
+            if (mBodyOut && mHeaderOut.size() < kTlsRecord) {
+                bodyFrom = std::min(mBodyOut->size(), kTlsRecord - mHeaderOut.size());
+                mHeaderOut.append(*mBodyOut, 0, bodyFrom);
+            }
+        }
+        std::size_t headerFrom = 0;
+        if constexpr (!kTls) {
+            if (mBodyOut && response.bodyFile >= 0)
+                sendFromFile(response.bodyFile, headerFrom, bodyFrom);
+        }
+        // What is left, if anything, goes out as usual, under the write deadline.
         std::array<asio::const_buffer, 2> buffers{
-            asio::buffer(mHeaderOut), mBodyOut ? asio::buffer(*mBodyOut) : asio::const_buffer()};
-        const auto bytes = mHeaderOut.size() + (mBodyOut ? mBodyOut->size() : 0);
+            asio::buffer(mHeaderOut) + headerFrom,
+            mBodyOut ? asio::buffer(*mBodyOut) + bodyFrom : asio::const_buffer()};
+        const auto bytes = asio::buffer_size(buffers);
         lowest().expires_after(mLimits.headerTimeout +
                                std::chrono::milliseconds(bytes * 1000 / mLimits.minBodyRate));
         asio::async_write(mStream, buffers,
@@ -728,6 +816,30 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
                               if (close) return self->linger();
                               self->awaitRequest();
                           });
+    }
+
+    // Sends the header and then as much of the body as the socket takes now straight from
+    // `file`, without copying it through this process; stops short, with the offsets of what
+    // is left, where the socket would block or fails.
+    void sendFromFile(int file, std::size_t& headerFrom, std::size_t& bodyFrom) {
+        auto& socket = lowest().socket();
+        // Only a socket in non-blocking mode, as it is after its first read, cannot hold the
+        // thread here.
+        if (!socket.native_non_blocking()) return;
+        const int fd = socket.native_handle();
+        // Held back until the body follows, so that the header does not go alone.
+        const auto sent = ::send(fd, mHeaderOut.data(), mHeaderOut.size(), MSG_MORE | MSG_NOSIGNAL);
+        if (sent <= 0) return;
+        headerFrom = std::size_t(sent);
+        if (headerFrom < mHeaderOut.size()) return;
+        off_t offset = 0;
+        const auto size = off_t(mBodyOut->size());
+        while (offset < size) {
+            const auto n = ::sendfile(fd, file, &offset, std::size_t(size - offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+        }
+        bodyFrom = std::size_t(offset);
     }
 
     // The client learns at once that nothing more comes (close_notify on TLS, then FIN);
@@ -785,6 +897,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         finish();
     }
 
+    void abandon() override { finish(); }
+
     void finish() {
         mState = State::Closing;
         mStopTimer.cancel();
@@ -814,6 +928,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     std::string mHeaderOut;
     std::shared_ptr<const std::string> mBodyOut;
     std::size_t mLingerLeft = 0;
+    std::shared_ptr<HttpRequest> mWaiting;  // whole, until its round comes
 };
 
 using PlainSession = Session<beast::tcp_stream>;
@@ -879,7 +994,8 @@ class PendingHandshake : public SessionBase, public std::enable_shared_from_this
 }  // namespace
 
 void HttpService::Impl::accept() {
-    acceptor.async_accept(asio::make_strand(ioc),
+    auto& context = *contexts[nextContext++ % contexts.size()];
+    acceptor.async_accept(context,
                           asio::bind_executor(strand, [this](error_code ec, tcp::socket socket) {
                               onAccept(ec, std::move(socket));
                           }));
@@ -966,10 +1082,10 @@ void HttpService::Impl::reloadTls(bool always) {
     tls = std::move(context);
 }
 
-void HttpService::Impl::runIo() {
+void HttpService::Impl::runIo(asio::io_context& context) {
     for (;;) {
         try {
-            ioc.run();
+            context.run();
             return;
         } catch (const std::exception& error) {
             logLine(std::string("I/O handler failed: ") + error.what());
@@ -981,6 +1097,8 @@ void HttpService::Impl::runIo() {
 
 void HttpService::Impl::shutDown() {
     if (stopping.exchange(true)) return;
+    // Each context now runs until its connections are done.
+    keepRunning.clear();
     error_code ignored;
     acceptor.close(ignored);
     trimTimer.cancel();
@@ -1058,12 +1176,19 @@ bool HttpService::serve() {
         impl.awaitSignal();
         impl.watchCertificates();
     });
+    // A peer that goes away while a reply is sent from a file (sendfile has no MSG_NOSIGNAL)
+    // must cost its connection only, never the process.
+    struct sigaction pipe {};
+    if (::sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler == SIG_DFL)
+        ::signal(SIGPIPE, SIG_IGN);
     impl.running = true;
-    // Two I/O threads keep both cores of a small machine sending; more only add switching.
-    const unsigned ioThreads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
     std::vector<std::thread> extra;
-    for (unsigned i = 1; i < ioThreads; ++i) extra.emplace_back([&impl] { impl.runIo(); });
-    impl.runIo();
+    for (std::size_t i = 1; i < impl.contexts.size(); ++i) {
+        auto& context = *impl.contexts[i];
+        impl.keepRunning.push_back(asio::make_work_guard(context));
+        extra.emplace_back([&impl, &context] { impl.runIo(context); });
+    }
+    impl.runIo(impl.ioc);
     for (auto& thread : extra) thread.join();
     impl.running = false;
     return true;

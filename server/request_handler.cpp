@@ -349,7 +349,8 @@ bool RequestHandler::wantsGzip(const HttpRequest& request) const {
     return mSettings.compress && acceptEncoding && acceptsGzip(*acceptEncoding);
 }
 
-std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& request) {
+std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& request,
+                                                         AtOnceRound& round) {
     // Sign-in takes a password check, which is never done on the I/O thread.
     if (mSettings.users || (request.method != "GET" && request.method != "HEAD"))
         return std::nullopt;
@@ -361,9 +362,13 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
     if (!queryEmployeeId(query, employeeId)) return std::nullopt;
     const auto start = std::chrono::steady_clock::now();
     try {
-        const auto version = mStorage.changeVersionAtOnce();
-        if (!version) return std::nullopt;
-        auto document = mCache.find(employeeId, *version);
+        // Every request of the round had arrived before this read, so one serves them all.
+        if (!round.versionRead) {
+            round.versionRead = true;
+            round.version = mStorage.changeVersionAtOnce();
+        }
+        if (!round.version) return std::nullopt;
+        auto document = mCache.find(employeeId, *round.version);
         // Compressing a large document would hold up every connection of this thread.
         if (!document || (wantsGzip(request) && !document->gzipReady())) return std::nullopt;
         // Only an answer counts here; the worker counts the requests it is left.
@@ -376,17 +381,19 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
     }
 }
 
-HttpResponse RequestHandler::documentResponse(const HttpRequest& request,
-                                              std::shared_ptr<const CachedDocument> document) const {
+HttpResponse RequestHandler::documentResponse(
+    const HttpRequest& request, std::shared_ptr<const CachedDocument> document) const {
     HttpResponse response;
     response.contentType = "text/xml; charset=utf-8";
     // Caches between here and the client must keep the two forms apart.
     response.headers.emplace_back("Vary", "Accept-Encoding");
     // The body points into the cached document, which it keeps alive while it is sent.
     response.body = std::shared_ptr<const std::string>(document, &document->plain());
+    response.bodyFile = document->plainFile();
     if (wantsGzip(request)) {
         try {
             response.body = std::shared_ptr<const std::string>(document, &document->gzip());
+            response.bodyFile = document->gzipFile();
             response.headers.emplace_back("Content-Encoding", "gzip");
         } catch (const std::exception& error) {
             logLine(std::string("sending the vendor list uncompressed: ") + error.what());

@@ -63,7 +63,8 @@ class RequestHandler final : public RequestSink {
     // is read; the password hash, when one is needed, runs on the sign-in threads.
     void admit(const HttpRequest& header, AdmitDecision decide) override;
     HttpResponse handle(const HttpRequest& request) override;
-    std::optional<HttpResponse> answerAtOnce(const HttpRequest& request) override;
+    std::optional<HttpResponse> answerAtOnce(const HttpRequest& request,
+                                              AtOnceRound& round) override;
 
     // Answers the sign-ins still being checked and stops their threads; call once the transport
     // has stopped serving, while it can still take the answers.

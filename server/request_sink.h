@@ -4,12 +4,21 @@
 // offers its header to `admit` before it reads any of the body, hands the whole request to
 // `handle` on a worker thread and writes the reply back; it never sees a route or a database.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
 #include "http_message.h"
 
 namespace tavrolin::server {
+
+// What the answers of one round of `answerAtOnce` may share. The transport starts a round only
+// once every request in it has arrived, so a look at the database taken during the round is
+// no older than any of them.
+struct AtOnceRound {
+    bool versionRead = false;
+    std::optional<std::int64_t> version;
+};
 
 class RequestSink {
   public:
@@ -28,8 +37,10 @@ class RequestSink {
 
     // Answers a whole request on the I/O thread when that takes no waiting (a cached document
     // known to be current), or nothing to hand it to `handle`. Must not block.
-    virtual std::optional<HttpResponse> answerAtOnce(const HttpRequest& request) {
+    virtual std::optional<HttpResponse> answerAtOnce(const HttpRequest& request,
+                                                     AtOnceRound& round) {
         (void)request;
+        (void)round;
         return std::nullopt;
     }
 
