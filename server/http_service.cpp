@@ -260,7 +260,8 @@ class SessionBase {
     // Closes the connection unless a request on it is being answered; any thread.
     virtual void stop() = 0;
     // Answers or hands on the whole request waiting in a round; on the connection's thread.
-    virtual void answerInRound(AtOnceRound&) {}
+    // True when the request waits on for the round's look taken later, on a worker.
+    virtual bool answerInRound(AtOnceRound&) { return false; }
     // Closes the connection at once; on its thread.
     virtual void abandon() {}
 };
@@ -313,11 +314,39 @@ struct HttpService::Impl {
     void runRound(std::size_t index) {
         std::vector<std::shared_ptr<SessionBase>> waiting;
         waiting.swap(rounds[index]);
-        AtOnceRound round;
         const LogBatch lines;
-        for (const auto& session : waiting) {
+        auto later = answerRound(waiting, AtOnceRound{});
+        if (later.empty()) return;
+        // One worker takes the look that the round's requests wait for, then they are answered
+        // back on this thread; a full queue leaves each to find its own way to a worker.
+        auto& context = *contexts[index];
+        auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
+            context.get_executor());
+        const bool taken = pool.trySubmit([this, &context, later, work]() mutable {
+            AtOnceRound round;
             try {
-                session->answerInRound(round);
+                round = handler.readRound();
+            } catch (...) {
+                round.versionRead = round.readLater = true;  // each request then goes on alone
+            }
+            asio::post(context, [this, later = std::move(later), round, work] {
+                const LogBatch lines;
+                answerRound(later, round);
+            });
+        });
+        if (!taken) {
+            AtOnceRound alone;
+            alone.versionRead = alone.readLater = true;
+            answerRound(later, alone);
+        }
+    }
+    // Answers or hands on each session's request; returns those that wait for a later look.
+    std::vector<std::shared_ptr<SessionBase>> answerRound(
+        const std::vector<std::shared_ptr<SessionBase>>& sessions, AtOnceRound round) {
+        std::vector<std::shared_ptr<SessionBase>> later;
+        for (const auto& session : sessions) {
+            try {
+                if (session->answerInRound(round)) later.push_back(session);
             } catch (const std::exception& error) {
                 logLine(std::string("I/O handler failed: ") + error.what());
                 session->abandon();
@@ -326,6 +355,7 @@ struct HttpService::Impl {
                 session->abandon();
             }
         }
+        return later;
     }
 
     void add(const std::shared_ptr<SessionBase>& session) {
@@ -727,15 +757,19 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
     // The request is whole and every request of its round arrived: answered here at once, or
     // handed to a worker.
-    void answerInRound(AtOnceRound& round) override {
+    bool answerInRound(AtOnceRound& round) override {
+        round.wantsReadLater = false;
+        if (auto response = mService.handler.answerAtOnce(*mWaiting, round)) {
+            mService.handler.logAccess(*mWaiting, *response);
+            mWaiting.reset();
+            mCharge.reset();
+            respond(std::move(*response));
+            return false;
+        }
+        if (round.wantsReadLater) return true;
         auto request = std::move(mWaiting);
         // The body stays counted until the worker is done with it.
         auto charge = std::move(mCharge);
-
-        if (auto response = mService.handler.answerAtOnce(*request, round)) {
-            mService.handler.logAccess(*request, *response);
-            return respond(std::move(*response));
-        }
 
         auto self = this->shared_from_this();
         // Keeps the I/O threads running while the reply is being made.
@@ -780,6 +814,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             mService.handler.logAccess(*request, response);
             respond(std::move(response));
         }
+        return false;
     }
 
     void respond(HttpResponse response) {

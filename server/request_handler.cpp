@@ -367,7 +367,10 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
             round.versionRead = true;
             round.version = mStorage.changeVersionAtOnce();
         }
-        if (!round.version) return std::nullopt;
+        if (!round.version) {
+            round.wantsReadLater = !round.readLater;
+            return std::nullopt;
+        }
         auto document = mCache.find(employeeId, *round.version);
         // Compressing a large document would hold up every connection of this thread.
         if (!document || (wantsGzip(request) && !document->gzipReady())) return std::nullopt;
@@ -379,6 +382,17 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
     } catch (const StorageError&) {
         return std::nullopt;  // the worker's path reports it
     }
+}
+
+AtOnceRound RequestHandler::readRound() {
+    AtOnceRound round;
+    round.versionRead = round.readLater = true;
+    try {
+        round.version = mStorage.changeVersion();
+    } catch (const StorageError&) {
+        // Each request then goes to a worker, whose own read reports the failure.
+    }
+    return round;
 }
 
 HttpResponse RequestHandler::documentResponse(

@@ -65,6 +65,7 @@ class RequestHandler final : public RequestSink {
     HttpResponse handle(const HttpRequest& request) override;
     std::optional<HttpResponse> answerAtOnce(const HttpRequest& request,
                                               AtOnceRound& round) override;
+    AtOnceRound readRound() override;
 
     // Answers the sign-ins still being checked and stops their threads; call once the transport
     // has stopped serving, while it can still take the answers.

@@ -18,6 +18,12 @@ namespace tavrolin::server {
 struct AtOnceRound {
     bool versionRead = false;
     std::optional<std::int64_t> version;
+    // Set by `readRound`: this is the round's second pass, whose look was taken on a worker.
+    bool readLater = false;
+    // Set by `answerAtOnce` for the request it was just given: it can be answered at once
+    // after `readRound`, which the transport then runs once for every such request of the
+    // round instead of handing each to `handle`. Reset by the transport before each call.
+    bool wantsReadLater = false;
 };
 
 class RequestSink {
@@ -42,6 +48,16 @@ class RequestSink {
         (void)request;
         (void)round;
         return std::nullopt;
+    }
+
+    // Takes, on a worker thread, the look at the database that `answerAtOnce` could not take
+    // at once (a round trip to a shared database, a lock held by a writer), for the requests
+    // of a round that asked for it: one round trip serves them all. Begins after every one of
+    // them arrived.
+    virtual AtOnceRound readRound() {
+        AtOnceRound round;
+        round.versionRead = round.readLater = true;
+        return round;
     }
 
     // Answers a whole request; runs on a worker thread and may wait on the database.

@@ -5,6 +5,7 @@
 # measures tavrolin-server and then nginx with the same wrk settings, alternating, so a change
 # in the machine's load falls on both alike; both write their access log.
 # usage: document_bench.sh PATH/TO/tavrolin-server [seconds-per-run] [runs] [engines...]
+# DOCUMENTS="typical" and MODES="https" (for example) measure only those cases.
 # Needs wrk, nginx, curl (scripts/setup --bench), openssl and PostgreSQL (scripts/setup).
 set -euo pipefail
 # shellcheck source=bench_lib.sh
@@ -134,10 +135,10 @@ rps() { wrk -t"$threads" -c"$connections" -d"${seconds}s" "$@" | awk '/Requests\
 
 echo "# cached document, wrk -t$threads -c$connections -d${seconds}s, median of $runs alternating runs"
 for engine in "${engines[@]}"; do
-  for name in typical largest; do
+  for name in ${DOCUMENTS:-typical largest}; do
     bytes=$(stat -c %s "$work/www/$engine-$name.xml")
     gz_bytes=$(stat -c %s "$work/www/$engine-$name.xml.gz")
-    for mode in plain gzip https; do
+    for mode in ${MODES:-plain gzip https}; do
       headers=()
       [[ $mode == gzip ]] && headers=(-H 'Accept-Encoding: gzip')
       if [[ $mode == https ]]; then
