@@ -317,27 +317,64 @@ struct HttpService::Impl {
         const LogBatch lines;
         auto later = answerRound(waiting, AtOnceRound{});
         if (later.empty()) return;
-        // One worker takes the look that the round's requests wait for, then they are answered
-        // back on this thread; a full queue leaves each to find its own way to a worker.
-        auto& context = *contexts[index];
-        auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
-            context.get_executor());
-        const bool taken = pool.trySubmit([this, &context, later, work]() mutable {
+        {
+            std::lock_guard lock(lookMutex);
+            for (auto& session : later) awaitingLook.emplace_back(index, std::move(session));
+            if (lookUnderWay) return;
+            lookUnderWay = true;
+        }
+        // The contexts keep running while their sessions wait for the worker.
+        std::vector<asio::executor_work_guard<asio::io_context::executor_type>> hold;
+        for (auto& context : contexts) hold.emplace_back(context->get_executor());
+        auto held = std::make_shared<decltype(hold)>(std::move(hold));
+        if (!pool.trySubmit([this, held] { takeLooks(); })) {
+            // A full queue leaves each request to find its own way to a worker.
+            AtOnceRound alone;
+            alone.versionRead = alone.readLater = true;
+            std::unique_lock lock(lookMutex);
+            lookUnderWay = false;
+            answerOnContexts(takeAwaiting(lock), alone);
+        }
+    }
+    // On a worker: takes the look at the database that the waiting requests of every context
+    // need, hands each context its answers and goes on while more have gathered meanwhile. A
+    // look serves only the requests that had arrived when it began.
+    void takeLooks() {
+        for (;;) {
+            std::unique_lock lock(lookMutex);
+            if (awaitingLook.empty()) {
+                lookUnderWay = false;
+                return;
+            }
+            auto batch = takeAwaiting(lock);
+            lock.unlock();
             AtOnceRound round;
             try {
                 round = handler.readRound();
             } catch (...) {
                 round.versionRead = round.readLater = true;  // each request then goes on alone
             }
-            asio::post(context, [this, later = std::move(later), round, work] {
+            answerOnContexts(std::move(batch), round);
+        }
+    }
+    std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> takeAwaiting(
+        std::unique_lock<std::mutex>&) {
+        std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> batch;
+        batch.swap(awaitingLook);
+        return batch;
+    }
+    // Posts each session back to its own context to be answered from `round`.
+    void answerOnContexts(std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> batch,
+                          const AtOnceRound& round) {
+        for (std::size_t index = 0; index < contexts.size(); ++index) {
+            std::vector<std::shared_ptr<SessionBase>> sessions;
+            for (auto& [where, session] : batch)
+                if (where == index) sessions.push_back(std::move(session));
+            if (sessions.empty()) continue;
+            asio::post(*contexts[index], [this, sessions = std::move(sessions), round] {
                 const LogBatch lines;
-                answerRound(later, round);
+                answerRound(sessions, round);
             });
-        });
-        if (!taken) {
-            AtOnceRound alone;
-            alone.versionRead = alone.readLater = true;
-            answerRound(later, alone);
         }
     }
     // Answers or hands on each session's request; returns those that wait for a later look.
@@ -427,6 +464,11 @@ struct HttpService::Impl {
     // Sessions whose requests wait for their context's next round; each on its context only.
     std::vector<std::vector<std::shared_ptr<SessionBase>>> rounds =
         std::vector<std::vector<std::shared_ptr<SessionBase>>>(contexts.size());
+    // Sessions whose requests wait for a look at the database taken on a worker, with their
+    // context, and whether a worker is taking looks.
+    std::mutex lookMutex;
+    std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> awaitingLook;
+    bool lookUnderWay = false;
     // The listener, its timers, the signals and the stop run on this strand only, so a stop
     // can never slip in between a timer firing and re-arming.
     asio::strand<asio::io_context::executor_type> strand{ioc.get_executor()};
