@@ -19,7 +19,6 @@
 #include <QMap>
 #include <QMenu>
 #include <QMetaMethod>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>

@@ -14,8 +14,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <functional>
-
 using tavrolin::InternetTransfer;
 using namespace test_support;
 using namespace std::chrono_literals;

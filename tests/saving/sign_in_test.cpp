@@ -8,6 +8,7 @@
 #include "support/linked_vendors.h"
 #include "support/server_process.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -16,6 +17,8 @@
 
 using namespace test_support;
 using namespace std::chrono_literals;
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -75,8 +78,7 @@ TEST(SignIn, TheLoadSendsTheCredentialsWithTheFirstRequestAndAcceptsGzip) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/Tavrolin.asp?EmployeeID=42");
     EXPECT_EQ(requests[0].header("Authorization"), kBasicAlice);
-    EXPECT_NE(requests[0].header("Accept-Encoding").find("gzip"), std::string::npos)
-        << requests[0].header("Accept-Encoding");
+    EXPECT_THAT(requests[0].header("Accept-Encoding"), HasSubstr("gzip"));
 
     // Without user info nothing is sent.
     server.clearRequests();
@@ -127,7 +129,7 @@ TEST(SignIn, TheSaveSendsTheCredentialsAndNoOrigin) {
     EXPECT_EQ(requests[0].header("Authorization"), kBasicAlice);
     EXPECT_FALSE(requests[0].hasHeader("Origin"));
     EXPECT_FALSE(requests[0].hasHeader("Sec-Fetch-Site"));
-    EXPECT_NE(requests[0].body.find("SQL=INSERT"), std::string::npos);
+    EXPECT_THAT(requests[0].body, HasSubstr("SQL=INSERT"));
     EXPECT_EQ(requests[1].method, "GET");
     EXPECT_EQ(requests[1].header("Authorization"), kBasicAlice);
 }
