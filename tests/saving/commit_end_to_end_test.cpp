@@ -46,20 +46,6 @@ struct OnTheDemoServer {
         control.setEmployeeID("42");
         control.setServerName(QString::fromStdString(server.baseUrl()));
     }
-
-    int positionOf(const char* list, const QString& id) {
-        const tavrolin::ListItem row = ui.list(list)->findItem(id);
-        if (row.isNull()) throw std::runtime_error("vendor " + id.toStdString() + " not listed");
-        return row.position();
-    }
-
-    // Highlights the vendor with a click and presses the move button, as a user does.
-    void moveWithClicks(const char* list, const QString& id, const char* button) {
-        ui.clickRow(list, positionOf(list, id));
-        if (!ui.button(button)->isEnabled())
-            throw std::runtime_error(std::string(button) + " is not enabled");
-        ui.click(button);
-    }
 };
 
 }  // namespace
@@ -71,14 +57,15 @@ TEST(CommitEndToEnd, MovesBothWaysAreStoredAndTheListsReloadFromTheDatabase) {
     ASSERT_TRUE(before.linked.contains("456") && before.linked.contains("900"));
     EXPECT_EQ(sorted(f.ui.rows("lstSelectedVendors")), before.linked);
 
-    f.ui.clickRow("lstVendors", f.positionOf("lstVendors", "123"));
-    f.ui.clickRow("lstVendors", f.positionOf("lstVendors", "77"), Qt::ControlModifier);
+    f.ui.clickRow("lstVendors", f.ui.list("lstVendors")->findItem("123").position());
+    f.ui.clickRow("lstVendors", f.ui.list("lstVendors")->findItem("77").position(),
+                  Qt::ControlModifier);
     ASSERT_TRUE(f.ui.click("cmdAddAll"));
     ASSERT_EQ(f.ui.highlighted("lstSelectedVendors").size(), 2);
-    f.moveWithClicks("lstSelectedVendors", "456", "cmdDelete");
+    f.ui.move("lstSelectedVendors", "456", "cmdDelete");
     // Across and back: nothing to save for it.
-    f.moveWithClicks("lstSelectedVendors", "900", "cmdDelete");
-    f.moveWithClicks("lstVendors", "900", "cmdAdd");
+    f.ui.move("lstSelectedVendors", "900", "cmdDelete");
+    f.ui.move("lstVendors", "900", "cmdAdd");
     const QStringList selectedMarkers = f.ui.rows("lstSelectedVendors", 2);
     EXPECT_TRUE(selectedMarkers.contains("000123N"));
     EXPECT_TRUE(selectedMarkers.contains("000077N"));
@@ -125,8 +112,8 @@ TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
     OnTheDemoServer f;
     const StoredLinks before = storedLinks(f.server.baseUrl(), 42);
     ASSERT_TRUE(before.notLinked.contains("77") && before.notLinked.contains("123"));
-    f.moveWithClicks("lstVendors", "77", "cmdAdd");
-    f.moveWithClicks("lstVendors", "123", "cmdAdd");
+    f.ui.move("lstVendors", "77", "cmdAdd");
+    f.ui.move("lstVendors", "123", "cmdAdd");
     const QString moved = f.ui.work();
     ASSERT_TRUE(f.ui.rows("lstSelectedVendors", 2).contains("000123N"));
     // Meanwhile the vendor is made inactive: the server refuses the whole post.
@@ -160,8 +147,8 @@ TEST(CommitEndToEnd, RefusedPostKeepsTheMovesChangesNothingAndARetrySaves) {
 
 TEST(CommitEndToEnd, ServerGoneKeepsTheMovesAndARetrySavesOnceItIsBack) {
     OnTheDemoServer f;
-    f.moveWithClicks("lstVendors", "123", "cmdAdd");
-    f.moveWithClicks("lstSelectedVendors", "456", "cmdDelete");
+    f.ui.move("lstVendors", "123", "cmdAdd");
+    f.ui.move("lstSelectedVendors", "456", "cmdDelete");
     auto* bar = f.control.findChild<tavrolin::ProgressBar*>("prbLoad");
     bar->setValue(3);
     const QString moved = f.ui.work();

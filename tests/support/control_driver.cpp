@@ -136,6 +136,16 @@ bool ControlDriver::click(const char* buttonName) {
     return true;
 }
 
+bool ControlDriver::move(const char* name, const QString& id, const char* buttonName) {
+    const tavrolin::ListItem row = list(name)->findItem(id);
+    if (row.isNull()) {
+        ADD_FAILURE() << "vendor " << qPrintable(id) << " is not in " << name;
+        return false;
+    }
+    clickRow(name, row.position());
+    return click(buttonName);
+}
+
 void ControlDriver::type(const char* boxName, const QString& text) {
     QLineEdit* b = box(boxName);
     b->setFocus();

@@ -50,6 +50,9 @@ public:
     void clickHeader(const char* list, int index);  // 1-based
     // Clicks an enabled button; a click on a disabled one fails the test (and returns false).
     bool click(const char* buttonName);
+    // Clicks the row of vendor `id` and then the button, as a user moves it; a vendor not
+    // listed fails the test as a disabled button does.
+    bool move(const char* list, const QString& id, const char* buttonName);
     void type(const char* boxName, const QString& text);
 
 private:
