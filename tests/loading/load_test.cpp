@@ -21,7 +21,6 @@ const QString kDesignVendors = "Non Selected Active Vendors:";
 const QString kDesignSelected = "Selected Vendors:";
 
 struct Loaded : LoadedControl {
-    tavrolin::ProgressBar* bar() { return control.findChild<tavrolin::ProgressBar*>("prbLoad"); }
     QString labels() {
         return ui.label("lblAllVendors")->text() + " | " + ui.label("lblSelVendors")->text();
     }

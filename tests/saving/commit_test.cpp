@@ -112,7 +112,7 @@ TEST(Commit, PostsTypicalMovesAndReloadsWhatTheServerNowHolds) {
               "highlighted \nlstSelectedVendors: 5/Five/000005 77/Beta/000077 "
               "123/Acme/000123 highlighted ");
     EXPECT_EQ(f.ui.buttonStates(), kAllOff);
-    EXPECT_EQ(f.control.findChild<tavrolin::ProgressBar*>("prbLoad")->value(), 0);
+    EXPECT_EQ(f.bar()->value(), 0);
     EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
     EXPECT_TRUE(boxes.seen().isEmpty());  // the server had nothing to say
 }

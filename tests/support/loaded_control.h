@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/list_view/progress_bar.h"
 #include "support/control_driver.h"
 #include "support/document_server.h"
 
@@ -61,6 +62,7 @@ struct LoadedControl {
         QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
     }
 
+    tavrolin::ProgressBar* bar() { return control.findChild<tavrolin::ProgressBar*>("prbLoad"); }
     // The child that holds the keyboard focus inside the control's window.
     QWidget* focused() { return control.window()->focusWidget(); }
 };

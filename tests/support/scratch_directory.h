@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace tavrolin::test {
 
@@ -18,7 +19,10 @@ struct ScratchDirectory {
         if (!::mkdtemp(name.data())) throw std::runtime_error("cannot make " + name);
         return name;
     }();
-    ~ScratchDirectory() { std::filesystem::remove_all(path); }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
 
     std::string operator/(const std::string& file) const { return path + "/" + file; }
 };
