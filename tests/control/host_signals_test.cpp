@@ -24,22 +24,16 @@ TEST(HostSignals, LoadsMovesAndCommitsAreToldInOrderFailuresAsFailures) {
     QObject::connect(&control, &Tavrolin::loadFinished, tell("load ok"));
     QObject::connect(&control, &Tavrolin::commitFinished, tell("saved"));
     QObject::connect(&control, &Tavrolin::pendingChangesChanged, tell("pending"));
-    const auto move = [&](const char* list, const char* id, const char* button) {
-        const tavrolin::ListItem row = ui.list(list)->findItem(id);
-        ASSERT_FALSE(row.isNull()) << id;
-        ui.clickRow(list, row.position());
-        ASSERT_TRUE(ui.click(button));
-    };
     control.show();
     control.setEmployeeID("42");
     control.setServerName(url);
     EXPECT_EQ(heard, QStringList{"load ok yes"});
 
-    move("lstVendors", "77", "cmdAdd");
+    ui.move("lstVendors", "77", "cmdAdd");
     EXPECT_TRUE(control.property("pendingChanges").toBool());
-    move("lstSelectedVendors", "77", "cmdDelete");  // back: nothing left to commit
+    ui.move("lstSelectedVendors", "77", "cmdDelete");  // back: nothing left to commit
     control.SaveToDatabase();                       // nothing to post counts as saved
-    move("lstVendors", "77", "cmdAdd");
+    ui.move("lstVendors", "77", "cmdAdd");
     MessageBoxCatcher boxes;
     ASSERT_TRUE(ui.click("cmdCommit"));
     EXPECT_EQ(heard, (QStringList{"load ok yes", "pending yes", "pending no", "saved yes",
@@ -47,7 +41,7 @@ TEST(HostSignals, LoadsMovesAndCommitsAreToldInOrderFailuresAsFailures) {
     EXPECT_TRUE(linkedIds(url, 42).contains("77"));
 
     // With the server gone, the moves stay for a retry: still pending, nothing says otherwise.
-    move("lstVendors", "123", "cmdAdd");
+    ui.move("lstVendors", "123", "cmdAdd");
     ASSERT_EQ(server.stop(), 0);
     heard.clear();
     ASSERT_TRUE(ui.click("cmdCommit"));

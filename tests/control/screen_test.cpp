@@ -19,7 +19,6 @@
 #include <QMap>
 #include <QMenu>
 #include <QMetaMethod>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -304,8 +303,7 @@ TEST(Accessibility, ListNamesCarryTheCountsTheLabelsShow) {
     test_support::LoadedControl f;
     // The progress bar speaks of loading only while a load fills it.
     QStringList progressNames;
-    QObject::connect(f.control.findChild<tavrolin::ProgressBar*>("prbLoad"),
-                     &tavrolin::ProgressBar::valueWritten, &f.control,
+    QObject::connect(f.bar(), &tavrolin::ProgressBar::valueWritten, &f.control,
                      [&] { progressNames << spokenName(f.control, "prbLoad"); });
     f.load({{"1", "Alpha"}, {"2", "Beta"}, {"3", "Gamma"}}, {{"10", "Kappa"}});
     ASSERT_GE(progressNames.size(), 4);

@@ -42,12 +42,6 @@ struct Finder : LoadedControl {
         ui.type("txtVendorID", text);
         ui.click("cmdFind");
     }
-    // The texts of the highlighted rows of a list.
-    QStringList found(const char* list) {
-        QStringList out;
-        for (int p : ui.highlighted(list)) out << ui.rows(list)[p - 1];
-        return out;
-    }
     int notFoundCount() {
         int n = 0;
         for (const auto& seen : boxes.seen()) n += seen.text == "Not found";
@@ -124,45 +118,45 @@ TEST(FindCenter, FindFollowsOnlyTheBoxThatChanged) {
     f.ui.type("txtVendorID", "123");
     ASSERT_TRUE(f.ui.button("cmdFind")->isEnabled());
     f.ui.click("cmdFind");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"1"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"1"}));
     EXPECT_EQ(f.notFoundCount(), 0);
 }
 
 TEST(FindCenter, NameSearchIgnoresCaseAndFindsTheTextAnywhere) {
     Finder f;
     f.findByName("acme");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"2"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"2"}));
     f.findByName("supp");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"2"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"2"}));
     f.findByName("TOOLS");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"3"}));
     // The text is taken as typed: a trailing blank is part of it.
     f.findByName("Tools ");
     EXPECT_EQ(f.notFoundCount(), 1);
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"3"}));
 }
 
 TEST(FindCenter, FirstMatchInTheCurrentOrderWins) {
     Finder f;
     f.findByName("acme");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"2"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"2"}));
     f.ui.clickHeader("lstVendors", 1);  // descending IDs: "3" comes before "2"
     f.ui.click("cmdFind");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"3"}));
     f.ui.click("cmdFind");  // no "find next"
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"3"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"3"}));
 }
 
 TEST(FindCenter, IdSearchComparesTheRowTextExactly) {
     Finder f;
     f.findById("123");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"123"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"123"}));
     for (const char* text : {"12", "1234", "000123", " 123"}) f.findById(text);
     EXPECT_EQ(f.notFoundCount(), 4);
 
     f.load({{"000123", "Padded"}, {"5", "Five"}}, {});
     f.findById("000123");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"000123"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstVendors"), (QStringList{"000123"}));
     f.findById("123");
     EXPECT_EQ(f.notFoundCount(), 5);
 }
@@ -185,7 +179,7 @@ TEST(FindCenter, EmptyListSaysNotFound) {
     f.choose("optList_1");
     EXPECT_FALSE(f.ui.option("optList_0")->isChecked());
     f.ui.click("cmdFind");
-    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"7"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstSelectedVendors"), (QStringList{"7"}));
     EXPECT_EQ(f.notFoundCount(), 1);
 }
 
@@ -196,22 +190,18 @@ TEST(FindCenter, FoundRowIsTheOnlyHighlightOfItsListAndTakesTheFocus) {
     ASSERT_TRUE(f.ui.button("cmdRemoveAll")->isEnabled());
     // Searching the other list leaves these highlights alone.
     f.findByName("zeta");
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"1"}));
-    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"7", "8"}));
+    EXPECT_EQ(f.ui.highlights(), "1 | 1,2 | " + kAllOff);  // Zeta Corp; Seven Seas, Eight Ball
     EXPECT_EQ(f.focused(), f.ui.list("lstVendors"));
-    EXPECT_EQ(f.ui.buttonStates(),
-              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
     EXPECT_FALSE(f.ui.list("lstVendors")->multiSelect());
     EXPECT_FALSE(f.ui.list("lstSelectedVendors")->multiSelect());
 
     f.choose("optList_1");
     f.ui.click("cmdFind");  // "zeta" is not among the selected vendors
     EXPECT_EQ(f.notFoundCount(), 1);
-    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"7", "8"}));
-    EXPECT_EQ(f.found("lstVendors"), (QStringList{"1"}));
+    EXPECT_EQ(f.ui.highlights(), "1 | 1,2 | " + kAllOff);
 
     f.findByName("ball");
-    EXPECT_EQ(f.found("lstSelectedVendors"), (QStringList{"8"}));
+    EXPECT_EQ(f.ui.highlightedRows("lstSelectedVendors"), (QStringList{"8"}));
     EXPECT_EQ(f.focused(), f.ui.list("lstSelectedVendors"));
 }
 
@@ -220,8 +210,7 @@ TEST(FindCenter, AFindDisablesTheMoveButtonsUntilTheNextClick) {
     f.ui.clickRow("lstVendors", 2);
     ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
     f.findById("1");
-    EXPECT_EQ(f.ui.buttonStates(),
-              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=off cmdCommit=off");
+    EXPECT_EQ(f.ui.buttonStates(), kAllOff);
     f.ui.clickRow("lstVendors", 1);
     EXPECT_TRUE(f.ui.button("cmdAdd")->isEnabled());
 }

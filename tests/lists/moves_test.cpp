@@ -15,19 +15,6 @@ const std::vector<Vendor> kSelected = {{"10", "Kappa"}};
 const std::vector<Vendor> kFive = {
     {"1", "One"}, {"2", "Two"}, {"3", "Three"}, {"4", "Four"}, {"5", "Five"}};
 
-// Everything a user can see of the lists, labels, buttons and find options.
-QString screenState(ControlDriver& ui) {
-    QStringList out{ui.work()};
-    out << ui.label("lblAllVendors")->text() << ui.label("lblSelVendors")->text()
-        << ui.buttonStates();
-    for (const char* option : {"optList_0", "optList_1"})
-        out << QString("%1 %2 %3")
-                   .arg(option)
-                   .arg(ui.option(option)->isEnabled())
-                   .arg(ui.option(option)->isChecked());
-    return out.join(" | ");
-}
-
 // Clicks the first position, Ctrl-clicks the others.
 void highlight(ControlDriver& ui, const char* list, std::initializer_list<int> positions) {
     bool first = true;
@@ -54,7 +41,7 @@ TEST(SingleMove, AddFlagsNewLinkAndRemoveRestoresPlainMarker) {
     f.load(kVendors, kSelected);
     f.ui.clickRow("lstVendors", 2);
     f.ui.click("cmdAdd");
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors: 1/Alpha/000001 3/Gamma/000003 highlighted \n"
               "lstSelectedVendors: 2/Beta/000002N 10/Kappa/000010 highlighted 1 | "
               "Non Selected Active Vendors (2): | Selected Vendors (2): | "
@@ -65,7 +52,7 @@ TEST(SingleMove, AddFlagsNewLinkAndRemoveRestoresPlainMarker) {
 
     // "<" is the button that takes the highlighted row back.
     f.ui.click("cmdDelete");
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors: 1/Alpha/000001 2/Beta/000002 3/Gamma/000003 highlighted 2\n"
               "lstSelectedVendors: 10/Kappa/000010 highlighted  | "
               "Non Selected Active Vendors (3): | Selected Vendors (1): | "
@@ -83,7 +70,7 @@ TEST(SingleMove, RemovedLinkIsFlaggedAndComesBackPlain) {
     f.ui.clickRow("lstSelectedVendors", 1);
     f.ui.click("cmdDelete");
     // The last row out of lstSelectedVendors takes its find option away.
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors: 1/Alpha/000001 2/Beta/000002 3/Gamma/000003 10/Kappa/000010D "
               "highlighted 4\nlstSelectedVendors:  highlighted  | "
               "Non Selected Active Vendors (4): | Selected Vendors (0): | "
@@ -101,7 +88,7 @@ TEST(SingleMove, LastRowOutOfVendorsDisablesItsFindOption) {
     f.load({{"1", "Alpha"}}, kSelected);
     f.ui.clickRow("lstVendors", 1);
     f.ui.click("cmdAdd");
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors:  highlighted \n"
               "lstSelectedVendors: 1/Alpha/000001N 10/Kappa/000010 highlighted 1 | "
               "Non Selected Active Vendors (0): | Selected Vendors (2): | "
@@ -113,9 +100,9 @@ TEST(SingleMove, AddOfAnIdAlreadySelectedChangesNothingAtAll) {
     LoadedControl f;
     f.load({{"5", "Five"}, {"6", "Six"}}, {{"5", "Five again"}}, "9", "9");
     f.ui.clickRow("lstVendors", 1);
-    const QString before = screenState(f.ui);
+    const QString before = f.ui.screenState();
     f.ui.click("cmdAdd");
-    EXPECT_EQ(screenState(f.ui), before);
+    EXPECT_EQ(f.ui.screenState(), before);
     EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (9):");
 }
 
@@ -134,10 +121,10 @@ TEST(SingleMove, RemoveIntoAListHoldingTheSameIdAddsASecondRow) {
 TEST(SingleMove, EmptyListOrEmptyRowTextDoNothing) {
     LoadedControl f;
     f.load({}, kSelected);
-    const QString before = screenState(f.ui);
+    const QString before = f.ui.screenState();
     // A double-click reaches the move even on an empty list; the move then stops at once.
     QTest::mouseDClick(f.ui.list("lstVendors")->viewport(), Qt::LeftButton, {}, QPoint(20, 60));
-    EXPECT_EQ(screenState(f.ui), before);
+    EXPECT_EQ(f.ui.screenState(), before);
 
     // A row without an ID cannot come from the server; put one in to check the guard.
     tavrolin::ListView* vendors = f.ui.list("lstVendors");
@@ -145,9 +132,9 @@ TEST(SingleMove, EmptyListOrEmptyRowTextDoNothing) {
     f.ui.clickRow("lstVendors", 1);
     ASSERT_EQ(vendors->selectedItem().text(), "");
     ASSERT_TRUE(f.ui.button("cmdAdd")->isEnabled());
-    const QString withEmptyRow = screenState(f.ui);
+    const QString withEmptyRow = f.ui.screenState();
     f.ui.click("cmdAdd");
-    EXPECT_EQ(screenState(f.ui), withEmptyRow);
+    EXPECT_EQ(f.ui.screenState(), withEmptyRow);
 }
 
 TEST(SingleMove, DoubleClicksMoveEvenWhileTheButtonsAreDisabled) {
@@ -240,18 +227,18 @@ TEST(SingleMove, NoCurrentRowEndsTheMoveQuietly) {
     f.ui.clickRow("lstVendors", 2);
     f.ui.click("cmdAdd");  // the moved row was the current row of lstVendors
     ASSERT_TRUE(f.ui.list("lstVendors")->selectedItem().isNull());
-    const QString before = screenState(f.ui);
+    const QString before = f.ui.screenState();
     QTest::mouseDClick(f.ui.list("lstVendors")->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
-    EXPECT_EQ(screenState(f.ui), before);
+    EXPECT_EQ(f.ui.screenState(), before);
 
     f.ui.click("cmdDelete");  // "2" goes back; lstSelectedVendors has no current row now
     ASSERT_TRUE(f.ui.list("lstSelectedVendors")->selectedItem().isNull());
-    const QString afterDelete = screenState(f.ui);
+    const QString afterDelete = f.ui.screenState();
     tavrolin::ListView* selected = f.ui.list("lstSelectedVendors");
     QTest::mouseClick(selected->viewport(), Qt::RightButton, {}, QPoint(20, 150));
     EXPECT_FALSE(removeMenu(f)->isVisible());
     QTest::mouseDClick(selected->viewport(), Qt::LeftButton, {}, QPoint(20, 150));
-    EXPECT_EQ(screenState(f.ui), afterDelete);
+    EXPECT_EQ(f.ui.screenState(), afterDelete);
 }
 
 TEST(PendingChanges, MovedRowsShowWhatTheCommitWillDoUntilTheReload) {
@@ -305,7 +292,7 @@ TEST(SetMove, MovesTheHighlightedRowsAndOnlyThem) {
     ASSERT_TRUE(f.ui.button("cmdAddAll")->isEnabled());
     f.ui.click("cmdAddAll");
     // ">" and "<" keep the state the click gave them.
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors: 1/One/000001 3/Three/000003 highlighted \nlstSelectedVendors: "
               "2/Two/000002N 4/Four/000004N 5/Five/000005N 42/Answer/000042 highlighted 1,2,3 | "
               "Non Selected Active Vendors (2): | Selected Vendors (4): | "
@@ -316,7 +303,7 @@ TEST(SetMove, MovesTheHighlightedRowsAndOnlyThem) {
 
     // "<<" takes the same three back: they return plain, and "42" stays.
     f.ui.click("cmdRemoveAll");
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors: 1/One/000001 2/Two/000002 3/Three/000003 4/Four/000004 5/Five/000005 "
               "highlighted 2,4,5\nlstSelectedVendors: 42/Answer/000042 highlighted  | "
               "Non Selected Active Vendors (5): | Selected Vendors (1): | "
@@ -353,8 +340,7 @@ TEST(SetMove, NothingHighlightedStillRewritesLabelsAndButtons) {
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"42"}));
     EXPECT_EQ(f.ui.label("lblAllVendors")->text(), "Non Selected Active Vendors (5):");
     EXPECT_EQ(f.ui.label("lblSelVendors")->text(), "Selected Vendors (1):");
-    EXPECT_EQ(f.ui.buttonStates(),
-              "cmdAdd=off cmdAddAll=off cmdDelete=off cmdRemoveAll=on cmdCommit=on");
+    EXPECT_EQ(f.ui.buttonStates(), onlyOn("cmdRemoveAll", "cmdCommit"));
     EXPECT_TRUE(f.ui.option("optList_1")->isChecked());
     EXPECT_FALSE(f.ui.list("lstSelectedVendors")->multiSelect());
 }
@@ -364,7 +350,7 @@ TEST(SetMove, EmptyingAListLeavesOnlyTheOtherFindOption) {
     f.load({{"1", "One"}, {"2", "Two"}}, {});
     highlight(f.ui, "lstVendors", {1, 2});
     f.ui.click("cmdAddAll");
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors:  highlighted \n"
               "lstSelectedVendors: 1/One/000001N 2/Two/000002N highlighted 1,2 | "
               "Non Selected Active Vendors (0): | Selected Vendors (2): | "
@@ -372,7 +358,7 @@ TEST(SetMove, EmptyingAListLeavesOnlyTheOtherFindOption) {
               "optList_0 0 0 | optList_1 1 1");
 
     f.ui.click("cmdRemoveAll");  // both arrived rows are still highlighted
-    EXPECT_EQ(screenState(f.ui),
+    EXPECT_EQ(f.ui.screenState(),
               "lstVendors: 1/One/000001 2/Two/000002 highlighted 1,2\n"
               "lstSelectedVendors:  highlighted  | "
               "Non Selected Active Vendors (2): | Selected Vendors (0): | "

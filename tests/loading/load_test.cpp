@@ -1,8 +1,8 @@
 #include "control/list_view/progress_bar.h"
 #include "loading/load_sequence.h"
-#include "support/control_driver.h"
-#include "support/document_server.h"
+#include "support/loaded_control.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,23 +13,14 @@
 
 using namespace test_support;
 
+using ::testing::HasSubstr;
+
 namespace {
 
 const QString kDesignVendors = "Non Selected Active Vendors:";
 const QString kDesignSelected = "Selected Vendors:";
 
-struct Loaded {
-    DocumentServer server;
-    Tavrolin control;
-    ControlDriver ui{control};
-    Loaded() { control.show(); }
-    QString url() const { return QString::fromStdString(server.baseUrl()); }
-    void load(const std::string& document, const QString& employee = "42") {
-        server.setDocument(document);
-        control.setEmployeeID(employee);
-        control.setServerName(url());
-    }
-    tavrolin::ProgressBar* bar() { return control.findChild<tavrolin::ProgressBar*>("prbLoad"); }
+struct Loaded : LoadedControl {
     QString labels() {
         return ui.label("lblAllVendors")->text() + " | " + ui.label("lblSelVendors")->text();
     }
@@ -44,7 +35,7 @@ TEST(Load, FillsBothListsWithPlainMarkersSortedById) {
     Loaded f;
     auto* bar = f.bar();
     QSignalSpy progress(bar, &tavrolin::ProgressBar::valueWritten);
-    f.load(vendorDocument("2", "1", {{"17", "Seventeen"}, {"5", "Five"}}, {{"2", "Two"}}));
+    f.loadDocument(vendorDocument("2", "1", {{"17", "Seventeen"}, {"5", "Five"}}, {{"2", "Two"}}));
     EXPECT_EQ(f.ui.work(),
               "lstVendors: 5/Five/000005 17/Seventeen/000017 highlighted \n"
               "lstSelectedVendors: 2/Two/000002 highlighted ");
@@ -70,12 +61,12 @@ TEST(Load, FillsBothListsWithPlainMarkersSortedById) {
 
 TEST(Load, CountsSetLabelsAndScaleWhateverTheRecords) {
     Loaded f;
-    f.load(vendorDocument("3", "2", {{"1", "a"}}, {}));
+    f.loadDocument(vendorDocument("3", "2", {{"1", "a"}}, {}));
     EXPECT_EQ(f.labels(), "Non Selected Active Vendors (3): | Selected Vendors (2):");
     EXPECT_EQ(f.bar()->max(), 5);
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1"}));
 
-    f.load(vendorDocument(" 7 ", "\n 4\t", {}, {}));
+    f.loadDocument(vendorDocument(" 7 ", "\n 4\t", {}, {}));
     EXPECT_EQ(f.labels(), "Non Selected Active Vendors (7): | Selected Vendors (4):");
     // Empty lists still enable the find center.
     EXPECT_TRUE(f.bothListsEmpty());
@@ -87,14 +78,14 @@ TEST(Load, CountsSetLabelsAndScaleWhateverTheRecords) {
 
 TEST(Load, BadCountsStopBeforeTheLabelsChange) {
     Loaded f;
-    f.load(vendorDocument("2", "1", {{"1", "a"}, {"2", "b"}}, {{"3", "c"}}));
+    f.loadDocument(vendorDocument("2", "1", {{"1", "a"}, {"2", "b"}}, {{"3", "c"}}));
     const QString before = f.labels();
     for (const auto& [vendors, selected] :
          std::vector<std::pair<std::string, std::string>>{{"x", "1"}, {"1", "two"},
                                                            {"20000", "20000"}, {"40000", "0"},
                                                            {"", "0"}}) {
         SCOPED_TRACE(vendors + "/" + selected);
-        f.load(vendorDocument(vendors, selected, {{"1", "a"}}, {{"3", "c"}}));
+        f.loadDocument(vendorDocument(vendors, selected, {{"1", "a"}}, {{"3", "c"}}));
         EXPECT_EQ(f.labels(), before);
         EXPECT_TRUE(f.bothListsEmpty());
         EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
@@ -108,7 +99,7 @@ TEST(Load, UnusableRepliesEndQuietlyWithEmptyListsAndTheLabelsKept) {
     const std::string whole = vendorDocument(
         "3", "1", {{"11", "Eleven"}, {"12", "Twelve"}, {"13", "Thirteen"}}, {{"14", "Fourteen"}});
     const std::string half = whole.substr(0, whole.size() / 2);
-    ASSERT_NE(half.find("Eleven</Name>"), std::string::npos);
+    ASSERT_THAT(half, HasSubstr("Eleven</Name>"));
     std::string deep, end;
     for (int i = 0; i < 100000; ++i) {
         deep += "<x>";
@@ -131,7 +122,7 @@ TEST(Load, UnusableRepliesEndQuietlyWithEmptyListsAndTheLabelsKept) {
     };
     for (const auto& reply : replies) {
         SCOPED_TRACE(reply.body.substr(0, 200));
-        f.load(vendorDocument("2", "1", {{"1", "a"}, {"3", "c"}}, {{"2", "b"}}));
+        f.loadDocument(vendorDocument("2", "1", {{"1", "a"}, {"3", "c"}}, {{"2", "b"}}));
         ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "3"}));
         f.server.setReply(reply);
         f.control.setServerName(f.url());
@@ -140,9 +131,9 @@ TEST(Load, UnusableRepliesEndQuietlyWithEmptyListsAndTheLabelsKept) {
         EXPECT_EQ(f.control.cursor().shape(), Qt::ArrowCursor);
     }
     // Nesting a document can carry is read through.
-    f.load(vendorDocument("1", "0", {{"1", "<x><y><z>Acme</z></y> Ltd</x>"}}, {}));
+    f.loadDocument(vendorDocument("1", "0", {{"1", "<x><y><z>Acme</z></y> Ltd</x>"}}, {}));
     EXPECT_EQ(f.ui.rows("lstVendors", 1), (QStringList{"Acme Ltd"}));
-    f.load(whole);
+    f.loadDocument(whole);
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"11", "12", "13"}));
     QCoreApplication::processEvents();
     EXPECT_TRUE(boxes.seen().isEmpty());
@@ -150,12 +141,11 @@ TEST(Load, UnusableRepliesEndQuietlyWithEmptyListsAndTheLabelsKept) {
 
 TEST(Load, ExtraChildrenAreIgnored) {
     Loaded f;
-    f.server.setDocument(
+    f.loadDocument(
         "<?xml version=\"1.0\"?>\n<Vendors>\n  <Header><Counts><A>1</A><B>1</B><C>9</C></Counts>"
         "<More/></Header>\n  <L><V><I>000123</I><N>Padded</N><Extra>x</Extra></V></L>\n"
         "  <S><V><I>123</I><N>Plain <b>bold</b></N></V></S>\n  <Fourth><V><I>9</I><N>z</N></V>"
         "</Fourth>\n</Vendors>\n");
-    f.control.setServerName(f.url());
     EXPECT_EQ(f.ui.work(),
               "lstVendors: 000123/Padded/000123 highlighted \n"
               "lstSelectedVendors: 123/Plain /000123 highlighted ");
@@ -164,7 +154,7 @@ TEST(Load, ExtraChildrenAreIgnored) {
 TEST(Load, MoreRecordsThanCountedStopAtTheProgressScale) {
     Loaded f;
     // Scale 1: values 0 and 1 fit, the third record's value 2 is refused.
-    f.load(vendorDocument("1", "0", {{"1", "a"}, {"2", "b"}, {"3", "c"}}, {{"4", "d"}}));
+    f.loadDocument(vendorDocument("1", "0", {{"1", "a"}, {"2", "b"}, {"3", "c"}}, {{"4", "d"}}));
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"1", "2", "3"}));
     EXPECT_EQ(f.ui.list("lstSelectedVendors")->count(), 0);
     EXPECT_FALSE(f.ui.option("optList_0")->isEnabled());
@@ -176,10 +166,8 @@ TEST(Load, RecordWithoutNameLeavesNoHalfBuiltRow) {
     for (const std::string& bad :
          {std::string("<V><I>8</I><N></N></V>"), std::string("<V><I>8</I></V>")}) {
         SCOPED_TRACE(bad);
-        f.server.setDocument("<D><H><C><A>3</A><B>1</B></C></H><L><V><I>5</I><N>Five</N></V>" +
-                             bad +
-                             "<V><I>9</I><N>Nine</N></V></L><S><V><I>2</I><N>Two</N></V></S></D>");
-        f.control.setServerName(f.url());
+        f.loadDocument("<D><H><C><A>3</A><B>1</B></C></H><L><V><I>5</I><N>Five</N></V>" + bad +
+                       "<V><I>9</I><N>Nine</N></V></L><S><V><I>2</I><N>Two</N></V></S></D>");
         EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
         EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005"}));
         EXPECT_EQ(f.ui.list("lstSelectedVendors")->count(), 0);
@@ -190,7 +178,7 @@ TEST(Load, IdThatIsNotAWholeNumberStopsBeforeItsRow) {
     Loaded f;
     for (const char* id : {"12a", "1);DROP TABLE Vendor;--", " 12", "1.5", "-3", ""}) {
         SCOPED_TRACE(id);
-        f.load(vendorDocument("3", "0", {{"5", "Five"}, {id, "Bad"}, {"9", "Nine"}}, {}));
+        f.loadDocument(vendorDocument("3", "0", {{"5", "Five"}, {id, "Bad"}, {"9", "Nine"}}, {}));
         EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
         EXPECT_EQ(f.ui.rows("lstVendors", 2), (QStringList{"000005"}));
     }
@@ -204,9 +192,9 @@ TEST(Load, AddressIsServerPagePathAndDecimalEmployee) {
     f.control.setServerName(f.url());
     f.control.setEmployeeID("5");
     ASSERT_EQ(f.server.requests().size(), 1u);
-    f.load(doc, "42");
-    f.load(doc, " -7 ");
-    f.load(doc, "2.5");
+    f.loadDocument(doc, "42");
+    f.loadDocument(doc, " -7 ");
+    f.loadDocument(doc, "2.5");
     f.control.setServerName(f.url() + "/");
     std::vector<std::string> targets;
     for (const auto& request : f.server.requests()) targets.push_back(request.target);
@@ -224,7 +212,7 @@ TEST(Load, AddressIsServerPagePathAndDecimalEmployee) {
 TEST(Load, UnreachableServerEndsQuietly) {
     Loaded f;
     MessageBoxCatcher boxes;
-    f.load(vendorDocument("1", "1", {{"1", "a"}}, {{"2", "b"}}));
+    f.loadDocument(vendorDocument("1", "1", {{"1", "a"}}, {{"2", "b"}}));
     const QString before = f.labels();
     f.control.setServerName("http://127.0.0.1:" + QString::number(closedPort()));
     EXPECT_TRUE(f.bothListsEmpty());
@@ -250,10 +238,10 @@ TEST(Load, DeadServerTimesOutAndNothingElseRunsMeanwhile) {
 
 TEST(Load, SecondLoadReplacesTheFirst) {
     Loaded f;
-    f.load(vendorDocument("2", "0", {{"1", "a"}, {"2", "b"}}, {}));
+    f.loadDocument(vendorDocument("2", "0", {{"1", "a"}, {"2", "b"}}, {}));
     f.ui.list("lstVendors")->setSortKey(1);
     f.ui.list("lstVendors")->setSortOrder(Qt::DescendingOrder);
-    f.load(vendorDocument("1", "1", {{"30", "c"}}, {{"40", "d"}}));
+    f.loadDocument(vendorDocument("1", "1", {{"30", "c"}}, {{"40", "d"}}));
     EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"30"}));
     EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"40"}));
     EXPECT_EQ(f.ui.list("lstVendors")->sortKey(), 2);

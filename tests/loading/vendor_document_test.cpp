@@ -11,7 +11,6 @@
 
 #include <QDomDocument>
 #include <QLabel>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QThread>
 

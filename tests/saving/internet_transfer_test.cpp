@@ -14,8 +14,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <functional>
-
 using tavrolin::InternetTransfer;
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -46,31 +44,41 @@ QStringList allChunks(InternetTransfer& transfer, int size) {
 
 using State = InternetTransfer::State;
 
-QList<State> states(const QSignalSpy& spy) {
-    QList<State> out;
-    for (const QList<QVariant>& args : spy) out << args.at(0).value<State>();
-    return out;
-}
+// A transfer, what it reports, and a recording server to post to.
+struct Posting {
+    DocumentServer server;
+    InternetTransfer transfer;
+    QSignalSpy spy{&transfer, &InternetTransfer::StateChanged};
+
+    // Posts `body` to `url`, the server's page unless given, and waits for the end.
+    void post(const QString& body = "SQL=x&", const QString& url = {}) {
+        transfer.Execute(url.isEmpty() ? pageOf(server) : url, "Post", body, kForm);
+        waitForEnd(transfer);
+    }
+    QList<State> states() const {
+        QList<State> out;
+        for (const QList<QVariant>& args : spy) out << args.at(0).value<State>();
+        return out;
+    }
+};
 
 }  // namespace
 
 TEST(InternetTransfer, PostsDataWithHeaderAndReportsCompleteResponse) {
-    DocumentServer server;
-    server.setReply({200, "Saved 2 links", "text/plain; charset=utf-8"});
-    InternetTransfer transfer;
-    QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
+    Posting f;
+    f.server.setReply({200, "Saved 2 links", "text/plain; charset=utf-8"});
 
-    transfer.Execute(pageOf(server), "Post", "SQL=a+b&SQL=c&", kForm);
+    f.transfer.Execute(pageOf(f.server), "Post", "SQL=a+b&SQL=c&", kForm);
     // Notified only once events run.
-    EXPECT_TRUE(transfer.StillExecuting());
-    EXPECT_TRUE(spy.isEmpty());
-    waitForEnd(transfer);
+    EXPECT_TRUE(f.transfer.StillExecuting());
+    EXPECT_TRUE(f.spy.isEmpty());
+    waitForEnd(f.transfer);
 
-    EXPECT_FALSE(transfer.StillExecuting());
-    EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted});
-    EXPECT_EQ(transfer.responseCode(), 200);
-    EXPECT_EQ(allChunks(transfer, 1024), (QStringList{"Saved 2 links", ""}));
-    const auto requests = server.requests();
+    EXPECT_FALSE(f.transfer.StillExecuting());
+    EXPECT_EQ(f.states(), QList<State>{State::ResponseCompleted});
+    EXPECT_EQ(f.transfer.responseCode(), 200);
+    EXPECT_EQ(allChunks(f.transfer, 1024), (QStringList{"Saved 2 links", ""}));
+    const auto requests = f.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "POST");
     EXPECT_EQ(requests[0].target, "/Tavrolin.asp");
@@ -80,39 +88,30 @@ TEST(InternetTransfer, PostsDataWithHeaderAndReportsCompleteResponse) {
 
 TEST(InternetTransfer, HttpErrorStatusIsACompleteResponseWithTheServersText) {
     for (int status : {400, 404, 500}) {
-        DocumentServer server;
-        server.setReply({status, "The statement was refused.", "text/plain"});
-        InternetTransfer transfer;
-        QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
-        transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
-        waitForEnd(transfer);
-        EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted}) << status;
-        EXPECT_EQ(transfer.responseCode(), status);
-        EXPECT_EQ(transfer.GetChunk(1024, 0), "The statement was refused.") << status;
+        Posting f;
+        f.server.setReply({status, "The statement was refused.", "text/plain"});
+        f.post();
+        EXPECT_EQ(f.states(), QList<State>{State::ResponseCompleted}) << status;
+        EXPECT_EQ(f.transfer.responseCode(), status);
+        EXPECT_EQ(f.transfer.GetChunk(1024, 0), "The statement was refused.") << status;
     }
 }
 
 TEST(InternetTransfer, UnreachableServerFails) {
-    InternetTransfer transfer;
-    QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
-    transfer.Execute("http://127.0.0.1:" + QString::number(closedPort()) + "/Tavrolin.asp", "Post",
-                     "SQL=x&", kForm);
-    waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<State>{State::Error});
-    EXPECT_FALSE(transfer.StillExecuting());
-    EXPECT_EQ(transfer.GetChunk(1024, 0), QString());
+    Posting f;
+    f.post("SQL=x&", "http://127.0.0.1:" + QString::number(closedPort()) + "/Tavrolin.asp");
+    EXPECT_EQ(f.states(), QList<State>{State::Error});
+    EXPECT_FALSE(f.transfer.StillExecuting());
+    EXPECT_EQ(f.transfer.GetChunk(1024, 0), QString());
 }
 
 TEST(InternetTransfer, SilentServerTimesOutAsFailure) {
-    DocumentServer server;
-    server.setReply({200, "too late", "text/plain", true});
-    InternetTransfer transfer;
-    transfer.setTimeout(200ms);
-    QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
-    transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
-    waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<State>{State::Error});
-    EXPECT_EQ(transfer.GetChunk(1024, 0), QString());
+    Posting f;
+    f.server.setReply({200, "too late", "text/plain", true});
+    f.transfer.setTimeout(200ms);
+    f.post();
+    EXPECT_EQ(f.states(), QList<State>{State::Error});
+    EXPECT_EQ(f.transfer.GetChunk(1024, 0), QString());
 }
 
 TEST(InternetTransfer, TricklingServerTimesOutAsFailure) {
@@ -138,81 +137,70 @@ TEST(InternetTransfer, TricklingServerTimesOutAsFailure) {
         if (peer && peer->state() == QAbstractSocket::ConnectedState) peer->write("x");
     });
 
-    InternetTransfer transfer;
-    transfer.setTimeout(500ms);
-    QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
-    transfer.Execute("http://127.0.0.1:" + QString::number(listener.serverPort()) + "/Tavrolin.asp",
-                     "Post", "SQL=x&", kForm);
-    waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<State>{State::Error});
-    EXPECT_EQ(transfer.GetChunk(1024, 0), QString());
+    Posting f;
+    f.transfer.setTimeout(500ms);
+    f.post("SQL=x&",
+           "http://127.0.0.1:" + QString::number(listener.serverPort()) + "/Tavrolin.asp");
+    EXPECT_EQ(f.states(), QList<State>{State::Error});
+    EXPECT_EQ(f.transfer.GetChunk(1024, 0), QString());
 }
 
 TEST(InternetTransfer, BodyIsReadInPiecesUntilAnEmptyOne) {
-    DocumentServer server;
+    Posting f;
     std::string body;
     for (int i = 0; i < 3000; ++i) body += char('a' + i % 26);
-    server.setReply({200, body, "text/plain; charset=utf-8"});
-    InternetTransfer transfer;
-    transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
-    waitForEnd(transfer);
+    f.server.setReply({200, body, "text/plain; charset=utf-8"});
+    f.post();
 
-    const QStringList pieces = allChunks(transfer, 1024);
+    const QStringList pieces = allChunks(f.transfer, 1024);
     ASSERT_EQ(pieces.size(), 4);
     EXPECT_EQ(pieces[0].size(), 1024);
     EXPECT_EQ(pieces[1].size(), 1024);
     EXPECT_EQ(pieces[2].size(), 952);
     EXPECT_EQ(pieces[3], QString());
     EXPECT_EQ(pieces.join(QString()), QString::fromStdString(body));
-    EXPECT_EQ(transfer.GetChunk(1024, 0), QString());  // stays exhausted
+    EXPECT_EQ(f.transfer.GetChunk(1024, 0), QString());  // stays exhausted
 }
 
 TEST(InternetTransfer, ReplyTextFollowsItsCharacterSet) {
-    DocumentServer server;
-    InternetTransfer transfer;
-    server.setReply({200, "caf\xC3\xA9 \xE2\x82\xAC", "text/plain; charset=utf-8"});
-    transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
-    waitForEnd(transfer);
-    EXPECT_EQ(transfer.GetChunk(1024, 0), QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC"));
-
-    server.setReply({200, "caf\xE9 \x80", "text/plain; charset=windows-1252"});
-    transfer.Execute(pageOf(server), "Post", "SQL=x&", kForm);
-    waitForEnd(transfer);
-    EXPECT_EQ(transfer.GetChunk(1024, 0), QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC"));
+    Posting f;
+    for (const auto& [text, type] : {std::pair{"caf\xC3\xA9 \xE2\x82\xAC", "utf-8"},
+                                     std::pair{"caf\xE9 \x80", "windows-1252"}}) {
+        f.server.setReply({200, text, std::string("text/plain; charset=") + type});
+        f.post();
+        EXPECT_EQ(f.transfer.GetChunk(1024, 0), QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC"))
+            << type;
+    }
 }
 
 TEST(InternetTransfer, ExecuteWhileStillExecutingIsRefusedAndTheFirstGoesOn) {
-    DocumentServer server;
-    server.setReply({200, "first", "text/plain", true});
-    InternetTransfer transfer;
-    QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
-    transfer.Execute(pageOf(server), "Post", "SQL=1&", kForm);
-    EXPECT_EQ(errorNumberOf([&] { transfer.Execute(pageOf(server), "Post", "SQL=2&", kForm); }),
+    Posting f;
+    f.server.setReply({200, "first", "text/plain", true});
+    f.transfer.Execute(pageOf(f.server), "Post", "SQL=1&", kForm);
+    EXPECT_EQ(errorNumberOf([&] { f.transfer.Execute(pageOf(f.server), "Post", "SQL=2&", kForm); }),
               35764);
-    EXPECT_TRUE(transfer.StillExecuting());
-    server.release();
-    waitForEnd(transfer);
-    EXPECT_EQ(states(spy), QList<State>{State::ResponseCompleted});
-    EXPECT_EQ(transfer.GetChunk(1024, 0), "first");
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0].body, "SQL=1&");
+    EXPECT_TRUE(f.transfer.StillExecuting());
+    f.server.release();
+    waitForEnd(f.transfer);
+    EXPECT_EQ(f.states(), QList<State>{State::ResponseCompleted});
+    EXPECT_EQ(f.transfer.GetChunk(1024, 0), "first");
+    ASSERT_EQ(f.server.requests().size(), 1u);
+    EXPECT_EQ(f.server.requests()[0].body, "SQL=1&");
 
     // Once ended, the next request starts afresh.
-    server.setReply({200, "second", "text/plain"});
-    transfer.Execute(pageOf(server), "Post", "SQL=2&", kForm);
-    waitForEnd(transfer);
-    EXPECT_EQ(transfer.GetChunk(1024, 0), "second");
+    f.server.setReply({200, "second", "text/plain"});
+    f.post("SQL=2&");
+    EXPECT_EQ(f.transfer.GetChunk(1024, 0), "second");
 }
 
 TEST(InternetTransfer, AddressWithoutServerCannotStart) {
-    InternetTransfer transfer;
-    QSignalSpy spy(&transfer, &InternetTransfer::StateChanged);
+    Posting f;
     for (const QString& url : {QString("/Tavrolin.asp"), QString("127.0.0.1/Tavrolin.asp"),
                                QString("ftp://127.0.0.1/Tavrolin.asp"), QString()}) {
-        EXPECT_EQ(errorNumberOf([&] { transfer.Execute(url, "Post", "SQL=x&", kForm); }), 35750)
+        EXPECT_EQ(errorNumberOf([&] { f.transfer.Execute(url, "Post", "SQL=x&", kForm); }), 35750)
             << url.toStdString();
-        EXPECT_FALSE(transfer.StillExecuting());
+        EXPECT_FALSE(f.transfer.StillExecuting());
     }
     QCoreApplication::processEvents();
-    EXPECT_TRUE(spy.isEmpty());
+    EXPECT_TRUE(f.spy.isEmpty());
 }

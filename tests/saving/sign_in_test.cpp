@@ -6,16 +6,19 @@
 #include "support/control_driver.h"
 #include "support/document_server.h"
 #include "support/linked_vendors.h"
+#include "support/loaded_control.h"
 #include "support/server_process.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace test_support;
 using namespace std::chrono_literals;
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -32,11 +35,6 @@ QString withUser(const std::string& baseUrl, const QString& user, const QString&
 // Adds a user to a users file with the server's own add-user command.
 void addUser(const QString& file, const std::string& name, const std::string& password) {
     ASSERT_EQ(tavrolin::test::addUser(file.toStdString(), name, password), 0) << name;
-}
-
-QString readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 // The real server with --users on a database file and its log in a file of the directory.
@@ -61,73 +59,65 @@ struct SignedInServer {
 }  // namespace
 
 TEST(SignIn, TheLoadSendsTheCredentialsWithTheFirstRequestAndAcceptsGzip) {
-    DocumentServer server;
-    server.setDocument(vendorDocument("1", "1", {{"5", "Five"}}, {{"6", "Six"}}));
-    Tavrolin control;
-    ControlDriver ui(control);
-    control.setEmployeeID("42");
-    control.setServerName(withUser(server.baseUrl(), "alice", kEncodedPassword));
+    LoadedControl f;
+    f.server.setDocument(vendorDocument("1", "1", {{"5", "Five"}}, {{"6", "Six"}}));
+    f.control.setEmployeeID("42");
+    f.control.setServerName(withUser(f.server.baseUrl(), "alice", kEncodedPassword));
 
-    EXPECT_EQ(ui.rows("lstVendors"), (QStringList{"5"}));
-    EXPECT_EQ(ui.rows("lstSelectedVendors"), (QStringList{"6"}));
+    EXPECT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
+    EXPECT_EQ(f.ui.rows("lstSelectedVendors"), (QStringList{"6"}));
     // One request, signed from the start: no round trip for a challenge.
-    const auto requests = server.requests();
+    const auto requests = f.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/Tavrolin.asp?EmployeeID=42");
     EXPECT_EQ(requests[0].header("Authorization"), kBasicAlice);
-    EXPECT_NE(requests[0].header("Accept-Encoding").find("gzip"), std::string::npos)
-        << requests[0].header("Accept-Encoding");
+    EXPECT_THAT(requests[0].header("Accept-Encoding"), HasSubstr("gzip"));
 
     // Without user info nothing is sent.
-    server.clearRequests();
-    control.setServerName(QString::fromStdString(server.baseUrl()));
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_FALSE(server.requests()[0].hasHeader("Authorization"));
+    f.server.clearRequests();
+    f.control.setServerName(f.url());
+    ASSERT_EQ(f.server.requests().size(), 1u);
+    EXPECT_FALSE(f.server.requests()[0].hasHeader("Authorization"));
 }
 
 TEST(SignIn, CredentialsAreNotCarriedToAnotherServerByARedirect) {
-    DocumentServer server;
+    LoadedControl f;
     DocumentServer elsewhere;
     elsewhere.setDocument(vendorDocument("1", "0", {{"8", "Eight"}}, {}));
-    server.redirectTo(elsewhere.baseUrl() + "/Tavrolin.asp?EmployeeID=42");
-    Tavrolin control;
-    ControlDriver ui(control);
-    control.setEmployeeID("42");
-    control.setServerName(withUser(server.baseUrl(), "alice", kEncodedPassword));
+    f.server.redirectTo(elsewhere.baseUrl() + "/Tavrolin.asp?EmployeeID=42");
+    f.control.setEmployeeID("42");
+    f.control.setServerName(withUser(f.server.baseUrl(), "alice", kEncodedPassword));
 
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0].header("Authorization"), kBasicAlice);
+    ASSERT_EQ(f.server.requests().size(), 1u);
+    EXPECT_EQ(f.server.requests()[0].header("Authorization"), kBasicAlice);
     EXPECT_TRUE(elsewhere.requests().empty());
-    EXPECT_TRUE(ui.rows("lstVendors").isEmpty());
+    EXPECT_TRUE(f.ui.rows("lstVendors").isEmpty());
 }
 
 TEST(SignIn, TheSaveSendsTheCredentialsAndNoOrigin) {
-    DocumentServer server;
-    server.setDocument(vendorDocument("1", "0", {{"5", "Five"}}, {}));
-    server.setReplyFor("POST", {200, "", "text/plain"});
-    Tavrolin control;
-    ControlDriver ui(control);
-    control.show();
-    control.setEmployeeID("42");
-    control.setServerName(withUser(server.baseUrl(), "alice", kEncodedPassword));
-    ASSERT_EQ(ui.rows("lstVendors"), (QStringList{"5"}));
-    ui.clickRow("lstVendors", 1);
-    ui.click("cmdAdd");
-    ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
-    server.clearRequests();
+    LoadedControl f;
+    f.server.setDocument(vendorDocument("1", "0", {{"5", "Five"}}, {}));
+    f.server.setReplyFor("POST", {200, "", "text/plain"});
+    f.control.setEmployeeID("42");
+    f.control.setServerName(withUser(f.server.baseUrl(), "alice", kEncodedPassword));
+    ASSERT_EQ(f.ui.rows("lstVendors"), (QStringList{"5"}));
+    f.ui.clickRow("lstVendors", 1);
+    f.ui.click("cmdAdd");
+    ASSERT_TRUE(f.ui.button("cmdCommit")->isEnabled());
+    f.server.clearRequests();
 
     MessageBoxCatcher boxes;
-    ui.click("cmdCommit");
+    f.ui.click("cmdCommit");
 
     EXPECT_TRUE(boxes.seen().isEmpty());
-    const auto requests = server.requests();
+    const auto requests = f.server.requests();
     ASSERT_EQ(requests.size(), 2u);  // the save, then the reload
     EXPECT_EQ(requests[0].method, "POST");
     EXPECT_EQ(requests[0].target, "/Tavrolin.asp");
     EXPECT_EQ(requests[0].header("Authorization"), kBasicAlice);
     EXPECT_FALSE(requests[0].hasHeader("Origin"));
     EXPECT_FALSE(requests[0].hasHeader("Sec-Fetch-Site"));
-    EXPECT_NE(requests[0].body.find("SQL=INSERT"), std::string::npos);
+    EXPECT_THAT(requests[0].body, HasSubstr("SQL=INSERT"));
     EXPECT_EQ(requests[1].method, "GET");
     EXPECT_EQ(requests[1].header("Authorization"), kBasicAlice);
 }
@@ -153,7 +143,7 @@ TEST(SignInEndToEnd, TheControlLoadsAndCommitsAsAUserOfTheServer) {
     ASSERT_NO_FATAL_FAILURE(commitOneMove(url, url));
 
     f.server->stop();
-    const QString log = readAll(f.log);
+    const QString log = QString::fromStdString(tavrolin::test::readFile(f.log.toStdString()));
     // The control's requests were answered as alice, the document compressed (a few KB of
     // some 28 KB), and the password is nowhere in the log.
     EXPECT_TRUE(log.contains(QRegularExpression(
@@ -201,13 +191,10 @@ TEST(SignInEndToEnd, WrongCredentialsLoadNothingQuietlyAndASaveShowsTheRefusal) 
     MessageBoxCatcher boxes;
     ui.click("cmdCommit");
 
-    ASSERT_EQ(boxes.seen().size(), 1);
-    EXPECT_EQ(boxes.seen()[0].title, "Tavrolin Cross Reference");
-    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
-    EXPECT_EQ(boxes.seen()[0].text,
-              "The change was refused because it did not carry a valid user name and password. "
-              "Nothing was saved.");
-    EXPECT_FALSE(boxes.seen()[0].text.contains("p@ss"));
+    EXPECT_EQ(boxes.seen(), (QList<MessageBoxCatcher::Seen>{
+                                {"The change was refused because it did not carry a valid user "
+                                 "name and password. Nothing was saved.",
+                                 "Tavrolin Cross Reference", QMessageBox::Information}}));
     // The refused save keeps the user's move for a retry; read back with the new password, the
     // links are as before.
     EXPECT_EQ(sorted(ui.rows("lstSelectedVendors")), moved);

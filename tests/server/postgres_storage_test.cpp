@@ -1,6 +1,7 @@
 // The PostgreSQL engine where links break and poolers stand between: two servers behind PgBouncer
 // under concurrent posts while it is paused, reconnected and restarted; a COMMIT cut off.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <unistd.h>
@@ -13,10 +14,16 @@
 #include <thread>
 #include <vector>
 
+#include "http_client.h"
 #include "link_posts.h"
 #include "postgres_connection.h"
 #include "server_process.h"
 #include "test_database.h"
+
+using tavrolin::test::said;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -30,8 +37,7 @@ httplib::Result post(httplib::Client& client, long employee, long firstVendor, i
     std::vector<std::string> statements;
     for (long vendor = firstVendor; vendor < firstVendor + count; ++vendor)
         statements.push_back(tavrolin::test::insertSql(employee, std::to_string(vendor)));
-    return client.Post("/Tavrolin.asp", tavrolin::test::formBody(statements),
-                       "application/x-www-form-urlencoded");
+    return tavrolin::test::postForm(client, tavrolin::test::formBody(statements));
 }
 
 std::set<std::pair<long, long>> links(const TestDatabase& db) {
@@ -71,14 +77,11 @@ TEST_P(ServerPgBouncer, TwoServersUnderLoadLoseNothingAndStoreNothingElse) {
     // Whichever backend each statement lands on, a commit through one server is in the next
     // document of the other.
     for (long vendor = 1; vendor <= 4; ++vendor) {
-        auto res = post(vendor % 2 ? one : two, 43, vendor, 1);
-        ASSERT_TRUE(res && res->status == 200);
-        res = (vendor % 2 ? two : one).Get("/Tavrolin.asp?EmployeeID=43");
-        ASSERT_TRUE(res);
+        ASSERT_EQ(said(post(vendor % 2 ? one : two, 43, vendor, 1)), "200 ");
         const auto id = std::to_string(vendor);
-        EXPECT_NE(res->body.find("<VendorID>" + id + "</VendorID><VendorName>V" + id +
-                                 "</VendorName></Vendor></SelectedVendors>"),
-                  std::string::npos);
+        EXPECT_THAT(said((vendor % 2 ? two : one).Get("/Tavrolin.asp?EmployeeID=43")),
+                    HasSubstr("<VendorID>" + id + "</VendorID><VendorName>V" + id +
+                              "</VendorName></Vendor></SelectedVendors>"));
     }
 
     // 16 clients post distinct links through both servers; a third of the way the pooler is
@@ -140,14 +143,9 @@ TEST_P(ServerPgBouncer, TwoServersUnderLoadLoseNothingAndStoreNothingElse) {
 
     // The pooler goes away and comes back: 503 meanwhile, and no restart needed.
     ASSERT_EQ(bouncer("halt"), 0);
-    auto res = post(one, 45, 1, 2);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 503);
-    EXPECT_NE(res->body.find(kNothingSaved), std::string::npos) << res->body;
+    EXPECT_THAT(said(post(one, 45, 1, 2)), AllOf(StartsWith("503 "), HasSubstr(kNothingSaved)));
     ASSERT_EQ(bouncer("resume"), 0);
-    res = post(one, 45, 3, 2);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(said(post(one, 45, 3, 2)), "200 ");
     EXPECT_EQ(links(db).size(), expected + 2);
 
     // Whatever libpq said (its "server not there" message spans two lines), each log entry is
@@ -177,20 +175,14 @@ TEST(ServerPostgresCommit, LinkLostDuringCommitSaysTheOutcomeIsOpen) {
     )sql");
     ServerProcess server({"--db", db.location(), "--listen", "127.0.0.1:0", "--workers", "1"});
     httplib::Client client(server.baseUrl());
-    auto res = post(client, 42, 1, 1);
-    ASSERT_TRUE(res && res->status == 200);
+    ASSERT_EQ(said(post(client, 42, 1, 1)), "200 ");
 
-    res = post(client, 42, 2, 2);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 503);
-    EXPECT_EQ(res->body,
-              "The connection to the database was lost while the changes were being committed, "
+    EXPECT_EQ(said(post(client, 42, 2, 2)),
+              "503 The connection to the database was lost while the changes were being committed, "
               "so they may or may not have been saved. Committing again is safe.");
 
     // This time the backend ended before committing; the next post finds its way back.
     EXPECT_EQ(db.links(), "42:1");
-    res = post(client, 42, 2, 1);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(said(post(client, 42, 2, 1)), "200 ");
     EXPECT_EQ(db.links(), "42:1 42:2");
 }

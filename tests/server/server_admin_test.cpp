@@ -2,19 +2,21 @@
 // GET /metrics with exact counts after many clients at once, a scrape that promtool accepts and
 // who may read it.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "http_client.h"
 #include "link_posts.h"
 #include "request_handler.h"
+#include "scratch_directory.h"
 #include "server_process.h"
 #include "storage.h"
 #include "test_database.h"
@@ -29,11 +31,13 @@ using tavrolin::test::addUser;
 using tavrolin::test::deleteSql;
 using tavrolin::test::formBody;
 using tavrolin::test::insertSql;
+using tavrolin::test::postForm;
+using tavrolin::test::said;
 using tavrolin::test::ServerProcess;
 
-namespace {
+using ::testing::HasSubstr;
 
-constexpr const char* kForm = "application/x-www-form-urlencoded";
+namespace {
 
 // The value of the sample `series` ("name{labels}"), or -1 when the scrape has no such line.
 double sample(const std::string& scrape, const std::string& series) {
@@ -46,11 +50,9 @@ double sample(const std::string& scrape, const std::string& series) {
 
 class ServerAdmin : public ::testing::TestWithParam<Engine> {
   protected:
-    void TearDown() override { std::remove(usersFile.c_str()); }
-
     TestDatabase db{GetParam()};
-    std::string usersFile =
-        ::testing::TempDir() + "tavrolin_admin_" + std::to_string(::getpid()) + ".users";
+    tavrolin::test::ScratchDirectory directory;
+    std::string usersFile = directory / "users";
 };
 
 }  // namespace
@@ -70,20 +72,15 @@ TEST_P(ServerAdmin, AViewerLoadsButCannotPostAndAnEditorCan) {
     const auto document = client.Get("/Tavrolin.asp?EmployeeID=42");
     ASSERT_TRUE(document);
     EXPECT_EQ(document->status, 200);
-    EXPECT_NE(document->body.find("<VendorID>77</VendorID>"), std::string::npos);
-    const auto refused = client.Post("/Tavrolin.asp", body, kForm);
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 403);
-    EXPECT_EQ(refused->body,
-              "You may view these vendor links but not change them. Nothing was saved.");
+    EXPECT_THAT(document->body, HasSubstr("<VendorID>77</VendorID>"));
+    EXPECT_EQ(said(postForm(client, body)),
+              "403 You may view these vendor links but not change them. Nothing was saved.");
     EXPECT_EQ(db.dump(), before);
     // Only an admin reads the metrics; a viewer is told so.
     EXPECT_EQ(client.Get("/metrics")->status, 403);
 
     client.set_basic_auth("ed", "e pass");
-    const auto saved = client.Post("/Tavrolin.asp", body, kForm);
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->status, 200) << saved->body;
+    EXPECT_EQ(said(postForm(client, body)), "200 ");
     EXPECT_EQ(db.links(), "42:77");
 
     // set-role rewrites the user's line and keeps the password.
@@ -105,13 +102,11 @@ TEST_P(ServerAdmin, MetricsCountsAreExactAfterManyClientsAtOnce) {
             httplib::Client client(server.baseUrl());
             for (int round = 0; round < kRounds; ++round) {
                 const long employee = 1000 + c * kRounds + round;
-                client.Post("/Tavrolin.asp",
-                            formBody({insertSql(employee, "77"), insertSql(employee, "78"),
-                                      deleteSql(employee, "78,79")}),
-                            kForm);
+                postForm(client, formBody({insertSql(employee, "77"), insertSql(employee, "78"),
+                                           deleteSql(employee, "78,79")}));
                 client.Get("/Tavrolin.asp?EmployeeID=" + std::to_string(employee));
             }
-            client.Post("/Tavrolin.asp", formBody({insertSql(1, "79")}), kForm);  // inactive
+            postForm(client, formBody({insertSql(1, "79")}));  // inactive
             client.Get("/nowhere");
         });
     for (auto& client : clients) client.join();
@@ -142,7 +137,7 @@ TEST_P(ServerAdmin, MetricsCountsAreExactAfterManyClientsAtOnce) {
               posts);
     EXPECT_GE(sample(scrape, "tavrolin_open_connections"), 1);
     EXPECT_EQ(sample(scrape, "tavrolin_queued_requests"), 0);
-    EXPECT_NE(scrape.find("tavrolin_build_info{version=\""), std::string::npos);
+    EXPECT_THAT(scrape, HasSubstr("tavrolin_build_info{version=\""));
 
     if (::access("/usr/bin/promtool", X_OK) != 0) GTEST_SKIP() << "promtool is not installed";
     FILE* promtool = ::popen("/usr/bin/promtool check metrics", "w");

@@ -22,10 +22,12 @@
 #include <thread>
 #include <vector>
 
+#include "http_client.h"
 #include "http_service.h"
 #include "link_posts.h"
 #include "raw_connection.h"
 #include "request_handler.h"
+#include "scratch_directory.h"
 #include "server_process.h"
 #include "sqlite_connection.h"
 #include "storage.h"
@@ -70,7 +72,7 @@ void post(const std::string& baseUrl, int employee, Acknowledged& acknowledged,
     client.enable_server_certificate_verification(false);
     for (int vendor = 1; vendor <= kVendors && !stopped; ++vendor) {
         const auto body = formBody({insertSql(employee, std::to_string(vendor))});
-        const auto reply = client.Post("/Tavrolin.asp", body, "application/x-www-form-urlencoded");
+        const auto reply = postForm(client, body);
         if (!reply) {
             if (stopped) return;
             continue;
@@ -87,13 +89,10 @@ void post(const std::string& baseUrl, int employee, Acknowledged& acknowledged,
 // Deadlines are set far beyond the wait below, so a stop that waited for idle connections, slow
 // headers or handshakes to time out fails here however fast the machine.
 TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowledgedPosts) {
-    std::signal(SIGPIPE, SIG_IGN);
     const char* roundsSetting = std::getenv("TAVROLIN_STOP_ROUNDS");
     const int rounds = roundsSetting ? std::atoi(roundsSetting) : 4;
-    const auto certificates = std::filesystem::temp_directory_path() /
-                              ("tavrolin-stop-" + std::to_string(getpid()));
-    std::filesystem::create_directories(certificates);
-    ASSERT_TRUE(makeCertificate(certificates.string(), "127.0.0.1"));
+    const ScratchDirectory certificates;
+    ASSERT_TRUE(makeCertificate(certificates.path, "127.0.0.1"));
     Clock::duration longest{};
 
     for (int round = 0; round < rounds; ++round) {
@@ -108,9 +107,8 @@ TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowle
         std::vector<std::string> arguments{"--db", db.location(), "--listen", "127.0.0.1:0",
                                            "--header-timeout", "120", "--idle-timeout", "120"};
         if (tls) {
-            arguments.insert(arguments.end(),
-                             {"--tls-cert", (certificates / "127.0.0.1.pem").string(), "--tls-key",
-                              (certificates / "127.0.0.1.key").string()});
+            arguments.insert(arguments.end(), {"--tls-cert", certificates / "127.0.0.1.pem",
+                                               "--tls-key", certificates / "127.0.0.1.key"});
         }
         ServerProcess server(arguments);
 
@@ -152,7 +150,6 @@ TEST(ServerStop, SignalDuringLoadStopsWithoutWaitingForDeadlinesAndKeepsAcknowle
         for (const auto& link : acknowledged.links)
             EXPECT_TRUE(links.count(link)) << link.first << ":" << link.second << " was lost";
     }
-    std::filesystem::remove_all(certificates);
     std::printf("longest stop: %.1f ms over %d rounds\n",
                 std::chrono::duration<double, std::milli>(longest).count(), rounds);
 }

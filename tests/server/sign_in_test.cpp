@@ -3,11 +3,11 @@
 // add-user and remove-user runs side by side, and what the log keeps of a client's words. A
 // second client address (127.0.0.2) stands for a user elsewhere.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -16,6 +16,7 @@
 
 #include "basic_credentials.h"
 #include "raw_connection.h"
+#include "scratch_directory.h"
 #include "users.h"
 
 using namespace tavrolin::test;
@@ -24,6 +25,9 @@ using tavrolin::server::hashPassword;
 using tavrolin::server::readUserFile;
 using tavrolin::server::setUser;
 using tavrolin::server::verifyPassword;
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -45,25 +49,14 @@ std::string post(const std::string& lines) {
 
 class SignIn : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::signal(SIGPIPE, SIG_IGN);
-        directory = ::testing::TempDir() + "tavrolin-sign-in-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directories(directory);
-        usersFile = directory + "/users";
-        logFile = directory + "/server.log";
-    }
-    void TearDown() override { std::filesystem::remove_all(directory); }
-
     void start() {
         setUser(usersFile, "alice", hashPassword(kPassword));
         server = startLoggingTo(logFile, serverArguments({"--users", usersFile}), false);
     }
 
-    std::string directory;
-    std::string usersFile;
-    std::string logFile;
+    ScratchDirectory directory;
+    std::string usersFile = directory / "users";
+    std::string logFile = directory / "server.log";
     std::unique_ptr<ServerProcess> server;
 };
 
@@ -71,7 +64,7 @@ class SignIn : public ::testing::Test {
 
 TEST_F(SignIn, UserCommandsRunAtOnceKeepEveryChange) {
     for (int i = 0; i < 5; ++i) setUser(usersFile, "old" + std::to_string(i), "$y$old");
-    std::ofstream(directory + "/input") << "pass\n";
+    std::ofstream(directory / "input") << "pass\n";
     std::vector<std::thread> runs;
     std::vector<int> statuses(25, -1);
     for (int i = 0; i < 25; ++i)
@@ -79,7 +72,8 @@ TEST_F(SignIn, UserCommandsRunAtOnceKeepEveryChange) {
             const auto words = i < 20 ? "add-user new" + std::to_string(i)
                                       : "remove-user old" + std::to_string(i - 20);
             statuses[std::size_t(i)] =
-                runServer(words + " --users '" + usersFile + "' <'" + directory + "/input'").first;
+                runServer(words + " --users '" + usersFile + "' <'" + directory / "input" + "'")
+                    .first;
         });
     for (auto& run : runs) run.join();
     EXPECT_EQ(statuses, std::vector<int>(25, 0));
@@ -94,8 +88,8 @@ TEST_F(SignIn, UserCommandsRunAtOnceKeepEveryChange) {
 // creating it), and so does removing a user who is not there.
 TEST_F(SignIn, UserCommandsStoreOnlyHashesAndRefuseBadInputWithoutAChange) {
     const auto command = [&](const std::string& words, const std::string& input) {
-        std::ofstream(directory + "/input", std::ios::binary) << input;
-        return runServer(words + " --users '" + usersFile + "' <'" + directory + "/input'");
+        std::ofstream(directory / "input", std::ios::binary) << input;
+        return runServer(words + " --users '" + usersFile + "' <'" + directory / "input" + "'");
     };
     const std::vector<std::tuple<std::string, std::string, std::string>> refused = {
         {"add-user carol", "\n", "empty"},
@@ -105,13 +99,13 @@ TEST_F(SignIn, UserCommandsStoreOnlyHashesAndRefuseBadInputWithoutAChange) {
     for (const auto& [words, input, message] : refused) {
         const auto [status, output] = command(words, input);
         EXPECT_EQ(status, 1) << words;
-        EXPECT_NE(output.find(message), std::string::npos) << output;
+        EXPECT_THAT(output, HasSubstr(message));
         EXPECT_FALSE(std::filesystem::exists(usersFile)) << words;
     }
 
     ASSERT_EQ(command("add-user alice", "first pass\n").first, 0);
     ASSERT_EQ(command("add-user bob", "other\n").first, 0);
-    EXPECT_EQ(readFile(usersFile).find("first pass"), std::string::npos);
+    EXPECT_THAT(readFile(usersFile), Not(HasSubstr("first pass")));
     EXPECT_TRUE(verifyPassword("first pass", readUserFile(usersFile).at("alice").hash));
     ASSERT_EQ(command("add-user alice", "second pass").first, 0);
     EXPECT_TRUE(verifyPassword("second pass", readUserFile(usersFile).at("alice").hash));
@@ -124,7 +118,7 @@ TEST_F(SignIn, UserCommandsStoreOnlyHashesAndRefuseBadInputWithoutAChange) {
     EXPECT_EQ(command("remove-user bob", "").first, 0);
     const auto [missing, missingText] = command("remove-user bob", "");
     EXPECT_EQ(missing, 1);
-    EXPECT_NE(missingText.find("no user bob"), std::string::npos) << missingText;
+    EXPECT_THAT(missingText, HasSubstr("no user bob"));
     const auto users = readUserFile(usersFile);
     EXPECT_EQ(users.size(), 1u);
     EXPECT_TRUE(users.contains("alice"));
@@ -157,10 +151,10 @@ TEST_F(SignIn, DocumentAndPostsNeedAUserCheckedBeforeTheBodyIsRead) {
         const auto reply = exchange(server->port(), request);
         EXPECT_EQ(reply.status, 401) << request;
         EXPECT_EQ(reply.header("www-authenticate"), "Basic realm=\"Tavrolin\"") << request;
-        EXPECT_EQ(reply.body.find("<Vendor"), std::string::npos) << request;
+        EXPECT_THAT(reply.body, Not(HasSubstr("<Vendor"))) << request;
         if (request.starts_with("POST")) {
             EXPECT_TRUE(reply.closed) << request;
-            EXPECT_NE(reply.body.find("Nothing was saved."), std::string::npos) << reply.body;
+            EXPECT_THAT(reply.body, HasSubstr("Nothing was saved."));
         }
     }
     // Nothing else takes a body either.
@@ -185,12 +179,12 @@ TEST_F(SignIn, DocumentAndPostsNeedAUserCheckedBeforeTheBodyIsRead) {
 
     EXPECT_EQ(server->stop(), 0);
     const auto log = readFile(logFile);
-    EXPECT_NE(log.find("\"GET /Tavrolin.asp?EmployeeID=42\" 200"), std::string::npos) << log;
-    EXPECT_NE(log.find(" user \"alice\""), std::string::npos) << log;
-    EXPECT_NE(log.find(" user \"mallory\""), std::string::npos) << log;
+    EXPECT_THAT(log, HasSubstr("\"GET /Tavrolin.asp?EmployeeID=42\" 200"));
+    EXPECT_THAT(log, HasSubstr(" user \"alice\""));
+    EXPECT_THAT(log, HasSubstr(" user \"mallory\""));
     for (const auto& secret : {std::string("c0rrect"), base64(std::string("alice:") + kPassword),
                                std::string("Authorization"), std::string("Basic")})
-        EXPECT_EQ(log.find(secret), std::string::npos) << secret << "\n" << log;
+        EXPECT_THAT(log, Not(HasSubstr(secret)));
 }
 
 TEST_F(SignIn, FailedSignInsAreThrottledPerAddress) {
@@ -266,14 +260,14 @@ TEST_F(SignIn, WithoutTlsTheServerRefusesToListenOffThisMachine) {
         const auto [status, text] =
             runServer("--db :memory: --users '" + usersFile + "' --listen '" + listen + "'");
         EXPECT_EQ(status, 1) << listen;
-        EXPECT_NE(text.find("loopback"), std::string::npos) << text;
-        EXPECT_NE(text.find("in clear"), std::string::npos) << text;
-        EXPECT_EQ(text.find("listening on"), std::string::npos) << text;
+        EXPECT_THAT(text, HasSubstr("loopback"));
+        EXPECT_THAT(text, HasSubstr("in clear"));
+        EXPECT_THAT(text, Not(HasSubstr("listening on")));
     }
     const auto [missing, missingText] =
-        runServer("--db :memory: --users '" + directory + "/none' --listen 127.0.0.1:0");
+        runServer("--db :memory: --users '" + directory / "none" + "' --listen 127.0.0.1:0");
     EXPECT_EQ(missing, 1);
-    EXPECT_NE(missingText.find("cannot read"), std::string::npos) << missingText;
+    EXPECT_THAT(missingText, HasSubstr("cannot read"));
 }
 
 TEST_F(SignIn, ClientTextInTheLogIsEscaped) {
@@ -291,15 +285,13 @@ TEST_F(SignIn, ClientTextInTheLogIsEscaped) {
     }
     // The transport refuses a raw control character in the target (400); either way the line
     // that records it is escaped.
-    EXPECT_NE(log.find("\"GET /x\\x1B[31mred\\\"q\\\\\" 4"), std::string::npos) << log;
-    EXPECT_NE(log.find(" user \"ev\\x1B[2Jil\\x0D\\x0A127.0.0.1 \\\"GET /\\\" 200 1\""),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find(" 200 "), std::string::npos) << log;
+    EXPECT_THAT(log, HasSubstr("\"GET /x\\x1B[31mred\\\"q\\\\\" 4"));
+    EXPECT_THAT(log, HasSubstr(" user \"ev\\x1B[2Jil\\x0D\\x0A127.0.0.1 \\\"GET /\\\" 200 1\""));
+    EXPECT_THAT(log, HasSubstr(" 200 "));
     // Every request line in the log is one line: nothing a client sent started a new one.
     std::istringstream lines(log);
     int requests = 0;
     for (std::string line; std::getline(lines, line);) requests += line.starts_with("127.0.0.1 \"");
     EXPECT_GE(requests, 3) << log;
-    EXPECT_EQ(log.find("\nforged"), std::string::npos) << log;
+    EXPECT_THAT(log, Not(HasSubstr("\nforged")));
 }

@@ -1,6 +1,7 @@
 // The storage engines behind LinkStorage, each against a real database: SQLite files and
 // databases in the scratch PostgreSQL cluster. Every case runs on both engines.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,6 +16,9 @@ using namespace tavrolin::server;
 using tavrolin::server::test::Engine;
 using tavrolin::server::test::engineName;
 using tavrolin::server::test::TestDatabase;
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -176,8 +180,7 @@ TEST_P(Storage, RecordsTheSchemaVersionAndRefusesANewerOne) {
         FAIL() << "a newer schema was accepted";
     } catch (const StorageError& error) {
         EXPECT_FALSE(error.transient());
-        EXPECT_NE(std::string(error.what()).find("schema version 99"), std::string::npos)
-            << error.what();
+        EXPECT_THAT(std::string(error.what()), HasSubstr("schema version 99")) << error.what();
     }
 }
 
@@ -284,9 +287,9 @@ TEST(StoragePassword, NeverAppearsInADescriptionOrAnError) {
             FAIL() << "connected to " << uri;
         } catch (const StorageError& error) {
             const std::string message = error.what();
-            EXPECT_EQ(message.find("Xyzzy"), std::string::npos) << message;
-            EXPECT_EQ(message.find("Secret"), std::string::npos) << message;
-            EXPECT_NE(message.find("cannot connect"), std::string::npos) << message;
+            EXPECT_THAT(message, Not(HasSubstr("Xyzzy")));
+            EXPECT_THAT(message, Not(HasSubstr("Secret")));
+            EXPECT_THAT(message, HasSubstr("cannot connect"));
         }
     }
 }

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -86,9 +85,7 @@ TestDatabase::TestDatabase(Engine engine) : mEngine(engine) {
         createPostgres(sharedClusterQuery());
         return;
     }
-    mDirectory = ::testing::TempDir() + "tavrolin-server-" + uniqueName();
-    std::filesystem::create_directories(mDirectory);
-    mLocation = mDirectory + "/vendors.db";
+    mLocation = mDirectory.emplace() / "vendors.db";
     openStorage(mLocation, 1);
 }
 
@@ -106,17 +103,13 @@ void TestDatabase::createPostgres(const std::string& clusterQuery) {
 }
 
 TestDatabase::~TestDatabase() {
-    if (mEngine == Engine::Postgres) {
-        try {
-            PgConnection admin(mAdminUri);
-            admin.execute(("DROP DATABASE IF EXISTS " + mName + " WITH (FORCE)").c_str());
-        } catch (const StorageError&) {
-            // The cluster is gone with everything in it.
-        }
-        return;
+    if (mEngine != Engine::Postgres) return;  // an SQLite file goes with its directory
+    try {
+        PgConnection admin(mAdminUri);
+        admin.execute(("DROP DATABASE IF EXISTS " + mName + " WITH (FORCE)").c_str());
+    } catch (const StorageError&) {
+        // The cluster is gone with everything in it.
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(mDirectory, ignored);
 }
 
 void TestDatabase::execute(const std::string& sql) const {

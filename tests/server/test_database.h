@@ -4,9 +4,12 @@
 // SQLite file, or a database of its own in the scratch PostgreSQL cluster that the test run
 // starts (see postgres_cluster.sh).
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "scratch_directory.h"
 
 namespace tavrolin::server::test {
 
@@ -64,7 +67,7 @@ class TestDatabase {
     void createPostgres(const std::string& clusterQuery);
 
     Engine mEngine;
-    std::string mDirectory;
+    std::optional<tavrolin::test::ScratchDirectory> mDirectory;  // SQLite's
     std::string mLocation;
     std::string mAdminUri;
     std::string mName;

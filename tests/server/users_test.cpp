@@ -1,5 +1,6 @@
 #include "users.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +14,12 @@
 #include <vector>
 
 #include "basic_credentials.h"
+#include "scratch_directory.h"
 
 using namespace tavrolin::server;
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -22,14 +27,6 @@ const auto basic = tavrolin::test::basicCredentials;
 
 class UserFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        mDirectory = ::testing::TempDir() + "tavrolin-users-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(mDirectory);
-        path = mDirectory + "/users";
-    }
-    void TearDown() override { std::filesystem::remove_all(mDirectory); }
-
     std::string content() const {
         std::ifstream file(path);
         std::stringstream text;
@@ -42,8 +39,8 @@ class UserFile : public ::testing::Test {
         return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 0;
     }
 
-    std::string mDirectory;
-    std::string path;
+    tavrolin::test::ScratchDirectory mDirectory;
+    std::string path = mDirectory / "users";
 };
 
 }  // namespace
@@ -53,7 +50,7 @@ TEST(ServerUsers, HashesAreSaltedYescryptAndVerify) {
     const auto second = hashPassword("correct horse");
     EXPECT_TRUE(first.starts_with("$y$")) << first;
     EXPECT_NE(first, second);
-    EXPECT_EQ(first.find("correct"), std::string::npos);
+    EXPECT_THAT(first, Not(HasSubstr("correct")));
     EXPECT_TRUE(verifyPassword("correct horse", first));
     EXPECT_TRUE(verifyPassword("correct horse", second));
     EXPECT_FALSE(verifyPassword("correct horse ", first));
@@ -91,7 +88,7 @@ TEST_F(UserFile, AddReplaceAndRemoveKeepOtherLinesAndMode0600) {
     EXPECT_EQ(users.at("carol").hash, "$y$carol");
     // No temporary file is left beside it, only the lock the changes take.
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(mDirectory))
+    for (const auto& entry : std::filesystem::directory_iterator(mDirectory.path))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"users", "users.lock"}));
@@ -132,9 +129,9 @@ TEST_F(UserFile, BadFilesAreRefusedWithTheLine) {
             readUserFile(path);
             ADD_FAILURE() << bad;
         } catch (const UserFileError& error) {
-            EXPECT_NE(std::string(error.what()).find(line), std::string::npos) << error.what();
+            EXPECT_THAT(std::string(error.what()), HasSubstr(line)) << error.what();
             // The message never repeats the line, which may hold a hash.
-            EXPECT_EQ(std::string(error.what()).find("$y$"), std::string::npos);
+            EXPECT_THAT(std::string(error.what()), Not(HasSubstr("$y$")));
         }
     }
 }

@@ -47,6 +47,22 @@ QList<int> ControlDriver::highlighted(const char* name) const {
     return out;
 }
 
+QStringList ControlDriver::highlightedRows(const char* name) const {
+    QStringList out;
+    for (int p : highlighted(name)) out << rows(name)[p - 1];
+    return out;
+}
+
+QString ControlDriver::highlights() const {
+    QStringList out;
+    for (const char* name : {"lstVendors", "lstSelectedVendors"}) {
+        QStringList positions;
+        for (int p : highlighted(name)) positions << QString::number(p);
+        out << positions.join(',');
+    }
+    return out.join(" | ") + " | " + buttonStates();
+}
+
 QString ControlDriver::buttonStates() const {
     QStringList out;
     for (const char* name : {"cmdAdd", "cmdAddAll", "cmdDelete", "cmdRemoveAll", "cmdCommit"})
@@ -66,6 +82,17 @@ QString ControlDriver::work() const {
         out << QString(name) + ": " + rows.join(' ') + " highlighted " + positions.join(',');
     }
     return out.join('\n');
+}
+
+QString ControlDriver::screenState() const {
+    QStringList out{work()};
+    out << label("lblAllVendors")->text() << label("lblSelVendors")->text() << buttonStates();
+    for (const char* name : {"optList_0", "optList_1"})
+        out << QString("%1 %2 %3")
+                   .arg(name)
+                   .arg(option(name)->isEnabled())
+                   .arg(option(name)->isChecked());
+    return out.join(" | ");
 }
 
 void ControlDriver::clickRow(const char* name, int position, Qt::KeyboardModifiers modifiers) {
@@ -107,6 +134,16 @@ bool ControlDriver::click(const char* buttonName) {
     }
     QTest::mouseClick(b, Qt::LeftButton);
     return true;
+}
+
+bool ControlDriver::move(const char* name, const QString& id, const char* buttonName) {
+    const tavrolin::ListItem row = list(name)->findItem(id);
+    if (row.isNull()) {
+        ADD_FAILURE() << "vendor " << qPrintable(id) << " is not in " << name;
+        return false;
+    }
+    clickRow(name, row.position());
+    return click(buttonName);
 }
 
 void ControlDriver::type(const char* boxName, const QString& text) {

@@ -80,9 +80,15 @@ DocumentServer::DocumentServer(const Tls& tls) : mTls(!tls.certificateFile.empty
 }
 
 DocumentServer::~DocumentServer() {
+    stop();
+}
+
+void DocumentServer::stop() {
+    if (!mThread) return;
     release();
     mServer->stop();
     mThread->join();
+    mThread.reset();
 }
 
 std::string DocumentServer::baseUrl() const {

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <condition_variable>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace httplib {
@@ -64,8 +63,10 @@ public:
     void clearRequests();
     // Sends the held replies, and from now on every reply at once.
     void release();
+    // Stops listening, as a server that has gone away; its port is free again.
+    void stop();
 
-private:
+  private:
     std::unique_ptr<httplib::Server> mServer;
     std::unique_ptr<std::thread> mThread;
     int mPort = 0;

@@ -50,11 +50,7 @@ void commitOneMove(const QString& readUrl, const QString& serverName) {
     control.setEmployeeID("42");
     control.setServerName(serverName);
     ASSERT_EQ(sorted(ui.rows("lstSelectedVendors")), before);
-    const auto row = ui.list("lstVendors")->findItem("77");
-    ASSERT_FALSE(row.isNull());
-
-    ui.clickRow("lstVendors", row.position());
-    ui.click("cmdAdd");
+    ASSERT_TRUE(ui.move("lstVendors", "77", "cmdAdd"));
     ASSERT_TRUE(ui.button("cmdCommit")->isEnabled());
     MessageBoxCatcher boxes;
     ui.click("cmdCommit");

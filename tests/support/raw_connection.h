@@ -132,6 +132,12 @@ class RawConnection {
             timeout, closed);
     }
 
+    // Whether the peer closes within `timeout` without sending anything (more).
+    bool closesSilently(std::chrono::milliseconds timeout) {
+        bool closed = false;
+        return readUntilClosed(timeout, closed).empty() && closed;
+    }
+
     // One whole reply with a Content-Length, or what came before `timeout`.
     std::string readReply(std::chrono::milliseconds timeout) {
         bool closed = false;

@@ -35,6 +35,9 @@ std::vector<std::string> ServerProcess::defaultArguments() {
 ServerProcess::ServerProcess() : ServerProcess(defaultArguments()) {}
 
 ServerProcess::ServerProcess(std::vector<std::string> arguments) {
+    // The server may close a connection while its client still writes, or be killed: the
+    // write then fails instead of ending the test.
+    signal(SIGPIPE, SIG_IGN);
     const std::string program = TAVROLIN_SERVER_PATH;
     arguments.insert(arguments.begin(), program);
     std::vector<char*> argv;
@@ -110,21 +113,17 @@ std::unique_ptr<ServerProcess> startLoggingTo(const std::string& logFile,
     const int log = ::open(logFile.c_str(),
                            O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
     if (log < 0) throw std::runtime_error("cannot open the server log " + logFile);
-    const int saved = ::dup(STDERR_FILENO);
+    // Standard error comes back however the start ends.
+    struct Restore {
+        int saved, log;
+        ~Restore() {
+            ::dup2(saved, STDERR_FILENO);
+            ::close(saved);
+            ::close(log);
+        }
+    } restore{::dup(STDERR_FILENO), log};
     ::dup2(log, STDERR_FILENO);
-    std::unique_ptr<ServerProcess> server;
-    try {
-        server = std::make_unique<ServerProcess>(std::move(arguments));
-    } catch (...) {
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        ::close(log);
-        throw;
-    }
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    ::close(log);
-    return server;
+    return std::make_unique<ServerProcess>(std::move(arguments));
 }
 
 int addUser(const std::string& usersFile, const std::string& name, const std::string& password,
