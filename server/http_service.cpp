@@ -327,7 +327,7 @@ struct HttpService::Impl {
         std::vector<asio::executor_work_guard<asio::io_context::executor_type>> hold;
         for (auto& context : contexts) hold.emplace_back(context->get_executor());
         auto held = std::make_shared<decltype(hold)>(std::move(hold));
-        if (!pool.trySubmit([this, held] { takeLooks(); })) {
+        if (!pool.trySubmit([this, held] { takeLook(held); })) {
             // A full queue leaves each request to find its own way to a worker.
             AtOnceRound alone;
             alone.versionRead = alone.readLater = true;
@@ -337,9 +337,12 @@ struct HttpService::Impl {
         }
     }
     // On a worker: takes the look at the database that the waiting requests of every context
-    // need, hands each context its answers and goes on while more have gathered meanwhile. A
-    // look serves only the requests that had arrived when it began.
-    void takeLooks() {
+    // need and hands each context its answers. Requests that gathered meanwhile get the next
+    // look, which queues behind other work, so that a steady stream of reads cannot starve
+    // the posts of a small pool. A look serves only the requests that had arrived when it
+    // began.
+    template <class Held>
+    void takeLook(const std::shared_ptr<Held>& held) {
         for (;;) {
             std::unique_lock lock(lookMutex);
             if (awaitingLook.empty()) {
@@ -355,6 +358,14 @@ struct HttpService::Impl {
                 round.versionRead = round.readLater = true;  // each request then goes on alone
             }
             answerOnContexts(std::move(batch), round);
+            lock.lock();
+            if (awaitingLook.empty()) {
+                lookUnderWay = false;
+                return;
+            }
+            lock.unlock();
+            // With the queue full, this worker goes on taking looks itself.
+            if (pool.trySubmit([this, held] { takeLook(held); })) return;
         }
     }
     std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> takeAwaiting(
