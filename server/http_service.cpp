@@ -25,6 +25,7 @@
 #include <thread>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "access_log.h"
@@ -324,16 +325,13 @@ struct HttpService::Impl {
             lookUnderWay = true;
         }
         // The contexts keep running while their sessions wait for the worker.
-        std::vector<asio::executor_work_guard<asio::io_context::executor_type>> hold;
-        for (auto& context : contexts) hold.emplace_back(context->get_executor());
-        auto held = std::make_shared<decltype(hold)>(std::move(hold));
+        auto held = std::make_shared<ContextGuards>();
+        for (auto& context : contexts) held->emplace_back(context->get_executor());
         if (!pool.trySubmit([this, held] { takeLook(held); })) {
             // A full queue leaves each request to find its own way to a worker.
-            AtOnceRound alone;
-            alone.versionRead = alone.readLater = true;
-            std::unique_lock lock(lookMutex);
+            std::lock_guard lock(lookMutex);
             lookUnderWay = false;
-            answerOnContexts(takeAwaiting(lock), alone);
+            answerOnContexts(std::exchange(awaitingLook, {}), AtOnceRound::lookTaken(std::nullopt));
         }
     }
     // On a worker: takes the look at the database that the waiting requests of every context
@@ -341,21 +339,21 @@ struct HttpService::Impl {
     // look, which queues behind other work, so that a steady stream of reads cannot starve
     // the posts of a small pool. A look serves only the requests that had arrived when it
     // began.
-    template <class Held>
-    void takeLook(const std::shared_ptr<Held>& held) {
+    using ContextGuards = std::vector<asio::executor_work_guard<asio::io_context::executor_type>>;
+    void takeLook(const std::shared_ptr<ContextGuards>& held) {
         for (;;) {
             std::unique_lock lock(lookMutex);
             if (awaitingLook.empty()) {
                 lookUnderWay = false;
                 return;
             }
-            auto batch = takeAwaiting(lock);
+            auto batch = std::exchange(awaitingLook, {});
             lock.unlock();
-            AtOnceRound round;
+            auto round = AtOnceRound::lookTaken(std::nullopt);
             try {
                 round = handler.readRound();
             } catch (...) {
-                round.versionRead = round.readLater = true;  // each request then goes on alone
+                // Without a look each request goes on alone to a worker, which reports it.
             }
             answerOnContexts(std::move(batch), round);
             lock.lock();
@@ -367,12 +365,6 @@ struct HttpService::Impl {
             // With the queue full, this worker goes on taking looks itself.
             if (pool.trySubmit([this, held] { takeLook(held); })) return;
         }
-    }
-    std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> takeAwaiting(
-        std::unique_lock<std::mutex>&) {
-        std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> batch;
-        batch.swap(awaitingLook);
-        return batch;
     }
     // Posts each session back to its own context to be answered from `round`.
     void answerOnContexts(std::vector<std::pair<std::size_t, std::shared_ptr<SessionBase>>> batch,

@@ -385,14 +385,12 @@ std::optional<HttpResponse> RequestHandler::answerAtOnce(const HttpRequest& requ
 }
 
 AtOnceRound RequestHandler::readRound() {
-    AtOnceRound round;
-    round.versionRead = round.readLater = true;
     try {
-        round.version = mStorage.changeVersion();
+        return AtOnceRound::lookTaken(mStorage.changeVersion());
     } catch (const StorageError&) {
         // Each request then goes to a worker, whose own read reports the failure.
+        return AtOnceRound::lookTaken(std::nullopt);
     }
-    return round;
 }
 
 HttpResponse RequestHandler::documentResponse(

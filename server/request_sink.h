@@ -24,6 +24,14 @@ struct AtOnceRound {
     // after `readRound`, which the transport then runs once for every such request of the
     // round instead of handing each to `handle`. Reset by the transport before each call.
     bool wantsReadLater = false;
+
+    // The second pass's round: the look taken later, or nothing when it failed.
+    static AtOnceRound lookTaken(std::optional<std::int64_t> version) {
+        AtOnceRound round;
+        round.versionRead = round.readLater = true;
+        round.version = version;
+        return round;
+    }
 };
 
 class RequestSink {
@@ -54,11 +62,7 @@ class RequestSink {
     // at once (a round trip to a shared database, a lock held by a writer), for the requests
     // of a round that asked for it: one round trip serves them all. Begins after every one of
     // them arrived.
-    virtual AtOnceRound readRound() {
-        AtOnceRound round;
-        round.versionRead = round.readLater = true;
-        return round;
-    }
+    virtual AtOnceRound readRound() { return AtOnceRound::lookTaken(std::nullopt); }
 
     // Answers a whole request; runs on a worker thread and may wait on the database.
     virtual HttpResponse handle(const HttpRequest& request) = 0;
