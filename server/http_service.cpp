@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "access_log.h"
+#include "tls_stream.h"
 #include "worker_pool.h"
 
 namespace tavrolin::server {
@@ -612,11 +613,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
         mState = State::Handshake;
         if (mService.stopping) return finish();
         lowest().expires_at(mHandshakeDeadline);
-        mStream.async_handshake(ssl::stream_base::server,
-                                [self = this->shared_from_this()](error_code ec) {
-                                    if (ec) return self->finish();
-                                    self->awaitRequest();
-                                });
+        mStream.async_handshake([self = this->shared_from_this()](error_code ec, std::size_t) {
+            if (ec) return self->finish();
+            self->awaitRequest();
+        });
     }
 
     // Waits for the first bytes of the next request for as long as a kept-alive connection
@@ -961,7 +961,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     void sayCloseNotify(Then then) {
         // Taken as received, the client's close_notify is not read for.
         SSL_set_shutdown(mStream.native_handle(), SSL_RECEIVED_SHUTDOWN);
-        mStream.async_shutdown([then = std::move(then)](error_code) { then(); });
+        mStream.async_shutdown([then = std::move(then)](error_code, std::size_t) { then(); });
     }
 
     // A read that ended while the service stops (or was called off for the stop) ends a TLS
@@ -1012,7 +1012,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 };
 
 using PlainSession = Session<beast::tcp_stream>;
-using TlsSession = Session<ssl::stream<beast::tcp_stream>>;
+using TlsSession = Session<TlsStream>;
 
 // A TLS connection before its first byte: a socket and a timer only. The TLS session, with
 // its buffers of some 80 KB, is made when the handshake starts, so that connections that never
@@ -1051,7 +1051,7 @@ class PendingHandshake : public SessionBase, public std::enable_shared_from_this
         mTimer.cancel();
         if (ec || !mSocket.is_open() || mService.stopping) return close();
         auto tls = mService.currentTls();
-        ssl::stream<beast::tcp_stream> stream(beast::tcp_stream(std::move(mSocket)), *tls);
+        TlsStream stream(beast::tcp_stream(std::move(mSocket)), *tls);
         std::make_shared<TlsSession>(mService, std::move(stream), std::move(mRemoteAddress),
                                      std::move(mSlot), std::move(tls), mDeadline)
             ->start();
