@@ -30,12 +30,16 @@ int memoryFile(const std::string& bytes) {
 
 }  // namespace
 
-CachedDocument::CachedDocument(std::string plain)
-    : mPlain(std::move(plain)), mPlainFile(memoryFile(mPlain)) {}
+CachedDocument::CachedDocument(std::string plain) : mPlain(std::move(plain)) {}
 
 CachedDocument::~CachedDocument() {
     if (mPlainFile >= 0) ::close(mPlainFile);
     if (mGzipFile >= 0) ::close(mGzipFile);
+}
+
+int CachedDocument::plainFile() const {
+    std::call_once(mPlainFileMade, [this] { mPlainFile = memoryFile(mPlain); });
+    return mPlainFile;
 }
 
 const std::string& CachedDocument::gzip() const {

@@ -27,14 +27,15 @@ class CachedDocument {
     bool gzipReady() const { return mGzipReady.load(std::memory_order_acquire); }
 
     // The same bytes in in-memory files, which a socket can be sent from without copying them
-    // (as long as the document lives); -1 when no such file could be made. The gzip one only
-    // once gzip() has returned.
-    int plainFile() const { return mPlainFile; }
+    // (as long as the document lives); -1 when no such file could be made. The plain one is
+    // made on the first call, from any thread; the gzip one with gzip().
+    int plainFile() const;
     int gzipFile() const { return mGzipFile; }
 
   private:
     std::string mPlain;
-    int mPlainFile = -1;
+    mutable std::once_flag mPlainFileMade;
+    mutable int mPlainFile = -1;
     mutable std::once_flag mCompressed;
     mutable std::string mGzip;
     mutable int mGzipFile = -1;

@@ -326,6 +326,7 @@ HttpResponse RequestHandler::handle(const HttpRequest& request) {
 
 HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int64_t employeeId) {
     std::shared_ptr<const CachedDocument> document;
+    bool justLoaded = false;
     try {
         const auto version = mStorage.changeVersion();
         document = mCache.find(employeeId, version);
@@ -334,6 +335,7 @@ HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int
             auto loaded = mStorage.loadVendorDocument(employeeId);
             document = std::make_shared<const CachedDocument>(std::move(loaded.body));
             mCache.store(employeeId, loaded.version, document);
+            justLoaded = true;
         }
     } catch (const StorageError& error) {
         metrics().databaseErrors.add();
@@ -341,7 +343,7 @@ HttpResponse RequestHandler::vendorDocument(const HttpRequest& request, std::int
         return textResponse(error.transient() ? 503 : 500,
                             "The vendor list could not be read from the database.");
     }
-    return documentResponse(request, std::move(document));
+    return documentResponse(request, std::move(document), justLoaded);
 }
 
 bool RequestHandler::wantsGzip(const HttpRequest& request) const {
@@ -393,24 +395,26 @@ AtOnceRound RequestHandler::readRound() {
     }
 }
 
-HttpResponse RequestHandler::documentResponse(
-    const HttpRequest& request, std::shared_ptr<const CachedDocument> document) const {
+HttpResponse RequestHandler::documentResponse(const HttpRequest& request,
+                                              std::shared_ptr<const CachedDocument> document,
+                                              bool justLoaded) const {
     HttpResponse response;
     response.contentType = "text/xml; charset=utf-8";
     // Caches between here and the client must keep the two forms apart.
     response.headers.emplace_back("Vary", "Accept-Encoding");
     // The body points into the cached document, which it keeps alive while it is sent.
-    response.body = std::shared_ptr<const std::string>(document, &document->plain());
-    response.bodyFile = document->plainFile();
     if (wantsGzip(request)) {
         try {
             response.body = std::shared_ptr<const std::string>(document, &document->gzip());
             response.bodyFile = document->gzipFile();
             response.headers.emplace_back("Content-Encoding", "gzip");
+            return response;
         } catch (const std::exception& error) {
             logLine(std::string("sending the vendor list uncompressed: ") + error.what());
         }
     }
+    response.body = std::shared_ptr<const std::string>(document, &document->plain());
+    if (!justLoaded) response.bodyFile = document->plainFile();
     return response;
 }
 

@@ -64,7 +64,7 @@ class RequestHandler final : public RequestSink {
     void admit(const HttpRequest& header, AdmitDecision decide) override;
     HttpResponse handle(const HttpRequest& request) override;
     std::optional<HttpResponse> answerAtOnce(const HttpRequest& request,
-                                              AtOnceRound& round) override;
+                                             AtOnceRound& round) override;
     AtOnceRound readRound() override;
 
     // Answers the sign-ins still being checked and stops their threads; call once the transport
@@ -81,8 +81,11 @@ class RequestHandler final : public RequestSink {
 
   private:
     HttpResponse vendorDocument(const HttpRequest& request, std::int64_t employeeId);
+    // `justLoaded`: the document was read for this request, which then does not wait for it to
+    // be copied into a file to send from.
     HttpResponse documentResponse(const HttpRequest& request,
-                                  std::shared_ptr<const CachedDocument> document) const;
+                                  std::shared_ptr<const CachedDocument> document,
+                                  bool justLoaded = false) const;
     bool wantsGzip(const HttpRequest& request) const;
 
     LinkStorage& mStorage;
