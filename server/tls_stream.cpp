@@ -17,8 +17,9 @@ namespace {
 
 // Room for one whole record as it arrives.
 constexpr std::size_t kReceiveChunk = 17 * 1024;
-// The records of one write: its plaintext and, per record, a header and tag.
-constexpr std::size_t kOutputRoom = TlsStream::kWriteChunk + 1024;
+// What a record adds to its plaintext, with room to spare: header, content type, tag.
+constexpr std::size_t kRecordOverhead = 64;
+constexpr std::size_t kRecordPlaintext = 16 * 1024;
 
 }  // namespace
 
@@ -156,7 +157,8 @@ std::size_t TlsStream::encrypt(asio::const_buffer buffer, error_code& ec) {
     const std::size_t size =
         std::min(buffer.size(), out.size() < kWriteChunk ? kWriteChunk - out.size() : 0);
     if (size == 0) return 0;
-    out.reserve(kOutputRoom);
+    // Room for the records at once; the buffer keeps the largest size a write needed.
+    out.reserve(out.size() + size + (size / kRecordPlaintext + 1) * kRecordOverhead);
     ERR_clear_error();
     std::size_t written = 0;
     if (SSL_write_ex(mCore->ssl, buffer.data(), size, &written) != 1) {
