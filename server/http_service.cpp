@@ -1015,8 +1015,8 @@ using PlainSession = Session<beast::tcp_stream>;
 using TlsSession = Session<TlsStream>;
 
 // A TLS connection before its first byte: a socket and a timer only. The TLS session, with
-// its buffers of some 80 KB, is made when the handshake starts, so that connections that never
-// start one cost little.
+// OpenSSL's state and buffers of tens of kilobytes, is made when the handshake starts, so that
+// connections that never start one cost little.
 class PendingHandshake : public SessionBase, public std::enable_shared_from_this<PendingHandshake> {
   public:
     PendingHandshake(HttpService::Impl& service, tcp::socket socket, std::string remoteAddress,
