@@ -26,7 +26,7 @@ class CachedDocument {
     // Whether gzip() returns at once, without compressing.
     bool gzipReady() const { return mGzipReady.load(std::memory_order_acquire); }
 
-    // The same bytes in in-memory files, which a socket can be sent from without copying them
+    // The same bytes in unnamed files, which a socket can be sent from without copying them
     // (as long as the document lives); -1 when no such file could be made. The plain one is
     // made on the first call, from any thread; the gzip one with gzip().
     int plainFile() const;
