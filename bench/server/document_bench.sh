@@ -153,9 +153,15 @@ for engine in "${engines[@]}"; do
       cmp -s <(curl -sk "${headers[@]}" "$url") <(curl -sk "${headers[@]}" "$nginx_url") ||
         { echo "document_bench: nginx and the server differ for $engine $name $mode" >&2; exit 1; }
       ours=(); theirs=()
-      for _ in $(seq "$runs"); do
-        ours+=("$(rps "${headers[@]}" "$url")")
-        theirs+=("$(rps "${headers[@]}" "$nginx_url")")
+      # Each goes first in every other run, so that neither always meets the other's wake.
+      for run in $(seq "$runs"); do
+        if ((run % 2)); then
+          ours+=("$(rps "${headers[@]}" "$url")")
+          theirs+=("$(rps "${headers[@]}" "$nginx_url")")
+        else
+          theirs+=("$(rps "${headers[@]}" "$nginx_url")")
+          ours+=("$(rps "${headers[@]}" "$url")")
+        fi
       done
       stop_server
       a=$(m "${ours[@]}"); b=$(m "${theirs[@]}")
