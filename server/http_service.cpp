@@ -337,9 +337,9 @@ struct HttpService::Impl {
     }
     // On a worker: takes the look at the database that the waiting requests of every context
     // need and hands each context its answers. Requests that gathered meanwhile get the next
-    // look, which queues behind other work, so that a steady stream of reads cannot starve
-    // the posts of a small pool. A look serves only the requests that had arrived when it
-    // began.
+    // look, which queues behind any other work waiting, so that a steady stream of reads
+    // cannot starve the posts of a small pool. A look serves only the requests that had
+    // arrived when it began.
     using ContextGuards = std::vector<asio::executor_work_guard<asio::io_context::executor_type>>;
     void takeLook(const std::shared_ptr<ContextGuards>& held) {
         for (;;) {
@@ -363,7 +363,9 @@ struct HttpService::Impl {
                 return;
             }
             lock.unlock();
-            // With the queue full, this worker goes on taking looks itself.
+            // With nothing else waiting for a worker, or the queue full, this worker goes on
+            // taking looks itself: a hand-over to another would only add a wake-up.
+            if (pool.queued() == 0) continue;
             if (pool.trySubmit([this, held] { takeLook(held); })) return;
         }
     }
