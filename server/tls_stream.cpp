@@ -141,11 +141,13 @@ TlsStream::Want TlsStream::step(Op op, asio::mutable_buffer buffer, std::size_t&
     }
     const int error = SSL_get_error(ssl, status);
     if (error == SSL_ERROR_WANT_READ && !mCore->end) return Want::Input;
+    // A connection that ended without close_notify is cut, whichever way OpenSSL says so.
+    const bool cut =
+        mCore->end && (error != SSL_ERROR_SSL ||
+                       ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING);
     if (error == SSL_ERROR_ZERO_RETURN)
         failure = asio::error::eof;
-    else if (mCore->end && error != SSL_ERROR_SSL)
-        failure = asio::ssl::error::stream_truncated;
-    else if (mCore->end && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING)
+    else if (cut)
         failure = asio::ssl::error::stream_truncated;
     else
         failure = lastSslError();

@@ -51,8 +51,7 @@ class TlsStream {
 
     template <class MutableBuffers, class Handler>
     auto async_read_some(const MutableBuffers& buffers, Handler&& handler) {
-        return run(Op::Read, firstBuffer<boost::asio::mutable_buffer>(buffers),
-                   std::forward<Handler>(handler));
+        return run(Op::Read, firstBuffer(buffers), std::forward<Handler>(handler));
     }
 
     template <class ConstBuffers, class Handler>
@@ -79,12 +78,13 @@ class TlsStream {
     // What one step of OpenSSL left to do.
     enum class Want { Input, Done };
 
-    template <class Buffer, class Buffers>
-    static Buffer firstBuffer(const Buffers& buffers) {
+    // A read fills one buffer, the first with room.
+    template <class MutableBuffers>
+    static boost::asio::mutable_buffer firstBuffer(const MutableBuffers& buffers) {
         for (auto it = boost::asio::buffer_sequence_begin(buffers);
              it != boost::asio::buffer_sequence_end(buffers); ++it)
-            if (Buffer(*it).size() > 0) return Buffer(*it);
-        return Buffer();
+            if (boost::asio::mutable_buffer(*it).size() > 0) return *it;
+        return {};
     }
 
     // A handshake, read or shutdown: OpenSSL's step, then whatever it asks for (a send of
